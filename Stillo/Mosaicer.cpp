@@ -1,0 +1,199 @@
+#include "Mosaicer.h"
+
+#include <cstring>
+
+namespace {
+
+// The smallest window the engine accepts: the search compares whole 16-pixel words, and the
+// column bands leave a frame's top rows unpainted.
+constexpr int kMinWorkCols = 16;
+constexpr int kMinWorkRows = 6;
+// Frame sizes are held in 16 bits.
+constexpr int kMaxSide = 32767;
+
+int BytesPerInputPixel(int pixelFormat) {
+    switch (pixelFormat) {
+    case 1:
+        return 4;
+    case 2:
+        return 2;
+    default:
+        return 3;
+    }
+}
+
+} // namespace
+
+CMosaicer::CMosaicer() {
+    SetDefaults();
+}
+
+CMosaicer::~CMosaicer() {
+    ReleaseRun();
+}
+
+void CMosaicer::SetDefaults() {
+    MOSAIC_SETTINGS& s = m_settings;
+    s.nSmoothWindow = 5;
+    s.nReservedA = 1;
+    s.nReduction = 1;
+    s.nMatcher = 1;
+    s.nReservedB = 0;
+    s.nPredictor = 1;
+    s.nReservedC = 0;
+    s.bPaint = 1;
+    s.bShowFeatures = 0;
+    s.bNoPause = 1;
+    s.nReservedD = 0;
+    s.nFeatureMode = 0;
+    s.nEdgeThreshold = 15;
+    s.fAlpha = 0.8f;
+    s.fReservedGain = 0.8f;
+    s.nRowStart = 20;
+    s.nRowEnd = 580;
+    s.nColStart = 20;
+    s.nColEnd = 700;
+    s.nNormWindow = 51;
+    s.fBrushFactor = 0.0f;
+    s.bBlend = 0;
+    s.nDirection = 0;
+    s.nFirstStripNumber = 0;
+    s.bThickBrush = 1;
+    m_nWorkCols = 596;
+    m_nWorkRows = 720;
+    m_nPendingFeatureMode.store(s.nFeatureMode);
+    m_bPendingBlend.store(s.bBlend);
+    m_bPendingThickBrush.store(s.bThickBrush);
+}
+
+void CMosaicer::ApplyUserSettings() {
+    m_settings.nFeatureMode = m_nPendingFeatureMode.load();
+    m_settings.bBlend = m_bPendingBlend.load();
+    m_settings.bThickBrush = m_bPendingThickBrush.load();
+}
+
+void CMosaicer::ReleaseRun() {
+    const MOSAIC_WORK_SIZE size = WorkSize();
+    FreeMosaicBuffers(&m_settings, &m_canvas, &m_frame, &m_tables, &size);
+    m_frame = MOSAIC_FRAME{};
+    m_canvas = MOSAIC_PARAMS{};
+    m_tables = MOSAIC_TABLES{};
+    m_bReady = false;
+}
+
+int CMosaicer::Init(const char* prefix, int width, int height, int rowStart, int rowEnd,
+                    int colStart, int colEnd, int frameCount, int pixelFormat) {
+    ReleaseRun();
+    ApplyUserSettings();
+
+    const bool sizeOk = width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide;
+    const bool windowOk = rowStart >= 0 && colStart >= 0 && rowEnd < height && colEnd < width &&
+                          rowEnd - rowStart + 1 >= kMinWorkRows &&
+                          colEnd - colStart + 1 >= kMinWorkCols;
+    const bool formatOk = pixelFormat >= 0 && pixelFormat <= 2;
+    // Transposed strips would overrun the upright buffers: only direction 0 is built.
+    if (!sizeOk || !windowOk || !formatOk || m_settings.nDirection != 0) {
+        return 0;
+    }
+
+    m_nPixelFormat = pixelFormat;
+    m_nRunFrames = frameCount;
+    m_settings.nRowStart = rowStart;
+    m_settings.nRowEnd = rowEnd;
+    m_settings.nColStart = colStart;
+    m_settings.nColEnd = colEnd;
+    m_settings.nPixelFormat = pixelFormat;
+    m_canvas.nBytesPerPixel = pixelFormat == 2 ? 2 : 3;
+
+    std::memset(m_settings.szStripPrefix, 0, sizeof m_settings.szStripPrefix);
+    if (prefix != nullptr) {
+        std::strncpy(m_settings.szStripPrefix, prefix, sizeof m_settings.szStripPrefix - 1);
+    }
+
+    m_nInputHeight = height;
+    m_nInputWidth = width;
+    m_nWorkRows = rowEnd - rowStart + 1;
+    m_nWorkCols = colEnd - colStart + 1;
+
+    const MOSAIC_WORK_SIZE size = WorkSize();
+    if (InitMosaicBuffers(&m_settings, &m_canvas, &m_frame, &m_tables, &size) == 0) {
+        m_frame = MOSAIC_FRAME{};
+        m_canvas = MOSAIC_PARAMS{};
+        m_tables = MOSAIC_TABLES{};
+        return 0;
+    }
+    m_frame.nPosX = 0;
+    m_frame.nPosY = 0;
+    m_frame.nRows = static_cast<uint16_t>(m_nWorkRows);
+    m_frame.nCols = static_cast<uint16_t>(m_nWorkCols);
+    m_bReady = true;
+    return 1;
+}
+
+size_t CMosaicer::RequiredFrameBytes() const {
+    return static_cast<size_t>(m_nInputWidth) * BytesPerInputPixel(m_nPixelFormat) *
+           (static_cast<size_t>(m_nInputHeight) + 1);
+}
+
+int CMosaicer::AddFrame(const uint8_t* frameBits, size_t bufferBytes) {
+    if (!m_bReady || frameBits == nullptr || bufferBytes < RequiredFrameBytes()) {
+        return 0;
+    }
+    ApplyUserSettings();
+
+    const int b = BytesPerInputPixel(m_nPixelFormat);
+    const int rowStart = m_settings.nRowStart;
+    const int colStart = m_settings.nColStart;
+    const uint8_t* grey = m_tables.pGreyDiv;
+    const size_t pitch = static_cast<size_t>(m_nInputWidth) * b;
+
+    for (int i = 0; i < m_nWorkRows; ++i) {
+        const uint8_t* src = frameBits +
+                             pitch * static_cast<size_t>(m_nInputHeight - rowStart - i) +
+                             static_cast<size_t>(colStart) * b;
+        uint8_t* colour = m_frame.ppColourRows[i];
+        uint8_t* greyRow = m_frame.ppGreyRows[i];
+        if (m_nPixelFormat == 2) {
+            for (int j = 0; j < m_nWorkCols; ++j, src += 2) {
+                const unsigned word = src[0] | (src[1] << 8);
+                colour[2 * j] = src[0];
+                colour[2 * j + 1] = src[1];
+                greyRow[j] = grey[17 * (((word >> 8) & 15) + ((word >> 4) & 15) + (word & 15))];
+            }
+        } else {
+            for (int j = 0; j < m_nWorkCols; ++j, src += b) {
+                const uint8_t blue = src[0];
+                const uint8_t green = src[1];
+                const uint8_t red = src[2];
+                colour[3 * j] = red;
+                colour[3 * j + 1] = green;
+                colour[3 * j + 2] = blue;
+                greyRow[j] = grey[red + green + blue];
+            }
+        }
+    }
+    m_frame.pInputFrame = frameBits;
+    return 1;
+}
+
+int CMosaicer::NextFrame() {
+    if (!m_bReady) {
+        return 0;
+    }
+    const int reduction = m_settings.nReduction;
+    m_frame.nRows = static_cast<uint16_t>(m_settings.nRowEnd - m_settings.nRowStart + 1);
+    m_frame.nCols = static_cast<uint16_t>(m_settings.nColEnd - m_settings.nColStart + 1);
+    m_frame.nReducedRows = static_cast<int16_t>(m_frame.nRows / reduction);
+    m_frame.nReducedCols = static_cast<int16_t>(m_frame.nCols / reduction);
+
+    const size_t featureBytes = static_cast<size_t>(m_frame.nReducedCols);
+    const size_t maskBytes = static_cast<size_t>(m_frame.nReducedCols / 16) * 2;
+    for (int r = 0; r < m_frame.nReducedRows; ++r) {
+        std::memcpy(m_frame.ppPrevFeatures[r], m_frame.ppCurFeatures[r], featureBytes);
+        std::memset(m_frame.ppCurFeatures[r], 0, featureBytes);
+        std::memcpy(m_frame.ppPrevMask[r], m_frame.ppCurMask[r], maskBytes);
+        m_frame.pPrevCounts[r] = m_frame.pCurCounts[r];
+    }
+    m_frame.nPrevEdgeCount = m_frame.nCurEdgeCount;
+    return 1;
+}
