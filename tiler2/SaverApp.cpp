@@ -82,37 +82,11 @@ struct Box {
     int rows;
 };
 
-// Encodes the box into out. false on failure.
-bool Encode(const MOSAIC_PARAMS& canvas, const Box& box, int quality, std::vector<JOCTET>* out) {
+// Feeds the box's rows to the encoder, top row first.
+void WriteRows(jpeg_compress_struct* info, const MOSAIC_PARAMS& canvas, const Box& box,
+               std::vector<JSAMPLE>& rgb) {
     uint8_t** rows = CurrentCanvasRows(canvas);
     const int b = canvas.nBytesPerPixel;
-    std::vector<JSAMPLE> rgb(static_cast<size_t>(box.cols) * 3);
-
-    jpeg_compress_struct info{};
-    ErrorManager err{};
-    info.err = jpeg_std_error(&err.base);
-    err.base.error_exit = OnJpegError;
-    err.base.output_message = IgnoreJpegMessage;
-    // Only locals set before the jump point are read after it, so no volatile is needed.
-    if (setjmp(err.jump) != 0) {
-        jpeg_destroy_compress(&info);
-        return false;
-    }
-    jpeg_create_compress(&info);
-    VectorDestination dest{};
-    dest.bytes = out;
-    dest.base.init_destination = InitDestination;
-    dest.base.empty_output_buffer = EmptyDestination;
-    dest.base.term_destination = TermDestination;
-    info.dest = &dest.base;
-    info.image_width = static_cast<JDIMENSION>(box.cols);
-    info.image_height = static_cast<JDIMENSION>(box.rows);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, std::clamp(quality, 0, 100), TRUE);
-    jpeg_start_compress(&info, TRUE);
-
     for (int i = 0; i < box.rows; ++i) {
         // Storage is bottom-up: the box's row counted from the top lies nRows - 1 - y down.
         const uint8_t* src =
@@ -128,8 +102,38 @@ bool Encode(const MOSAIC_PARAMS& canvas, const Box& box, int quality, std::vecto
             }
         }
         JSAMPROW row = rgb.data();
-        jpeg_write_scanlines(&info, &row, 1);
+        jpeg_write_scanlines(info, &row, 1);
     }
+}
+
+// Encodes the box into out. false on failure. Nothing local is changed between the jump
+// point and an error, so no local needs to be volatile.
+bool Encode(const MOSAIC_PARAMS& canvas, const Box& box, int quality, std::vector<JOCTET>* out,
+            std::vector<JSAMPLE>& rgb) {
+    jpeg_compress_struct info{};
+    ErrorManager err{};
+    VectorDestination dest{};
+    info.err = jpeg_std_error(&err.base);
+    err.base.error_exit = OnJpegError;
+    err.base.output_message = IgnoreJpegMessage;
+    dest.bytes = out;
+    dest.base.init_destination = InitDestination;
+    dest.base.empty_output_buffer = EmptyDestination;
+    dest.base.term_destination = TermDestination;
+    if (setjmp(err.jump) != 0) {
+        jpeg_destroy_compress(&info);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    info.dest = &dest.base;
+    info.image_width = static_cast<JDIMENSION>(box.cols);
+    info.image_height = static_cast<JDIMENSION>(box.rows);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, std::clamp(quality, 0, 100), TRUE);
+    jpeg_start_compress(&info, TRUE);
+    WriteRows(&info, canvas, box, rgb);
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     return true;
@@ -192,14 +196,15 @@ int CSaverApp::Save(MOSAIC_PARAMS* canvas, int x, int y, int width, int height, 
     if (right < left || bottom < top) {
         return 0;
     }
-    const Box box{static_cast<int>(left), static_cast<int>(top),
-                  static_cast<int>(right - left + 1), static_cast<int>(bottom - top + 1)};
+    const Box box{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left + 1),
+                  static_cast<int>(bottom - top + 1)};
     if (box.cols > kMaxJpegSide || box.rows > kMaxJpegSide) {
         return 0;
     }
     std::vector<JOCTET> encoded;
     try {
-        if (!Encode(*canvas, box, quality, &encoded)) {
+        std::vector<JSAMPLE> rgb(static_cast<size_t>(box.cols) * 3);
+        if (!Encode(*canvas, box, quality, &encoded, rgb)) {
             return 0;
         }
     } catch (const std::bad_alloc&) {

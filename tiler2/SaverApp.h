@@ -16,6 +16,5 @@ public:
     // Non-zero when the file was written; 0 for a null or malformed canvas, a null path, an
     // empty box, a box over 65,500 pixels a side, or any encoding, open or write failure, and
     // then no partial file is left behind.
-    int Save(MOSAIC_PARAMS* canvas, int x, int y, int width, int height, int quality,
-             char* path);
+    int Save(MOSAIC_PARAMS* canvas, int x, int y, int width, int height, int quality, char* path);
 };

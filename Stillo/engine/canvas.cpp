@@ -38,7 +38,8 @@ bool GrowRows(MOSAIC_PARAMS* canvas, bool atTop) {
     if (step < 1 || newRows > kMaxCanvasSide || rowBytes < 1) {
         return false;
     }
-    auto** rows = static_cast<uint8_t**>(std::calloc(static_cast<size_t>(newRows), sizeof(uint8_t*)));
+    auto** rows =
+        static_cast<uint8_t**>(std::calloc(static_cast<size_t>(newRows), sizeof(uint8_t*)));
     if (rows == nullptr) {
         return false;
     }
@@ -84,7 +85,8 @@ bool GrowCols(MOSAIC_PARAMS* canvas, bool atLeft) {
     const size_t oldBytes = static_cast<size_t>(b * canvas->nCols);
     const size_t newBytes = static_cast<size_t>(b * newCols);
     const size_t offset = atLeft ? static_cast<size_t>(b * step) : 0;
-    auto** rows = static_cast<uint8_t**>(std::calloc(static_cast<size_t>(rowCount), sizeof(uint8_t*)));
+    auto** rows =
+        static_cast<uint8_t**>(std::calloc(static_cast<size_t>(rowCount), sizeof(uint8_t*)));
     if (rows == nullptr) {
         return false;
     }
@@ -274,8 +276,8 @@ int PaintFrameStrip(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, IMAGE2D features
         width = factor != 0 ? static_cast<int>(cols * factor) : 2 * std::abs(dx) + 2;
     }
     // A failed growth is passed on, so the run can stop instead of losing the frame quietly.
-    return PaintStrip(canvas, frame, features, rows, cols, frame->nPosX, frame->nPosY, angle,
-                      width, settings);
+    return PaintStrip(canvas, frame, features, rows, cols, frame->nPosX, frame->nPosY, angle, width,
+                      settings);
 }
 
 int Min4(int a, int b, int c, int d) {

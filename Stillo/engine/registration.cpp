@@ -50,8 +50,8 @@ int Search(const MOSAIC_SETTINGS* settings, MOSAIC_TABLES* tables, MOSAIC_FRAME*
                                       frame->nMaskWords, xmin, xmax, ymin, ymax, dy, dx);
     }
     return MatchBitmapsCentred(tables, frame->ppPrevMask, frame->ppCurMask, frame->pPrevCounts,
-                               frame->pCurCounts, frame->nMaskRows, frame->nMaskWords, xmin,
-                               xmax, ymin, ymax, dy, dx);
+                               frame->pCurCounts, frame->nMaskRows, frame->nMaskWords, xmin, xmax,
+                               ymin, ymax, dy, dx);
 }
 
 int RadiusFromErrors(const int32_t* ring, int frameIndex) {
@@ -213,9 +213,8 @@ int RegisterFrame(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, MOSAIC_SETTINGS* s
                 frame->nPosX = 0;
                 frame->nPosY = 0;
             } else {
-                painted = PaintFrameStrip(canvas, frame, frame->ppCurFeatures,
-                                          frame->nReducedRows, frame->nReducedCols, dx, dy,
-                                          settings) != 0;
+                painted = PaintFrameStrip(canvas, frame, frame->ppCurFeatures, frame->nReducedRows,
+                                          frame->nReducedCols, dx, dy, settings) != 0;
             }
         }
         if (!painted) {

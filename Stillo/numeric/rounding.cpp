@@ -27,7 +27,8 @@ void median_by_sort(float* x, int n, float* xmed) {
     if (n % 2 == 1) {
         *xmed = x[h + 1];
     } else {
-        *xmed = static_cast<float>(0.5 * (static_cast<double>(x[h]) + static_cast<double>(x[h + 1])));
+        *xmed =
+            static_cast<float>(0.5 * (static_cast<double>(x[h]) + static_cast<double>(x[h + 1])));
     }
 }
 

@@ -7,9 +7,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <climits>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -112,8 +112,7 @@ TEST(CanvasPainting, WholeFrameAtTheOriginGrowsOnEverySideItReaches) {
             const int r = 277 - y;
             const int k = x + 340;
             const bool painted = r >= 0 && r <= 552 && k >= 0 && k < 681;
-            const auto expected =
-                painted ? Frame::Colour(r, k) : std::array<uint8_t, 3>{0, 0, 0};
+            const auto expected = painted ? Frame::Colour(r, k) : std::array<uint8_t, 3>{0, 0, 0};
             ASSERT_EQ(canvas.Rgb(x, y), expected) << "x " << x << " y " << y;
         }
     }
@@ -136,8 +135,7 @@ TEST(CanvasPainting, RowBandsGrowOnTheTopEdgeAndColumnBandsPaintThere) {
         Frame frame(9, 20);
         const MOSAIC_SETTINGS s = Settings();
         // Column bands paint rows 0..4 (rows - 4), y = posY + 4 - r; r = 4 lies on nTop.
-        ASSERT_EQ(PaintStrip(&canvas.p, &frame.f, frame.features, 9, 20, 150, -100, 270, 4, &s),
-                  1);
+        ASSERT_EQ(PaintStrip(&canvas.p, &frame.f, frame.features, 9, 20, 150, -100, 270, 4, &s), 1);
         EXPECT_EQ(canvas.p.nTop, -100);
         EXPECT_EQ(canvas.p.nRows, 200);
         EXPECT_EQ(canvas.Rgb(150, -100), Frame::Colour(4, 10));
