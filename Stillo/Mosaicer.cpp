@@ -1,5 +1,7 @@
 #include "Mosaicer.h"
 
+#include "engine/feature_extraction.h"
+
 #include <cstring>
 
 namespace {
@@ -173,7 +175,8 @@ int CMosaicer::AddFrame(const uint8_t* frameBits, size_t bufferBytes) {
         }
     }
     m_frame.pInputFrame = frameBits;
-    return 1;
+    // A frame without its features must not reach registration.
+    return ExtractFrameFeatures(&m_frame, &m_tables, &m_settings);
 }
 
 int CMosaicer::NextFrame() {
