@@ -261,8 +261,8 @@ int DetectEdges(const IMAGE2D source, uint16_t rows, uint16_t cols, int window, 
     return StreamSmoothedGradient(source, rows, cols, window, SuppressIntoOutput, &context);
 }
 
-void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlot,
-                       int centreSlot, int nextSlot, uint8_t* outputRow, float threshold) {
+void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlot, int centreSlot,
+                       int nextSlot, uint8_t* outputRow, float threshold) {
     if (cols <= 0) {
         return;
     }
@@ -327,8 +327,7 @@ void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlo
     }
 }
 
-void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved,
-               int* pixelCount) {
+void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved, int* pixelCount) {
     // Neighbour-code templates: a pixel whose set neighbours match one of these only thickens
     // a line, and removing it keeps every line connected and every end in place.
     static constexpr uint8_t kMask[8] = {0xce, 0x57, 0xec, 0x75, 0x3b, 0x5d, 0xb3, 0xd5};
@@ -338,7 +337,11 @@ void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved,
     if (rows > 0) {
         std::memset(image[0], 0, cols);
     }
-    for (int r = 1; r + 1 < rows; ++r) {
+    // The templates take the row above (r + 1) as already thinned and the row below (r - 1)
+    // as not yet visited, so the rows are visited from the top down. Visited from the bottom
+    // up, each removal would expose the next row to the same template, and a vertical band two
+    // pixels wide would be eaten away to its last row.
+    for (int r = rows - 2; r >= 1; --r) {
         const uint8_t* prevRow = image[r - 1];
         uint8_t* row = image[r];
         const uint8_t* nextRow = image[r + 1];
@@ -347,13 +350,11 @@ void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved,
                 continue;
             }
             ++count;
-            const unsigned code = (row[c + 1] != 0 ? 0x01u : 0u) |
-                                  (nextRow[c + 1] != 0 ? 0x02u : 0u) |
-                                  (nextRow[c] != 0 ? 0x04u : 0u) |
-                                  (nextRow[c - 1] != 0 ? 0x08u : 0u) |
-                                  (row[c - 1] != 0 ? 0x10u : 0u) |
-                                  (prevRow[c - 1] != 0 ? 0x20u : 0u) |
-                                  (prevRow[c] != 0 ? 0x40u : 0u) | (prevRow[c + 1] != 0 ? 0x80u : 0u);
+            const unsigned code =
+                (row[c + 1] != 0 ? 0x01u : 0u) | (nextRow[c + 1] != 0 ? 0x02u : 0u) |
+                (nextRow[c] != 0 ? 0x04u : 0u) | (nextRow[c - 1] != 0 ? 0x08u : 0u) |
+                (row[c - 1] != 0 ? 0x10u : 0u) | (prevRow[c - 1] != 0 ? 0x20u : 0u) |
+                (prevRow[c] != 0 ? 0x40u : 0u) | (prevRow[c + 1] != 0 ? 0x80u : 0u);
             for (int k = 0; k < 8; ++k) {
                 if ((code & kMask[k]) == kValue[k]) {
                     row[c] = 0;

@@ -8,8 +8,8 @@ namespace numeric {
 
 namespace {
 
-constexpr double kLogGammaCoefficients[6] = {76.18009173,    -86.50532033,  24.01409822,
-                                              -1.231739516,  0.00120858003, -5.36382e-06};
+constexpr double kLogGammaCoefficients[6] = {76.18009173,  -86.50532033,  24.01409822,
+                                             -1.231739516, 0.00120858003, -5.36382e-06};
 constexpr double kSqrtTwoPi = 2.50662827465;
 
 // 0.0 marks an entry not yet computed; computed entries (n >= 2) are never 0.
@@ -118,8 +118,7 @@ void GSER(float* series_value, double a, double x, float* ln_gamma_a) {
         term = static_cast<float>(term * x / ak);
         sum += term;
         if (std::fabs(term) < std::fabs(sum) * kSeriesEpsilon) {
-            *series_value =
-                static_cast<float>(sum * std::exp(-x + a * std::log(x) - *ln_gamma_a));
+            *series_value = static_cast<float>(sum * std::exp(-x + a * std::log(x) - *ln_gamma_a));
             return;
         }
     }

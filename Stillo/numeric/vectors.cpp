@@ -87,37 +87,33 @@ one_based_vector<double> dvector(int32_t lo, int32_t hi) {
 }
 
 one_based_matrix<float> matrix(int32_t row_lo, int32_t row_hi, int32_t col_lo, int32_t col_hi) {
-    return AllocateMatrix<float>(row_lo, row_hi, col_lo, col_hi,
-                                 "allocation failure 1 in matrix()",
+    return AllocateMatrix<float>(row_lo, row_hi, col_lo, col_hi, "allocation failure 1 in matrix()",
                                  "allocation failure 2 in matrix()");
 }
 
-one_based_matrix<double> dmatrix(int32_t row_lo, int32_t row_hi, int32_t col_lo,
-                                 int32_t col_hi) {
+one_based_matrix<double> dmatrix(int32_t row_lo, int32_t row_hi, int32_t col_lo, int32_t col_hi) {
     return AllocateMatrix<double>(row_lo, row_hi, col_lo, col_hi,
                                   "allocation failure 1 in dmatrix()",
                                   "allocation failure 2 in dmatrix()");
 }
 
-one_based_matrix<int32_t> imatrix(int32_t row_lo, int32_t row_hi, int32_t col_lo,
-                                  int32_t col_hi) {
+one_based_matrix<int32_t> imatrix(int32_t row_lo, int32_t row_hi, int32_t col_lo, int32_t col_hi) {
     return AllocateMatrix<int32_t>(row_lo, row_hi, col_lo, col_hi,
                                    "allocation failure 1 in imatrix()",
                                    "allocation failure 2 in imatrix()");
 }
 
-one_based_matrix<float> submatrix(one_based_matrix<float> a, int32_t src_row_lo,
-                                  int32_t src_row_hi, int32_t src_col_lo, int32_t /*src_col_hi*/,
-                                  int32_t dst_row_lo, int32_t dst_col_lo) {
+one_based_matrix<float> submatrix(one_based_matrix<float> a, int32_t src_row_lo, int32_t src_row_hi,
+                                  int32_t src_col_lo, int32_t /*src_col_hi*/, int32_t dst_row_lo,
+                                  int32_t dst_col_lo) {
     const int64_t rows = int64_t{src_row_hi} - src_row_lo + 1;
     const int64_t last = int64_t{dst_row_lo} + rows - 1;
     if (rows < 0 || last > std::numeric_limits<int32_t>::max()) {
         numeric_error("allocation failure in submatrix()");
     }
-    float** view = OffsetBlock(
-        AllocateBlock<float*>(dst_row_lo, static_cast<int32_t>(last),
-                              "allocation failure in submatrix()"),
-        dst_row_lo);
+    float** view = OffsetBlock(AllocateBlock<float*>(dst_row_lo, static_cast<int32_t>(last),
+                                                     "allocation failure in submatrix()"),
+                               dst_row_lo);
     const int64_t columnShift = int64_t{src_col_lo} - dst_col_lo;
     for (int64_t k = 0; k < rows; ++k) {
         *Shift(view, dst_row_lo + k) = Shift(*Shift(a, src_row_lo + k), columnShift);
@@ -159,8 +155,8 @@ void release_dmatrix(one_based_matrix<double> m, int32_t row_lo, int32_t row_hi,
     ReleaseMatrix(m, row_lo, row_hi, col_lo);
 }
 
-void release_imatrix(one_based_matrix<int32_t> m, int32_t row_lo, int32_t row_hi,
-                     int32_t col_lo, int32_t /*col_hi*/) {
+void release_imatrix(one_based_matrix<int32_t> m, int32_t row_lo, int32_t row_hi, int32_t col_lo,
+                     int32_t /*col_hi*/) {
     ReleaseMatrix(m, row_lo, row_hi, col_lo);
 }
 

@@ -21,14 +21,13 @@ one_based_vector<double> dvector(int32_t lo, int32_t hi);
 
 one_based_matrix<float> matrix(int32_t row_lo, int32_t row_hi, int32_t col_lo, int32_t col_hi);
 one_based_matrix<double> dmatrix(int32_t row_lo, int32_t row_hi, int32_t col_lo, int32_t col_hi);
-one_based_matrix<int32_t> imatrix(int32_t row_lo, int32_t row_hi, int32_t col_lo,
-                                  int32_t col_hi);
+one_based_matrix<int32_t> imatrix(int32_t row_lo, int32_t row_hi, int32_t col_lo, int32_t col_hi);
 
 // A view whose element [dst_row_lo + k][dst_col_lo + c] is a[src_row_lo + k][src_col_lo + c].
 // Only the row-pointer array belongs to the view.
-one_based_matrix<float> submatrix(one_based_matrix<float> a, int32_t src_row_lo,
-                                  int32_t src_row_hi, int32_t src_col_lo, int32_t src_col_hi,
-                                  int32_t dst_row_lo, int32_t dst_col_lo);
+one_based_matrix<float> submatrix(one_based_matrix<float> a, int32_t src_row_lo, int32_t src_row_hi,
+                                  int32_t src_col_lo, int32_t src_col_hi, int32_t dst_row_lo,
+                                  int32_t dst_col_lo);
 // A view of a flat row-major array of (row_hi - row_lo + 1) x (col_hi - col_lo + 1) floats.
 one_based_matrix<float> convert_matrix(float* a, int32_t row_lo, int32_t row_hi, int32_t col_lo,
                                        int32_t col_hi);
@@ -41,10 +40,10 @@ void release_matrix(one_based_matrix<float> m, int32_t row_lo, int32_t row_hi, i
                     int32_t col_hi);
 void release_dmatrix(one_based_matrix<double> m, int32_t row_lo, int32_t row_hi, int32_t col_lo,
                      int32_t col_hi);
-void release_imatrix(one_based_matrix<int32_t> m, int32_t row_lo, int32_t row_hi,
-                     int32_t col_lo, int32_t col_hi);
-void release_submatrix(one_based_matrix<float> b, int32_t row_lo, int32_t row_hi,
-                       int32_t col_lo, int32_t col_hi);
+void release_imatrix(one_based_matrix<int32_t> m, int32_t row_lo, int32_t row_hi, int32_t col_lo,
+                     int32_t col_hi);
+void release_submatrix(one_based_matrix<float> b, int32_t row_lo, int32_t row_hi, int32_t col_lo,
+                       int32_t col_hi);
 void release_convert_matrix(one_based_matrix<float> b, int32_t row_lo, int32_t row_hi,
                             int32_t col_lo, int32_t col_hi);
 
