@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using stillo_test::FrameBuffer;
@@ -230,4 +233,119 @@ TEST(EndToEnd, ReversalLargeFramesThinBrush) {
     RunAndCheck({"reversal 720x576", 720, 576, 23, 551, 30, 690, 300, false, false, [](int t) {
                      return Point{-ReversingX(t), (t % 40 < 20 ? t % 20 : 20 - t % 20) / 3};
                  }});
+}
+
+namespace {
+
+// A short run of the owner over a steady pan, for the brush and saving checks.
+struct ShortRun {
+    CMosaicer m;
+    Texture tex = MakeTexture(400, 200, 77);
+    FrameBuffer frame{160, 120};
+    void Cut(int t) {
+        for (int y = 0; y < 120; ++y) {
+            for (int x = 0; x < 160; ++x) {
+                frame.Set(x, y, tex.At(2 * t + x, y + 10));
+            }
+        }
+    }
+    bool Start(int runFrames, bool thick) {
+        m.SetThickBrush(thick ? 1 : 0);
+        if (m.Init("c:", 160, 120, 5, 110, 3, 150, runFrames, 0) != 1) {
+            return false;
+        }
+        Cut(0);
+        return m.AddFrame(frame.bytes.data(), frame.bytes.size()) == 1;
+    }
+    int Step(int t, int frameIndex) {
+        Cut(t);
+        m.NextFrame();
+        m.AddFrame(frame.bytes.data(), frame.bytes.size());
+        return m.Compose(frameIndex);
+    }
+};
+
+} // namespace
+
+TEST(EngineOwner, BrushesChooseFactorAndExtension) {
+    ShortRun thin;
+    ASSERT_TRUE(thin.Start(100, false));
+    ASSERT_EQ(thin.Step(1, 1), 0);
+    EXPECT_EQ(thin.m.m_settings.fBrushFactor, 0.0f);
+    EXPECT_EQ(thin.m.m_frame.bExtendStrip, 0);
+    ASSERT_EQ(thin.Step(2, 98), 0);
+    EXPECT_EQ(thin.m.m_frame.bExtendStrip, 0);
+    ASSERT_EQ(thin.Step(3, 99), 0); // the run's last frame with a step of one
+    EXPECT_EQ(thin.m.m_frame.bExtendStrip, 1);
+
+    ShortRun thick;
+    ASSERT_TRUE(thick.Start(100, true));
+    ASSERT_EQ(thick.Step(1, 1), 0);
+    EXPECT_EQ(thick.m.m_settings.fBrushFactor, 1.0f);
+    EXPECT_EQ(thick.m.m_frame.bExtendStrip, 1);
+    ASSERT_EQ(thick.Step(2, 2), 0);
+    EXPECT_EQ(thick.m.m_settings.fBrushFactor, 0.0f);
+    EXPECT_EQ(thick.m.m_frame.bExtendStrip, 1);
+}
+
+TEST(EngineOwner, AFrameThatWasNotTakenStopsTheRunInsteadOfBeingSkipped) {
+    ShortRun run;
+    ASSERT_TRUE(run.Start(100, true));
+    ASSERT_EQ(run.Step(1, 1), 0);
+    const int posX = run.m.m_frame.nPosX;
+    run.Cut(2);
+    run.m.NextFrame();
+    EXPECT_EQ(run.m.AddFrame(run.frame.bytes.data(), run.frame.bytes.size() - 1), 0);
+    EXPECT_EQ(run.m.Compose(2), kComposeFailed);
+    EXPECT_EQ(run.m.m_frame.nPosX, posX);
+
+    CMosaicer idle; // no run at all
+    EXPECT_EQ(idle.Compose(1), kComposeFailed);
+    char path[] = "/tmp/never-written.jpg";
+    EXPECT_EQ(idle.Save(0, 0, 10, 10, 90, path), 0);
+    EXPECT_EQ(idle.CopyCanvas32(), nullptr);
+}
+
+TEST(EngineOwner, SavesAndCopiesTheWholeCanvas) {
+    ShortRun run;
+    ASSERT_TRUE(run.Start(30, true));
+    for (int t = 1; t < 30; ++t) {
+        ASSERT_EQ(run.Step(t, t), 0);
+    }
+    const MOSAIC_PARAMS& canvas = run.m.m_canvas;
+    uint8_t* copy = run.m.CopyCanvas32();
+    ASSERT_NE(copy, nullptr);
+    uint8_t** rows = CurrentCanvasRows(canvas);
+    int differences = 0;
+    for (int r = 0; r < canvas.nRows; ++r) {
+        for (int k = 0; k < canvas.nCols; ++k) {
+            const uint8_t* px = copy + (static_cast<size_t>(r) * canvas.nCols + k) * 4;
+            differences += std::memcmp(px, rows[r] + 3 * k, 3) != 0 || px[3] != 0;
+        }
+    }
+    std::free(copy);
+    EXPECT_EQ(differences, 0);
+
+    const std::string path =
+        ::testing::TempDir() + "owner-save-" + std::to_string(::getpid()) + ".jpg";
+    std::vector<char> name(path.begin(), path.end());
+    name.push_back('\0');
+    ASSERT_NE(run.m.Save(0, 0, canvas.nCols - 1, canvas.nRows - 1, 90, name.data()), 0);
+    // The JPEG's frame header holds its size: height then width, big-endian.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::vector<unsigned char> bytes(1 << 20);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    std::fclose(file);
+    std::remove(path.c_str());
+    int height = -1, width = -1;
+    for (size_t i = 2; i + 8 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+            height = bytes[i + 5] << 8 | bytes[i + 6];
+            width = bytes[i + 7] << 8 | bytes[i + 8];
+            break;
+        }
+    }
+    EXPECT_EQ(width, canvas.nCols);
+    EXPECT_EQ(height, canvas.nRows);
 }
