@@ -2,6 +2,7 @@
 
 #include "SaverApp.h"
 #include "engine/canvas_mutex.h"
+#include "engine/feature_extraction.h"
 #include "engine/registration.h"
 
 #include <cstdlib>
@@ -182,7 +183,8 @@ int CMosaicer::AddFrame(const uint8_t* frameBits, size_t bufferBytes) {
         }
     }
     m_frame.pInputFrame = frameBits;
-    return 1;
+    // A frame without its features must not reach registration.
+    return ExtractFrameFeatures(&m_frame, &m_tables, &m_settings);
 }
 
 int CMosaicer::NextFrame() {
