@@ -242,9 +242,13 @@ template <typename Visit> void ForEachColumn(const Window& w, Visit visit) {
 } // namespace
 
 uint32_t ScoreDisplacement(uint64_t n, int32_t rows, int32_t words, int32_t dx, int32_t dy) {
+    const int64_t cols = 16 * int64_t{words} - (dx < 0 ? -int64_t{dx} : dx);
+    const int64_t pairs = int64_t{rows} - (dy < 0 ? -int64_t{dy} : dy);
+    if (words < 1 || rows < 1 || cols < 1 || pairs < 1) {
+        return 0;
+    }
     const uint64_t total = 16ull * static_cast<uint64_t>(words) * static_cast<uint64_t>(rows);
-    const uint64_t overlap = static_cast<uint64_t>(16 * words - (dx < 0 ? -dx : dx)) *
-                             static_cast<uint64_t>(rows - (dy < 0 ? -dy : dy));
+    const uint64_t overlap = static_cast<uint64_t>(cols) * static_cast<uint64_t>(pairs);
     return static_cast<uint32_t>(total * n / overlap);
 }
 
@@ -350,5 +354,10 @@ int MatchBitmapsCentred(const MOSAIC_TABLES* /*tables*/, IMAGE2D prevRows, IMAGE
             }
         }
     });
+    return 1;
+}
+
+int WriteMosaicHeaderStub(std::FILE* /*file*/, uint8_t** /*stripRows*/, int32_t /*width*/,
+                          int32_t /*rows*/) {
     return 1;
 }
