@@ -34,13 +34,12 @@ int DetectEdges(const IMAGE2D source, uint16_t rows, uint16_t cols, int window, 
                 IMAGE2D output);
 
 // One output row of non-maximum suppression over the gradient rings.
-void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlot,
-                       int centreSlot, int nextSlot, uint8_t* outputRow, float threshold);
+void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlot, int centreSlot,
+                       int nextSlot, uint8_t* outputRow, float threshold);
 
 // One thinning pass in place. pixelCount receives the non-zero interior pixels on entry,
 // percentRemoved the share of them removed (0 when there were none).
-void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved,
-               int* pixelCount);
+void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved, int* pixelCount);
 
 // kernel[i] = C(n - 1, i) / sum of C(n - 1, j), i = 0 .. n - 1.
 void BinomialKernel(int n, float* kernel);

@@ -1,6 +1,7 @@
 #include "feature_extraction.h"
 
 #include "bitmaps.h"
+#include "edges.h"
 #include "regions.h"
 
 #include <cstdlib>
@@ -56,6 +57,27 @@ int ExtractRegions(MOSAIC_FRAME* frame, const MOSAIC_SETTINGS* settings) {
     return ExtractRegionBoundaries(features, rows, cols);
 }
 
+int ExtractEdges(MOSAIC_FRAME* frame, const MOSAIC_SETTINGS* settings) {
+    const uint16_t rows = frame->nRows;
+    const uint16_t cols = frame->nCols;
+    IMAGE2D normalised = AllocImage2D(rows, cols);
+    if (normalised == nullptr) {
+        return 0;
+    }
+    if (NormaliseLocalMean(frame->ppGreyRows, rows, cols, settings->nNormWindow, normalised) == 0 ||
+        DetectEdges(normalised, rows, cols, settings->nSmoothWindow,
+                    static_cast<float>(settings->nEdgeThreshold), frame->ppCurFeatures) == 0) {
+        FreeImage2D(normalised, rows);
+        return 0;
+    }
+    int percentRemoved = 0;
+    int pixelCount = 0;
+    ThinEdges(frame->ppCurFeatures, rows, cols, &percentRemoved, &pixelCount);
+    frame->nCurEdgeCount = pixelCount;
+    FreeImage2D(normalised, rows);
+    return 1;
+}
+
 // Leaves the frame's packed map empty: a frame whose extraction failed must not be matched
 // with whatever the map held before.
 void ClearPackedMap(MOSAIC_FRAME* frame, int32_t rows, int32_t cols) {
@@ -84,9 +106,7 @@ int ExtractFrameFeatures(MOSAIC_FRAME* frame, MOSAIC_TABLES* tables, MOSAIC_SETT
         ok = ExtractRegions(frame, settings);
         break;
     case 1:
-        // The edge features are not part of this build: refuse rather than hand on a map
-        // that was never extracted.
-        ok = 0;
+        ok = ExtractEdges(frame, settings);
         break;
     default:
         return 1;
