@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <random>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -174,4 +177,46 @@ TEST_F(Registration, PaintingOffOnlyTracks) {
     EXPECT_EQ(Step(4, 1, 1), 0);
     EXPECT_EQ(m.m_frame.nPosX, -4);
     EXPECT_EQ(m.m_frame.nPosY, 1);
+}
+
+TEST_F(Registration, AFinishedStripWritesItsCountersAndStartsAClearCanvas) {
+    // The program's strip length (400) never finishes a strip; a length of 0 does at once.
+    const std::string prefix = ::testing::TempDir() + "strip-" + std::to_string(::getpid()) + "-";
+    std::snprintf(m.m_settings.szStripPrefix, sizeof m.m_settings.szStripPrefix, "%s",
+                  prefix.c_str());
+    ASSERT_EQ(Step(-5, 0, 1), 0); // moves right: painted
+    m.m_canvas.nStripLength = 0;
+    m.m_frame.fEstY = 0;
+    ASSERT_EQ(Step(-5, 2, 2), 1);
+    EXPECT_EQ(m.m_canvas.nStripNumber, -1);
+    EXPECT_EQ(m.m_frame.nStripFrames, 0);
+    EXPECT_EQ(m.m_frame.fPrevStripEnd, 2.0f);
+    EXPECT_EQ(m.m_frame.nPosY, 0);
+    EXPECT_EQ(m.m_canvas.bRowsACurrent, 1);
+    // Position 10 is above 0 for direction 0: back to the origin, nothing painted.
+    EXPECT_EQ(m.m_frame.nPosX, 0);
+    uint8_t** rows = CurrentCanvasRows(m.m_canvas);
+    long painted = 0;
+    for (int r = 0; r < m.m_canvas.nRows; ++r) {
+        for (int b = 0; b < m.m_canvas.nCols * 3; ++b) {
+            painted += rows[r][b] != 0;
+        }
+    }
+    EXPECT_EQ(painted, 0);
+
+    const std::string name = prefix + "00.jpg";
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    int32_t counters[4] = {};
+    EXPECT_EQ(std::fread(counters, sizeof(int32_t), 4, file), 3u);
+    std::fclose(file);
+    std::remove(name.c_str());
+    EXPECT_EQ(counters[0], 2); // frames of the strip
+    EXPECT_EQ(counters[1], 1); // first frame index
+    EXPECT_EQ(counters[2], 2); // last frame index
+
+    // A strip file that cannot be written stops the run instead of ending the process.
+    std::snprintf(m.m_settings.szStripPrefix, sizeof m.m_settings.szStripPrefix, "%s",
+                  "/no-such-folder/strip");
+    EXPECT_EQ(Step(0, 0, 3), kRegisterFailed);
 }
