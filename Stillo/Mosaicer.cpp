@@ -1,6 +1,15 @@
 #include "Mosaicer.h"
 
+#include "SaverApp.h"
+#include "engine/canvas_mutex.h"
+#include "engine/feature_extraction.h"
+#include "engine/registration.h"
+
+#include <cstdlib>
 #include <cstring>
+
+// The program's one saving object, built before the program's own start-up code runs.
+CSaverApp g_saverApp;
 
 namespace {
 
@@ -79,6 +88,7 @@ void CMosaicer::ReleaseRun() {
     m_canvas = MOSAIC_PARAMS{};
     m_tables = MOSAIC_TABLES{};
     m_bReady = false;
+    m_bFeaturesFailed = false;
 }
 
 int CMosaicer::Init(const char* prefix, int width, int height, int rowStart, int rowEnd,
@@ -173,7 +183,8 @@ int CMosaicer::AddFrame(const uint8_t* frameBits, size_t bufferBytes) {
         }
     }
     m_frame.pInputFrame = frameBits;
-    return 1;
+    // A frame without its features must not reach registration.
+    return ExtractFrameFeatures(&m_frame, &m_tables, &m_settings);
 }
 
 int CMosaicer::NextFrame() {
@@ -196,4 +207,52 @@ int CMosaicer::NextFrame() {
     }
     m_frame.nPrevEdgeCount = m_frame.nCurEdgeCount;
     return 1;
+}
+
+int CMosaicer::Compose(int frameIndex) {
+    if (!m_bReady || m_bFeaturesFailed) {
+        return kComposeFailed;
+    }
+    if (m_settings.bThickBrush == 0) {
+        m_settings.fBrushFactor = 0.0f;
+        m_frame.bExtendStrip = frameIndex >= m_nRunFrames - 1 ? 1 : 0;
+    } else {
+        // The first registered frame is painted whole, every later one from its centre band
+        // to its edge.
+        m_settings.fBrushFactor = frameIndex == 1 ? 1.0f : 0.0f;
+        m_frame.bExtendStrip = 1;
+    }
+    m_frame.nWorkCols = m_nWorkCols;
+    m_frame.nWorkRows = m_nWorkRows;
+    const int result = RegisterFrame(&m_canvas, &m_frame, &m_settings, &m_tables, frameIndex);
+    return result == kRegisterFailed ? kComposeFailed : (result != 0 ? 1 : 0);
+}
+
+int CMosaicer::Save(int x, int y, int width, int height, int quality, char* path) {
+    if (!m_bReady) {
+        return 0;
+    }
+    return g_saverApp.Save(&m_canvas, x, y, width, height, quality, path);
+}
+
+uint8_t* CMosaicer::CopyCanvas32() {
+    if (!m_bReady || m_canvas.nBytesPerPixel != 3) {
+        return nullptr;
+    }
+    std::lock_guard<std::recursive_mutex> lock(g_hCanvasMutex);
+    const size_t rows = static_cast<size_t>(m_canvas.nRows);
+    const size_t cols = static_cast<size_t>(m_canvas.nCols);
+    auto* block = static_cast<uint8_t*>(std::calloc(rows * cols, 4));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    uint8_t** canvasRows = CurrentCanvasRows(m_canvas);
+    for (size_t r = 0; r < rows; ++r) {
+        const uint8_t* src = canvasRows[r];
+        uint8_t* dst = block + r * cols * 4;
+        for (size_t k = 0; k < cols; ++k) {
+            std::memcpy(dst + 4 * k, src + 3 * k, 3);
+        }
+    }
+    return block;
 }

@@ -7,6 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
+// Compose's result when the frame could not be registered or painted.
+constexpr int kComposeFailed = -1;
+
 class CMosaicer {
 public:
     CMosaicer();
@@ -26,6 +29,17 @@ public:
     int AddFrame(const uint8_t* frameBits, size_t bufferBytes);
     // Makes the current frame the previous one.
     int NextFrame();
+    // Chooses the brush and registers the current frame against the previous one: 1 when a
+    // strip was completed, 0 when the frame was registered and painted, kComposeFailed when
+    // it could not be (no run ready, search or canvas memory exhausted, features missing).
+    // The caller should then stop the run; the canvas keeps what was painted.
+    int Compose(int frameIndex);
+    // Writes the canvas box with left column x, top row y (from the picture's top), and
+    // right and bottom edges x + width, y + height inclusive, as JPEG: non-zero when written.
+    int Save(int x, int y, int width, int height, int quality, char* path);
+    // A copy of the canvas with 4 bytes a pixel (the fourth 0), rows bottom-up; the caller
+    // releases it with free(). Null when there is no canvas or memory ran out.
+    uint8_t* CopyCanvas32();
     void SetDefaults();
 
     // Bytes a frame buffer must hold for the current run.
@@ -58,6 +72,8 @@ private:
     void ReleaseRun();
 
     bool m_bReady = false;
+    // Set by AddFrame when the frame's features could not be extracted.
+    bool m_bFeaturesFailed = false;
     std::atomic<int32_t> m_nPendingFeatureMode{0};
     std::atomic<int32_t> m_bPendingBlend{0};
     std::atomic<int32_t> m_bPendingThickBrush{1};

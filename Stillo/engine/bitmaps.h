@@ -1,7 +1,57 @@
 // Bit-packed feature maps and the displacement search between two of them.
+//
+// A packed map holds sixteen pixels a 16-bit word: pixel x of a row lies in word x / 16 at bit
+// 15 - (x mod 16), so the first pixel of a group is the word's top bit. Only the whole words of
+// a row (W = cols >> 4) take part in matching; the last cols mod 16 pixels are packed and
+// counted, never compared.
 #pragma once
 
-#include <cstdint>
+#include "image.h"
+#include "records.h"
 
-// Fills the 65536-entry table with the number of set bits of each index.
-void BuildBitCountTable(uint16_t* table);
+#include <cstdint>
+#include <cstdio>
+
+// Fills entries 0 .. n-1 of the table with the number of set bits of their index; n < 1 does
+// nothing. The engine builds it once per run with 65536 entries.
+void BuildBitCountTable(uint16_t* table, int32_t n = 65536);
+
+// Packs a byte feature image (nonzero = set) into 16-bit words, ceil(cols / 16) a row, the bits
+// beyond the row's end cleared, and counts the set pixels of every row. Reports the packed
+// map's row count (rows) and its whole-word count (cols >> 4).
+void PackBitRows(IMAGE2D features, int32_t rows, int32_t cols, IMAGE2D packedRows,
+                 uint16_t* rowCounts, int32_t* packedRows_out, int32_t* wordCount_out);
+
+// The score of a candidate with n coinciding bits: floor(16 W R * n / overlap), formed in 64
+// bits. A candidate that shares no pixel with the previous map (|dx| >= 16 W or |dy| >= R)
+// scores 0.
+uint32_t ScoreDisplacement(uint64_t n, int32_t rows, int32_t words, int32_t dx, int32_t dy);
+
+// Finds the displacement (dx, dy) that pairs current pixel (x, y) with previous pixel
+// (x - dx, y - dy) best, over the inclusive window xmin..xmax, ymin..ymax. A candidate scores
+// floor(16 W R * n / overlap), n its coinciding set bits, overlap (16 W - |dx|) (R - |dy|).
+// Columns are visited outwards from zero, the non-positive side first; rows ascending; only a
+// strictly higher score replaces the best, so ties go to the first visited. The outputs are
+// written only when some candidate scores above 0. Returns 1 when the search ran (also with no
+// candidate), 0 when its working storage could not be had (outputs untouched).
+//
+// Candidates that share no pixel with the previous map (|dx| >= 16 W or |dy| >= R) score 0.
+// A window holding more candidates than one search can score in bounded time is narrowed
+// about its centre first (see kMaxSearchWork in bitmaps.cpp).
+int MatchBitmapsExhaustive(const MOSAIC_TABLES* tables, IMAGE2D prevRows, IMAGE2D curRows,
+                           const uint16_t* prevCounts, const uint16_t* curCounts, int32_t rows,
+                           int32_t words, int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax,
+                           int32_t* dy, int32_t* dx);
+
+// The same search started from the window's centre (halved toward zero), whose score is
+// reported in every case, then the whole window in the exhaustive order. A candidate's count
+// is cut short only when even all of the current map's remaining set pixels could not raise
+// its score above the best, so it always finds the exhaustive search's best score; the centre
+// wins the ties it is part of, and a window where nothing scores above 0 reports the centre.
+int MatchBitmapsCentred(const MOSAIC_TABLES* tables, IMAGE2D prevRows, IMAGE2D curRows,
+                        const uint16_t* prevCounts, const uint16_t* curCounts, int32_t rows,
+                        int32_t words, int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax,
+                        int32_t* dy, int32_t* dx);
+
+// The header of a strip file: strip files carry no header, so nothing is written. Returns 1.
+int WriteMosaicHeaderStub(std::FILE* file, uint8_t** stripRows, int32_t width, int32_t rows);

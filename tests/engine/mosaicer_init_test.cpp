@@ -121,6 +121,7 @@ TEST(MosaicerSetup, SecondInitReallocatesAndKeepsTheUsersChoices) {
     EXPECT_EQ(m.m_nRunFrames, 80);
     // The new frame images have the new size: a full copy reaches their last byte.
     const FrameBuffer frame = MakeFrame(720, 576, Coded);
+    m.SetFeatureMode(0); // the copy is under test here, with the default features
     EXPECT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 1);
 }
 

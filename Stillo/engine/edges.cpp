@@ -1,0 +1,373 @@
+#include "edges.h"
+
+#include "numeric/gamma.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <class T> using HeapBlock = std::unique_ptr<T, FreeDeleter>;
+
+template <class T> HeapBlock<T> ZeroedBlock(size_t count) {
+    return HeapBlock<T>(static_cast<T*>(std::calloc(count == 0 ? 1 : count, sizeof(T))));
+}
+
+// Every row ring of one gradient pass: one zeroed block each, so rows before the first image
+// row read as zero.
+struct GradientRings {
+    int slots = 0;
+    int cols = 0;
+    HeapBlock<uint8_t> bytes;
+    HeapBlock<float> floats;
+    HeapBlock<float*> pointers;
+    HeapBlock<int32_t> ints;
+
+    bool Allocate(int slotCount, int columns, int window) {
+        slots = slotCount;
+        cols = columns;
+        const size_t ring = static_cast<size_t>(slots) * static_cast<size_t>(cols);
+        bytes = ZeroedBlock<uint8_t>(ring);
+        // gxRaw, vMean, gx, gy rings, then the gyRaw row and the kernel.
+        floats = ZeroedBlock<float>(4 * ring + static_cast<size_t>(cols) + window);
+        pointers = ZeroedBlock<float*>(4 * static_cast<size_t>(slots));
+        ints = ZeroedBlock<int32_t>(2 * static_cast<size_t>(cols));
+        if (!bytes || !floats || !pointers || !ints) {
+            return false;
+        }
+        for (int k = 0; k < 4 * slots; ++k) {
+            pointers.get()[k] = floats.get() + static_cast<size_t>(k) * cols;
+        }
+        return true;
+    }
+    uint8_t* ByteRow(int slot) const { return bytes.get() + static_cast<size_t>(slot) * cols; }
+    float* const* GxRaw() const { return pointers.get(); }
+    float* const* VMean() const { return pointers.get() + slots; }
+    float* const* Gx() const { return pointers.get() + 2 * slots; }
+    float* const* Gy() const { return pointers.get() + 3 * slots; }
+    float* GyRaw() const { return floats.get() + 4 * static_cast<size_t>(slots) * cols; }
+    float* Kernel() const { return GyRaw() + cols; }
+    int32_t* HorizontalMean() const { return ints.get(); }
+    int32_t* ColumnSums() const { return ints.get() + cols; }
+};
+
+struct DetectEdgesContext {
+    IMAGE2D output;
+    float threshold;
+};
+
+void SuppressIntoOutput(void* context, const EDGE_GRADIENT_ROWS& rows) {
+    const auto* edges = static_cast<const DetectEdgesContext*>(context);
+    uint8_t* out = edges->output[rows.outputRow];
+    SuppressNonMaxima(rows.gx, rows.gy, rows.cols, rows.prevSlot, rows.centreSlot, rows.nextSlot,
+                      out, edges->threshold);
+    // The raw horizontal gradient of the q outermost columns has no full pair of means.
+    const int q = std::min((rows.window / 2 + 1) / 2, rows.cols);
+    std::memset(out, 0, static_cast<size_t>(q));
+    std::memset(out + rows.cols - q, 0, static_cast<size_t>(q));
+}
+
+inline float SquaredMagnitude(float* const* gx, float* const* gy, int slot, int c) {
+    const float x = gx[slot][c];
+    const float y = gy[slot][c];
+    return x * x + y * y;
+}
+
+} // namespace
+
+void BinomialKernel(int n, float* kernel) {
+    float sum = 0.0f;
+    for (int i = 0; i < n; ++i) {
+        kernel[i] = numeric::binomial_coefficient(n - 1, i);
+        sum += kernel[i];
+    }
+    for (int i = 0; i < n; ++i) {
+        kernel[i] /= sum;
+    }
+}
+
+void RunningMeanRow(int n, int window, const uint8_t* source, int32_t* output) {
+    // Every output is the mean of the samples of [i - h, i + h] that lie in the row, divided by
+    // their number, for any row length and any window. The quotients are at most 255 with
+    // divisors of at most 2h + 1, so a float division truncates to the exact integer quotient.
+    const int h = std::max(window, 0) / 2;
+    int32_t sum = 0;
+    int lo = 0;  // first sample in the window
+    int hi = -1; // last sample in the window
+    for (int i = 0; i < n; ++i) {
+        const int last = std::min(n - 1, i + h);
+        while (hi < last) {
+            sum += source[++hi];
+        }
+        while (lo < i - h) {
+            sum -= source[lo++];
+        }
+        output[i] = static_cast<int32_t>(static_cast<float>(sum) / static_cast<float>(hi - lo + 1));
+    }
+}
+
+void SymmetricConvolveRow(int n, int window, const float* kernel, const float* source,
+                          float* output) {
+    if (window % 2 == 0 || window < 1) {
+        std::exit(1);
+    }
+    const int half = window / 2;
+    // Left end: every tap whose sample lies in the row, renormalised by the weight used.
+    const int leftEnd = std::min(half, n);
+    for (int i = 0; i < leftEnd; ++i) {
+        float sum = 0.0f;
+        float weight = 0.0f;
+        const int last = std::min(i + half, n - 1);
+        for (int t = 0; t <= last; ++t) {
+            sum += source[t] * kernel[t - i + half];
+            weight += kernel[t - i + half];
+        }
+        output[i] = sum / weight;
+    }
+    // Middle: the whole kernel, taken as symmetric pairs.
+    const int middleEnd = std::max(leftEnd, n - half);
+    if (leftEnd < middleEnd) {
+        for (int i = leftEnd; i < middleEnd; ++i) {
+            output[i] = kernel[half] * source[i];
+        }
+        for (int d = 1; d <= half; ++d) {
+            const float k = kernel[half + d];
+            for (int i = leftEnd; i < middleEnd; ++i) {
+                output[i] += k * (source[i - d] + source[i + d]);
+            }
+        }
+    }
+    // Right end: only pairs whose outer sample lies in the row, renormalised likewise.
+    for (int i = middleEnd; i < n; ++i) {
+        float sum = kernel[half] * source[i];
+        float pairWeight = 0.0f;
+        for (int d = 1; d <= n - 1 - i; ++d) {
+            sum += kernel[half + d] * (source[i - d] + source[i + d]);
+            pairWeight += kernel[half + d];
+        }
+        output[i] = sum / (kernel[half] + 2.0f * pairWeight);
+    }
+}
+
+int StreamSmoothedGradient(const IMAGE2D source, uint16_t rows, uint16_t cols, int window,
+                           EdgeGradientSink sink, void* context) {
+    if (window > 64 || window < 0) {
+        std::exit(1);
+    }
+    const int M = (window % 2 == 0) ? window + 1 : window;
+    if (rows == 0 || cols == 0) {
+        return 1;
+    }
+    const int half = M / 2;
+    const int g = half + 1;
+    const int q = g / 2;
+    // The rings need M + 1 rows; they are sized for the window, so the largest window (64,
+    // taken as 65) fits as well.
+    const int slots = M + 1;
+    GradientRings rings;
+    if (!rings.Allocate(slots, cols, M)) {
+        return 0;
+    }
+    auto slot = [slots](int k) { return ((k % slots) + slots) % slots; };
+
+    float* kernel = rings.Kernel();
+    BinomialKernel(M, kernel);
+    float* const* gxRaw = rings.GxRaw();
+    float* const* vMean = rings.VMean();
+    float* const* gx = rings.Gx();
+    float* const* gy = rings.Gy();
+    float* gyRaw = rings.GyRaw();
+    int32_t* H = rings.HorizontalMean();
+    int32_t* colSums = rings.ColumnSums();
+    const int nCols = cols;
+    const int nRows = rows;
+
+    for (int r = 0; r < nRows + half; ++r) {
+        const int s = slot(r);
+        if (r < nRows) {
+            uint8_t* bytes = rings.ByteRow(s);
+            std::memcpy(bytes, source[r], static_cast<size_t>(nCols));
+            RunningMeanRow(nCols, g, bytes, H);
+            // Left mean minus right mean, 2q apart; columns without both means hold 0.
+            float* raw = gxRaw[s];
+            const int first = std::min(q, nCols);
+            const int last = std::max(first, nCols - q);
+            for (int c = 0; c < first; ++c) {
+                raw[c] = 0.0f;
+            }
+            for (int c = first; c < last; ++c) {
+                raw[c] = static_cast<float>(H[c - q] - H[c + q]);
+            }
+            for (int c = last; c < nCols; ++c) {
+                raw[c] = 0.0f;
+            }
+            for (int c = 0; c < nCols; ++c) {
+                colSums[c] += bytes[c];
+            }
+        }
+        // The vertical window holds the g rows ending at r, as far as they lie in the image.
+        if (r >= g && r - g < nRows) {
+            const uint8_t* leaving = rings.ByteRow(slot(r - g));
+            for (int c = 0; c < nCols; ++c) {
+                colSums[c] -= leaving[c];
+            }
+        }
+        const int windowRows = std::min(r, nRows - 1) - std::max(0, r - g + 1) + 1;
+        const float divisor = static_cast<float>(windowRows);
+        float* mean = vMean[s];
+        const float* earlier = vMean[slot(r - half)];
+        for (int c = 0; c < nCols; ++c) {
+            mean[c] = static_cast<float>(colSums[c]) / divisor;
+        }
+        for (int c = 0; c < nCols; ++c) {
+            gyRaw[c] = mean[c] - earlier[c];
+        }
+        SymmetricConvolveRow(nCols, M, kernel, gyRaw, gy[s]);
+        // The horizontal gradient smoothed across rows r - 2 half .. r; rows outside the image
+        // contribute nothing.
+        float* smooth = gx[s];
+        for (int c = 0; c < nCols; ++c) {
+            smooth[c] = 0.0f;
+        }
+        for (int j = -half; j <= half; ++j) {
+            const int k = r - half + j;
+            if (k < 0 || k >= nRows) {
+                continue;
+            }
+            const float weight = kernel[half + j];
+            const float* raw = gxRaw[slot(k)];
+            for (int c = 0; c < nCols; ++c) {
+                smooth[c] += weight * raw[c];
+            }
+        }
+        if (r >= g) {
+            const EDGE_GRADIENT_ROWS out{gx, gy, nCols, M, slot(r - 2), slot(r - 1), s, r - g};
+            sink(context, out);
+        }
+    }
+    return 1;
+}
+
+int DetectEdges(const IMAGE2D source, uint16_t rows, uint16_t cols, int window, float threshold,
+                IMAGE2D output) {
+    DetectEdgesContext context{output, threshold};
+    return StreamSmoothedGradient(source, rows, cols, window, SuppressIntoOutput, &context);
+}
+
+void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlot, int centreSlot,
+                       int nextSlot, uint8_t* outputRow, float threshold) {
+    if (cols <= 0) {
+        return;
+    }
+    outputRow[0] = 0;
+    outputRow[cols - 1] = 0;
+    const float limit = threshold * threshold;
+    const float* cx = gx[centreSlot];
+    const float* cy = gy[centreSlot];
+    for (int c = 1; c < cols - 1; ++c) {
+        outputRow[c] = 0;
+        const float x = cx[c];
+        const float y = cy[c];
+        if (std::fabs(x) < 0.01f && std::fabs(y) < 0.01f) {
+            continue;
+        }
+        const float mag = x * x + y * y;
+        if (mag <= limit) {
+            continue;
+        }
+        auto m = [&](int slot, int col) { return SquaredMagnitude(gx, gy, slot, col); };
+        const float ax = std::fabs(x);
+        const float ay = std::fabs(y);
+        const bool sameSign = x * y >= 0.0f;
+        float first;
+        float second;
+        if (ay <= ax) {
+            // Mostly horizontal gradient: neighbours left and right, leaning up or down.
+            const float w = ay / ax;
+            if (sameSign) {
+                first = (1.0f - w) * m(centreSlot, c + 1) + w * m(prevSlot, c + 1);
+                if (!(mag > first)) {
+                    continue;
+                }
+                second = w * m(nextSlot, c - 1) + (1.0f - w) * m(centreSlot, c - 1);
+            } else {
+                first = (1.0f - w) * m(centreSlot, c + 1) + w * m(nextSlot, c + 1);
+                if (!(mag > first)) {
+                    continue;
+                }
+                second = w * m(prevSlot, c - 1) + (1.0f - w) * m(centreSlot, c - 1);
+            }
+        } else {
+            // Mostly vertical gradient: neighbours above and below, leaning left or right.
+            const float w = ax / ay;
+            if (sameSign) {
+                first = (1.0f - w) * m(prevSlot, c) + w * m(prevSlot, c + 1);
+                if (!(mag > first)) {
+                    continue;
+                }
+                second = w * m(nextSlot, c - 1) + (1.0f - w) * m(nextSlot, c);
+            } else {
+                first = (1.0f - w) * m(prevSlot, c) + w * m(prevSlot, c - 1);
+                if (!(mag > first)) {
+                    continue;
+                }
+                second = w * m(nextSlot, c + 1) + (1.0f - w) * m(nextSlot, c);
+            }
+        }
+        if (mag > second) {
+            outputRow[c] = 255;
+        }
+    }
+}
+
+void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved, int* pixelCount) {
+    // Neighbour-code templates: a pixel whose set neighbours match one of these only thickens
+    // a line, and removing it keeps every line connected and every end in place.
+    static constexpr uint8_t kMask[8] = {0xce, 0x57, 0xec, 0x75, 0x3b, 0x5d, 0xb3, 0xd5};
+    static constexpr uint8_t kValue[8] = {0xc0, 0x50, 0x0c, 0x05, 0x03, 0x41, 0x30, 0x14};
+    int64_t count = 0;
+    int64_t removed = 0;
+    if (rows > 0) {
+        std::memset(image[0], 0, cols);
+    }
+    // The templates take the row above (r + 1) as already thinned and the row below (r - 1)
+    // as not yet visited, so the rows are visited from the top down. Visited from the bottom
+    // up, each removal would expose the next row to the same template, and a vertical band two
+    // pixels wide would be eaten away to its last row.
+    for (int r = rows - 2; r >= 1; --r) {
+        const uint8_t* prevRow = image[r - 1];
+        uint8_t* row = image[r];
+        const uint8_t* nextRow = image[r + 1];
+        for (int c = 1; c + 1 < cols; ++c) {
+            if (row[c] == 0) {
+                continue;
+            }
+            ++count;
+            const unsigned code =
+                (row[c + 1] != 0 ? 0x01u : 0u) | (nextRow[c + 1] != 0 ? 0x02u : 0u) |
+                (nextRow[c] != 0 ? 0x04u : 0u) | (nextRow[c - 1] != 0 ? 0x08u : 0u) |
+                (row[c - 1] != 0 ? 0x10u : 0u) | (prevRow[c - 1] != 0 ? 0x20u : 0u) |
+                (prevRow[c] != 0 ? 0x40u : 0u) | (prevRow[c + 1] != 0 ? 0x80u : 0u);
+            for (int k = 0; k < 8; ++k) {
+                if ((code & kMask[k]) == kValue[k]) {
+                    row[c] = 0;
+                    ++removed;
+                    break;
+                }
+            }
+        }
+    }
+    if (rows > 0) {
+        std::memset(image[rows - 1], 0, cols);
+    }
+    // Counts held in 64 bits: the largest images have more pixels than an int holds.
+    *pixelCount = static_cast<int>(std::min<int64_t>(count, INT32_MAX));
+    *percentRemoved = count == 0 ? 0 : static_cast<int>(removed * 100 / count);
+}

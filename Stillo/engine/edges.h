@@ -1,0 +1,54 @@
+// Edge features: a streaming smoothed-gradient detector with non-maximum suppression, one
+// thinning pass, and the row routines they are built from.
+#pragma once
+
+#include "image.h"
+
+#include <cstdint>
+
+// The smoothed gradient of one image row, handed to a sink as soon as the rows around it are
+// known. The rings hold rows of `cols` floats; a row's slot is given by the three indices, the
+// centre being the row whose gradient belongs to image row `outputRow`.
+struct EDGE_GRADIENT_ROWS {
+    float* const* gx; // horizontal gradient (left mean minus right mean)
+    float* const* gy; // vertical gradient (later rows minus earlier rows)
+    int cols;
+    int window; // the odd window in use
+    int prevSlot;
+    int centreSlot;
+    int nextSlot;
+    int outputRow; // 0 .. rows - 2, in order
+};
+using EdgeGradientSink = void (*)(void* context, const EDGE_GRADIENT_ROWS& rows);
+
+// The gradient core shared by every edge detector: window M (an even M is taken as M + 1; M
+// above 64 or below 0 ends the process with status 1), binomial smoothing, running means.
+// Returns 1, or 0 when its storage cannot be had (the sink is then never called).
+int StreamSmoothedGradient(const IMAGE2D source, uint16_t rows, uint16_t cols, int window,
+                           EdgeGradientSink sink, void* context);
+
+// Marks (255) the pixels whose smoothed gradient is above the threshold and locally maximal
+// across the edge. Output rows 0 .. rows - 2 are written with 0 or 255; the last is left as
+// it was. Returns 1, or 0 on exhausted memory with the output untouched.
+int DetectEdges(const IMAGE2D source, uint16_t rows, uint16_t cols, int window, float threshold,
+                IMAGE2D output);
+
+// One output row of non-maximum suppression over the gradient rings.
+void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlot, int centreSlot,
+                       int nextSlot, uint8_t* outputRow, float threshold);
+
+// One thinning pass in place. pixelCount receives the non-zero interior pixels on entry,
+// percentRemoved the share of them removed (0 when there were none).
+void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved, int* pixelCount);
+
+// kernel[i] = C(n - 1, i) / sum of C(n - 1, j), i = 0 .. n - 1.
+void BinomialKernel(int n, float* kernel);
+
+// out[i] = truncated mean of source over the window of half-width W / 2 about i, clipped to
+// the row (divided by the number of samples inside it).
+void RunningMeanRow(int n, int window, const uint8_t* source, int32_t* output);
+
+// The row convolved with a symmetric kernel of odd length M; near the ends the taps inside
+// the row are renormalised. An even M ends the process with status 1.
+void SymmetricConvolveRow(int n, int window, const float* kernel, const float* source,
+                          float* output);

@@ -1,0 +1,214 @@
+#include "SaverApp.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include <jpeglib.h>
+#include <sys/stat.h>
+
+namespace {
+
+// The largest side a JPEG file can describe.
+constexpr int64_t kMaxJpegSide = 65500;
+
+// libjpeg's default handler ends the process; ours jumps back to Save, which reports 0.
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void OnJpegError(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+void IgnoreJpegMessage(j_common_ptr /*info*/) {}
+
+// Collects the encoded bytes in a vector, so nothing libjpeg allocated outlives an error.
+struct VectorDestination {
+    jpeg_destination_mgr base;
+    std::vector<JOCTET>* bytes;
+};
+
+constexpr size_t kDestinationChunk = 1 << 16;
+
+void InitDestination(j_compress_ptr info) {
+    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
+    // No exception may cross libjpeg's frames: out of memory becomes a libjpeg error.
+    bool grown = true;
+    try {
+        dest->bytes->resize(kDestinationChunk);
+    } catch (const std::bad_alloc&) {
+        grown = false;
+    }
+    if (!grown) {
+        info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
+    }
+    dest->base.next_output_byte = dest->bytes->data();
+    dest->base.free_in_buffer = dest->bytes->size();
+}
+
+boolean EmptyDestination(j_compress_ptr info) {
+    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
+    // libjpeg asks for more room only when the whole buffer is full.
+    const size_t used = dest->bytes->size();
+    bool grown = true;
+    try {
+        dest->bytes->resize(used * 2);
+    } catch (const std::bad_alloc&) {
+        grown = false;
+    }
+    if (!grown) {
+        info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
+    }
+    dest->base.next_output_byte = dest->bytes->data() + used;
+    dest->base.free_in_buffer = dest->bytes->size() - used;
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr info) {
+    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
+    dest->bytes->resize(dest->bytes->size() - dest->base.free_in_buffer);
+}
+
+struct Box {
+    int left;
+    int top; // counted from the picture's top
+    int cols;
+    int rows;
+};
+
+// Feeds the box's rows to the encoder, top row first.
+void WriteRows(jpeg_compress_struct* info, const MOSAIC_PARAMS& canvas, const Box& box,
+               std::vector<JSAMPLE>& rgb) {
+    uint8_t** rows = CurrentCanvasRows(canvas);
+    const int b = canvas.nBytesPerPixel;
+    for (int i = 0; i < box.rows; ++i) {
+        // Storage is bottom-up: the box's row counted from the top lies nRows - 1 - y down.
+        const uint8_t* src =
+            rows[canvas.nRows - 1 - (box.top + i)] + static_cast<size_t>(box.left) * b;
+        if (b == 3) {
+            std::copy(src, src + rgb.size(), rgb.begin());
+        } else {
+            for (int k = 0; k < box.cols; ++k) {
+                const unsigned word = src[2 * k] | (src[2 * k + 1] << 8);
+                rgb[3 * k] = static_cast<JSAMPLE>(((word >> 8) & 15) * 17);
+                rgb[3 * k + 1] = static_cast<JSAMPLE>(((word >> 4) & 15) * 17);
+                rgb[3 * k + 2] = static_cast<JSAMPLE>((word & 15) * 17);
+            }
+        }
+        JSAMPROW row = rgb.data();
+        jpeg_write_scanlines(info, &row, 1);
+    }
+}
+
+// Encodes the box into out. false on failure. Nothing local is changed between the jump
+// point and an error, so no local needs to be volatile.
+bool Encode(const MOSAIC_PARAMS& canvas, const Box& box, int quality, std::vector<JOCTET>* out,
+            std::vector<JSAMPLE>& rgb) {
+    jpeg_compress_struct info{};
+    ErrorManager err{};
+    VectorDestination dest{};
+    info.err = jpeg_std_error(&err.base);
+    err.base.error_exit = OnJpegError;
+    err.base.output_message = IgnoreJpegMessage;
+    dest.bytes = out;
+    dest.base.init_destination = InitDestination;
+    dest.base.empty_output_buffer = EmptyDestination;
+    dest.base.term_destination = TermDestination;
+    if (setjmp(err.jump) != 0) {
+        jpeg_destroy_compress(&info);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    info.dest = &dest.base;
+    info.image_width = static_cast<JDIMENSION>(box.cols);
+    info.image_height = static_cast<JDIMENSION>(box.rows);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, std::clamp(quality, 0, 100), TRUE);
+    jpeg_start_compress(&info, TRUE);
+    WriteRows(&info, canvas, box, rgb);
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return true;
+}
+
+bool CanvasUsable(const MOSAIC_PARAMS* canvas) {
+    if (canvas == nullptr || canvas->nRows < 1 || canvas->nCols < 1 ||
+        (canvas->nBytesPerPixel != 2 && canvas->nBytesPerPixel != 3)) {
+        return false;
+    }
+    uint8_t** rows = CurrentCanvasRows(*canvas);
+    if (rows == nullptr) {
+        return false;
+    }
+    for (int i = 0; i < canvas->nRows; ++i) {
+        if (rows[i] == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the block to path. A file we created or truncated is removed when any write fails;
+// a device such as /dev/full is never removed.
+bool WriteFile(const char* path, const JOCTET* data, size_t bytes) {
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    struct stat st {};
+    const bool regular = fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = std::fwrite(data, 1, bytes, file) == bytes;
+    ok = std::fflush(file) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok && regular) {
+        std::remove(path);
+    }
+    return ok;
+}
+
+} // namespace
+
+CSaverApp::CSaverApp() = default;
+
+CSaverApp& CSaverApp::operator=(const CSaverApp& /*other*/) {
+    return *this;
+}
+
+int CSaverApp::Save(MOSAIC_PARAMS* canvas, int x, int y, int width, int height, int quality,
+                    char* path) {
+    if (path == nullptr || path[0] == '\0' || !CanvasUsable(canvas)) {
+        return 0;
+    }
+    // The caller passes right - left and bottom - top of an inclusive box: the box holds one
+    // more column and row than that. Clip every edge to the canvas.
+    const int64_t left = std::max<int64_t>(x, 0);
+    const int64_t top = std::max<int64_t>(y, 0);
+    const int64_t right = std::min<int64_t>(static_cast<int64_t>(x) + width, canvas->nCols - 1);
+    const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(y) + height, canvas->nRows - 1);
+    if (right < left || bottom < top) {
+        return 0;
+    }
+    const Box box{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left + 1),
+                  static_cast<int>(bottom - top + 1)};
+    if (box.cols > kMaxJpegSide || box.rows > kMaxJpegSide) {
+        return 0;
+    }
+    std::vector<JOCTET> encoded;
+    try {
+        std::vector<JSAMPLE> rgb(static_cast<size_t>(box.cols) * 3);
+        if (!Encode(*canvas, box, quality, &encoded, rgb)) {
+            return 0;
+        }
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    return WriteFile(path, encoded.data(), encoded.size()) ? 1 : 0;
+}
