@@ -97,7 +97,7 @@ int main() {
     BuildBitCountTable(table.data());
     MOSAIC_TABLES tables{};
     tables.pBitCount = table.data();
-    for (int32_t radius : {2, 10, 30, 40}) {
+    for (int32_t radius : {2, 10, 30, 40, 60}) {
         int32_t dx = 0, dy = 0;
         const double ms = MedianMs(radius > 20 ? 3 : 11, [&] {
             MatchBitmapsExhaustive(&tables, prev.f.ppCurMask, cur.f.ppCurMask, prev.f.pCurCounts,

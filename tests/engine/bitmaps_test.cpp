@@ -266,6 +266,18 @@ TEST(ScoreDisplacement, ScalesTheCountToTheFullMapArea) {
     EXPECT_GT(16ull * words * rows * n, 1ull << 32);
     EXPECT_LT(ScoreDisplacement(n - 1000, rows, words, 0, 0),
               ScoreDisplacement(n, rows, words, 0, 0));
+    // No overlap: nothing to divide by.
+    EXPECT_EQ(ScoreDisplacement(5, 10, 2, 32, 0), 0u);
+    EXPECT_EQ(ScoreDisplacement(5, 10, 2, 0, -10), 0u);
+    EXPECT_EQ(ScoreDisplacement(5, 10, 0, 0, 0), 0u);
+}
+
+TEST(WriteMosaicHeaderStub, WritesNothing) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(WriteMosaicHeaderStub(file, nullptr, 400, 200), 1);
+    EXPECT_EQ(std::ftell(file), 0);
+    std::fclose(file);
 }
 
 TEST(MatchBitmapsExhaustive, EqualsThePixelScorerOnShiftedRandomMaps) {
