@@ -10,6 +10,7 @@
 #include "records.h"
 
 #include <cstdint>
+#include <cstdio>
 
 // Fills entries 0 .. n-1 of the table with the number of set bits of their index; n < 1 does
 // nothing. The engine builds it once per run with 65536 entries.
@@ -22,7 +23,8 @@ void PackBitRows(IMAGE2D features, int32_t rows, int32_t cols, IMAGE2D packedRow
                  uint16_t* rowCounts, int32_t* packedRows_out, int32_t* wordCount_out);
 
 // The score of a candidate with n coinciding bits: floor(16 W R * n / overlap), formed in 64
-// bits. The candidate must share pixels with the previous map (|dx| < 16 W, |dy| < R).
+// bits. A candidate that shares no pixel with the previous map (|dx| >= 16 W or |dy| >= R)
+// scores 0.
 uint32_t ScoreDisplacement(uint64_t n, int32_t rows, int32_t words, int32_t dx, int32_t dy);
 
 // Finds the displacement (dx, dy) that pairs current pixel (x, y) with previous pixel
@@ -50,3 +52,6 @@ int MatchBitmapsCentred(const MOSAIC_TABLES* tables, IMAGE2D prevRows, IMAGE2D c
                         const uint16_t* prevCounts, const uint16_t* curCounts, int32_t rows,
                         int32_t words, int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax,
                         int32_t* dy, int32_t* dx);
+
+// The header of a strip file: strip files carry no header, so nothing is written. Returns 1.
+int WriteMosaicHeaderStub(std::FILE* file, uint8_t** stripRows, int32_t width, int32_t rows);

@@ -22,22 +22,6 @@ struct Divider {
     uint64_t operator()(uint64_t s) const { return s < limit ? (s * m) >> 40 : s / d; }
 };
 
-// 128 * src / mean for every mean 1..255 through the same exact multiply-shift.
-struct MeanReciprocals {
-    uint64_t m[256];
-    MeanReciprocals() {
-        m[0] = 0;
-        for (uint64_t d = 1; d < 256; ++d) {
-            m[d] = ((uint64_t{1} << 40) + d - 1) / d;
-        }
-    }
-};
-
-const MeanReciprocals& Reciprocals() {
-    static const MeanReciprocals table;
-    return table;
-}
-
 void RequireOdd(int32_t window) {
     if (window < 1 || window % 2 == 0) {
         std::exit(1);
@@ -63,36 +47,80 @@ void BoxMeanRow(const int32_t* colSums, int32_t n, int32_t window, uint8_t* out,
         return;
     }
     const int32_t half = window / 2;
-    // Running sum over the clipped window [i - half, i + half] of each position.
+    // A running sum over the clipped window [i - half, i + half] of each position.
     int64_t s = 0;
     for (int32_t i = 0; i < std::min(half, n); ++i) {
         s += colSums[i];
     }
-    // Positions whose window lies wholly inside the row share one divisor.
-    const int32_t innerFirst = half;
-    const int32_t innerLast = n - 1 - half;
-    const Divider inner(static_cast<uint64_t>(window) * static_cast<uint64_t>(count));
-    for (int32_t i = 0; i < n; ++i) {
+    auto clipped = [&](int32_t i) {
         if (i + half < n) {
             s += colSums[i + half];
         }
         if (i - half - 1 >= 0) {
             s -= colSums[i - half - 1];
         }
-        if (i >= innerFirst && i <= innerLast) {
-            out[i] = static_cast<uint8_t>(inner(static_cast<uint64_t>(s)));
-        } else {
-            const int64_t columns = std::min(n - 1, i + half) - std::max(0, i - half) + 1;
-            out[i] = static_cast<uint8_t>(s / (columns * count));
+        const int64_t columns = std::min(n - 1, i + half) - std::max(0, i - half) + 1;
+        out[i] = static_cast<uint8_t>(s / (columns * count));
+    };
+    // Positions whose window lies wholly inside the row share one divisor.
+    const int32_t innerFirst = std::min(half, n);
+    const int32_t innerEnd = std::max(innerFirst, n - half);
+    const uint64_t divisor = static_cast<uint64_t>(window) * static_cast<uint64_t>(count);
+    const Divider inner(divisor);
+    for (int32_t i = 0; i < innerFirst; ++i) {
+        clipped(i);
+    }
+    // The window sums are formed serially a chunk at a time and then divided on vector lanes
+    // in single precision. That is exact for a byte mean (s <= 255 d, s < 2^24, d < 2^16):
+    // the quotient stays more than 1 / d below the next integer, far beyond one rounding.
+    constexpr int32_t kChunk = 256;
+    int32_t sums[kChunk];
+    const bool floatDivides = divisor < 65536;
+    const float fd = static_cast<float>(divisor);
+    const int64_t floatLimit =
+        std::min<int64_t>(int64_t{255} * static_cast<int64_t>(divisor), (int64_t{1} << 24) - 1);
+    for (int32_t i0 = innerFirst; i0 < innerEnd; i0 += kChunk) {
+        const int32_t len = std::min(kChunk, innerEnd - i0);
+        int64_t largest = 0;
+        int32_t k = 0;
+        if (i0 - half - 1 < 0) { // the first inner window has nothing to drop yet
+            s += colSums[i0 + half];
+            sums[k++] = static_cast<int32_t>(s);
+            largest = s;
         }
+        for (; k < len; ++k) {
+            s += colSums[i0 + k + half] - colSums[i0 + k - half - 1];
+            sums[k] = static_cast<int32_t>(s);
+            largest = std::max(largest, s);
+        }
+        if (floatDivides && largest <= floatLimit) {
+            for (int32_t k = 0; k < len; ++k) {
+                out[i0 + k] =
+                    static_cast<uint8_t>(static_cast<int32_t>(static_cast<float>(sums[k]) / fd));
+            }
+        } else {
+            for (int32_t k = 0; k < len; ++k) {
+                out[i0 + k] = static_cast<uint8_t>(inner(static_cast<uint64_t>(sums[k])));
+            }
+        }
+    }
+    for (int32_t i = innerEnd; i < n; ++i) {
+        clipped(i);
     }
 }
 
 void DivideRowByMean(int32_t n, const uint8_t* src, const uint8_t* mean, uint8_t* out) {
-    const uint64_t* m = Reciprocals().m;
+    // Single-precision division is exact here: below 255 the quotient 128 s / m stays at least
+    // 1 / m under the next integer, far more than one rounding, so truncation gives the integer
+    // quotient; from 255 on, rounding cannot take it below 255, and it clips to 255.
+    // Written without branches so that the loop runs on vector lanes: a clip to 255, and all
+    // bits set where the mean is 0.
     for (int32_t i = 0; i < n; ++i) {
-        const uint32_t q = static_cast<uint32_t>((uint64_t{128} * src[i] * m[mean[i]]) >> 40);
-        out[i] = mean[i] == 0 ? 255 : static_cast<uint8_t>(std::min<uint32_t>(q, 255));
+        const int32_t m = mean[i];
+        const float q = (128.0f * static_cast<float>(src[i])) / static_cast<float>(m + (m == 0));
+        const int32_t v = static_cast<int32_t>(q);
+        const int32_t clipped = v - ((v - 255) & -static_cast<int32_t>(v > 255));
+        out[i] = static_cast<uint8_t>(clipped | -static_cast<int32_t>(m == 0));
     }
 }
 
@@ -175,12 +203,24 @@ int BoxFilterInPlace(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t window
 
 void ComputeMomentThreshold(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t* threshold) {
     *threshold = 256;
-    uint64_t h[256] = {};
+    // Four interleaved histograms keep consecutive equal pixels from waiting on each other.
+    uint32_t parts[4][256] = {};
     for (int32_t r = 0; r < rows; ++r) {
         const uint8_t* row = image[r];
-        for (int32_t c = 0; c < cols; ++c) {
-            ++h[row[c]];
+        int32_t c = 0;
+        for (; c + 4 <= cols; c += 4) {
+            ++parts[0][row[c]];
+            ++parts[1][row[c + 1]];
+            ++parts[2][row[c + 2]];
+            ++parts[3][row[c + 3]];
         }
+        for (; c < cols; ++c) {
+            ++parts[0][row[c]];
+        }
+    }
+    uint64_t h[256];
+    for (int i = 0; i < 256; ++i) {
+        h[i] = uint64_t{parts[0][i]} + parts[1][i] + parts[2][i] + parts[3][i];
     }
     const uint64_t total = static_cast<uint64_t>(rows) * cols;
     if (total == 0) {

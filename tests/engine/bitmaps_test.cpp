@@ -266,6 +266,18 @@ TEST(ScoreDisplacement, ScalesTheCountToTheFullMapArea) {
     EXPECT_GT(16ull * words * rows * n, 1ull << 32);
     EXPECT_LT(ScoreDisplacement(n - 1000, rows, words, 0, 0),
               ScoreDisplacement(n, rows, words, 0, 0));
+    // No overlap: nothing to divide by.
+    EXPECT_EQ(ScoreDisplacement(5, 10, 2, 32, 0), 0u);
+    EXPECT_EQ(ScoreDisplacement(5, 10, 2, 0, -10), 0u);
+    EXPECT_EQ(ScoreDisplacement(5, 10, 0, 0, 0), 0u);
+}
+
+TEST(WriteMosaicHeaderStub, WritesNothing) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(WriteMosaicHeaderStub(file, nullptr, 400, 200), 1);
+    EXPECT_EQ(std::ftell(file), 0);
+    std::fclose(file);
 }
 
 TEST(MatchBitmapsExhaustive, EqualsThePixelScorerOnShiftedRandomMaps) {
@@ -448,4 +460,44 @@ TEST(MatchBitmapsCentred, EmptyMapsReportTheCentre) {
     EXPECT_EQ(r.ok, 1);
     EXPECT_EQ(r.dx, 3);
     EXPECT_EQ(r.dy, 0);
+}
+
+TEST(MatchBitmapsExhaustive, TheWidestWindowIsBoundedAboutItsCentre) {
+    // Half the map either way on a full-size map: far more candidates than one search scores,
+    // so the window is narrowed about its centre; a shift near the centre is still found.
+    std::mt19937 rng(17);
+    Map prev(552, 692), cur(552, 692);
+    FillRandom(prev, rng, 0.03);
+    FillShifted(prev, cur, 6, -4, rng, 0.01);
+    prev.Pack();
+    cur.Pack();
+    const SearchResult wide = Exhaustive(prev, cur, -344, 344, -276, 276);
+    EXPECT_EQ(wide.ok, 1);
+    EXPECT_EQ(wide.dx, 6);
+    EXPECT_EQ(wide.dy, -4);
+
+    // A corner of the map copied at (300, 250) scores higher than the noisy true shift, but
+    // lies far outside the narrowed window: the bound, not the score, decides.
+    Map corner(552, 692);
+    FillShifted(prev, corner, 6, -4, rng, 0.3);
+    for (int32_t y = 250; y < 552; ++y) {
+        for (int32_t x = 300; x < 692; ++x) {
+            corner.At(x, y) = prev.Get(x - 300, y - 250);
+        }
+    }
+    corner.Pack();
+    ASSERT_GT(NaiveScore(prev, corner, 300, 250), NaiveScore(prev, corner, 6, -4));
+    const SearchResult bounded = Exhaustive(prev, corner, -344, 344, -276, 276);
+    EXPECT_EQ(bounded.dx, 6);
+    EXPECT_EQ(bounded.dy, -4);
+    const SearchResult small = Exhaustive(prev, corner, 290, 310, 240, 260);
+    EXPECT_EQ(small.dx, 300);
+    EXPECT_EQ(small.dy, 250);
+    // An off-centre window keeps its centre: the candidates about (200, 0) stay in.
+    Map far(552, 692);
+    FillShifted(prev, far, 200, 2, rng, 0.0);
+    far.Pack();
+    const SearchResult shifted = Exhaustive(prev, far, 0, 400, -276, 276);
+    EXPECT_EQ(shifted.dx, 200);
+    EXPECT_EQ(shifted.dy, 2);
 }

@@ -1,0 +1,97 @@
+// The video frame source: opens one video file and fetches single frames by number into the
+// frame buffer (24-bit, for the engine) and the preview buffer (screen format, 275 x 220).
+#pragma once
+
+#include "graph.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// Receives each grabbed picture on the streaming thread and converts it into the buffers.
+class CSampleGrabberCB : public media::ISampleGrabberCB {
+public:
+    CSampleGrabberCB() = default;
+    ~CSampleGrabberCB() override = default;
+
+    media::HRESULT SampleCB(double sampleTime, const void* sample) override;
+    media::HRESULT BufferCB(double sampleTime, const uint8_t* buffer, long bufferLen) override;
+
+    // Bytes the frame buffer needs for the current size and mode: 3 * Wf * (Hf + 1).
+    size_t RequiredFrameBytes() const;
+
+    int32_t m_nWidth = 0;
+    int32_t m_nHeight = 0;
+    int32_t m_bHalfSize = 0;
+    int32_t m_nPreviewBytesPerPixel = 4;
+    float m_fPreviewStep = 1.0f;
+    uint8_t* m_pPreviewBuffer = nullptr;
+    uint8_t* m_pFrameBuffer = nullptr;
+    int32_t m_bDoPreview = 1;
+    int32_t m_bDoFullFrame = 1;
+    // What the two buffers hold; nothing is written beyond them.
+    size_t m_nPreviewBufferBytes = 0;
+    size_t m_nFrameBufferBytes = 0;
+};
+
+class CVideoGrabber {
+public:
+    // The capacity of the buffers the work view lends.
+    static constexpr size_t kDefaultBufferBytes = 1830912;
+    static constexpr int kPreviewWidth = 275;
+    static constexpr int kPreviewHeight = 220;
+
+    // The two buffers are lent (never freed here) and hold the given number of bytes. A null
+    // buffer, or one too small for a video, is replaced by storage the source owns; read the
+    // current ones from m_callback (or FrameBuffer/PreviewBuffer) after every Open.
+    CVideoGrabber(uint8_t* pPreviewBuffer, uint8_t* pFrameBuffer, int nScreenBytesPerPixel,
+                  size_t previewBytes = kDefaultBufferBytes,
+                  size_t frameBytes = kDefaultBufferBytes);
+    virtual ~CVideoGrabber();
+    CVideoGrabber(const CVideoGrabber&) = delete;
+    CVideoGrabber& operator=(const CVideoGrabber&) = delete;
+
+    // The number of frames, or a value <= 0 when the file cannot be used; then the source
+    // holds no file and grabs deliver nothing.
+    int32_t Open(const char* pFileName, int* pWidth, int* pHeight, int bUseFrameFormat,
+                 int bHalfSize);
+    int GrabFrame(int32_t nFrame, float fScale, int bDoPreview, int bDoFullFrame);
+    int StepFrame();
+
+    // 275 / W when the video is wider than high, else 220 / H.
+    static float PreviewScale(int width, int height);
+
+    uint8_t* FrameBuffer() const { return m_callback.m_pFrameBuffer; }
+    size_t FrameBufferBytes() const { return m_callback.m_nFrameBufferBytes; }
+    uint8_t* PreviewBuffer() const { return m_callback.m_pPreviewBuffer; }
+    size_t PreviewBufferBytes() const { return m_callback.m_nPreviewBufferBytes; }
+    bool HasFile() const { return m_pMediaSeeking != nullptr; }
+
+    std::atomic<int32_t> m_nStartFrame{0};
+    std::atomic<int32_t> m_nEndFrame{0};
+    std::atomic<int32_t> m_nCurrentFrame{0};
+    std::atomic<int32_t> m_bUseFrameFormat{1};
+    std::atomic<int32_t> m_bPlaying{0};
+    std::atomic<int32_t> m_nStep{1};
+    std::atomic<int32_t> m_nFrameCount{0};
+    CSampleGrabberCB m_callback;
+
+private:
+    void ReleaseFile();
+    int GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int bDoFullFrame);
+
+    // One lock for Open, GrabFrame and StepFrame: grabs never overlap, and no grab meets a
+    // graph that Open is replacing.
+    std::recursive_mutex m_grabLock;
+    std::unique_ptr<media::MediaDet> m_pMediaDet;
+    media::SampleGrabber* m_pSampleGrabber = nullptr;
+    media::ISampleGrabberCB* m_pCallbackRef = nullptr;
+    media::SampleGrabber* m_pGrabberFilter = nullptr;
+    media::IMediaSeeking* m_pMediaSeeking = nullptr;
+    media::FilterGraph* m_pFilterGraph = nullptr;
+    std::vector<uint8_t> m_ownFrameBuffer;
+    std::vector<uint8_t> m_ownPreviewBuffer;
+};

@@ -1,0 +1,433 @@
+#include "frame_decoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include <climits>
+#include <cstring>
+#include <mutex>
+
+namespace media {
+
+namespace {
+
+// A grab this many frames ahead of the last one decodes on instead of seeking: decoding a few
+// pictures is cheaper than going back to a key frame.
+constexpr int64_t kDecodeOnFrames = 16;
+
+void QuietLogging() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+}
+
+AVRational FrameRateOf(const AVStream* st) {
+    if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0) {
+        return st->avg_frame_rate;
+    }
+    if (st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0) {
+        return st->r_frame_rate;
+    }
+    return AVRational{25, 1};
+}
+
+// Counts the stream's packets in a pass of its own, for containers whose header has no frame
+// count (program streams): one packet is one picture once the parser has split them.
+int64_t CountPackets(const std::string& path, int stream) {
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) {
+        return 0;
+    }
+    int64_t count = 0;
+    if (avformat_find_stream_info(fmt, nullptr) >= 0 &&
+        stream < static_cast<int>(fmt->nb_streams)) {
+        for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+            fmt->streams[i]->discard =
+                static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+        }
+        AVPacket* pkt = av_packet_alloc();
+        while (pkt && av_read_frame(fmt, pkt) >= 0) {
+            if (pkt->stream_index == stream) {
+                ++count;
+            }
+            av_packet_unref(pkt);
+        }
+        av_packet_free(&pkt);
+    }
+    avformat_close_input(&fmt);
+    return count;
+}
+
+} // namespace
+
+FrameDecoder::FrameDecoder() {
+    QuietLogging();
+}
+
+FrameDecoder::~FrameDecoder() {
+    Close();
+}
+
+void FrameDecoder::Close() {
+    sws_freeContext(m_sws);
+    m_sws = nullptr;
+    av_frame_free(&m_work);
+    av_frame_free(&m_held);
+    av_frame_free(&m_pending);
+    av_packet_free(&m_pkt);
+    avcodec_free_context(&m_dec);
+    avformat_close_input(&m_fmt);
+    m_hasHeld = m_hasPending = false;
+    m_stream = -1;
+    m_width = m_height = 0;
+    m_frameCount = 0;
+    m_positioned = false;
+}
+
+HRESULT FrameDecoder::OpenFile(const std::string& path) {
+    Close();
+    m_path = path;
+    int ret = avformat_open_input(&m_fmt, path.c_str(), nullptr, nullptr);
+    if (ret < 0) {
+        m_fmt = nullptr;
+        return ret;
+    }
+    ret = avformat_find_stream_info(m_fmt, nullptr);
+    if (ret < 0) {
+        Close();
+        return ret;
+    }
+    return S_OK;
+}
+
+int FrameDecoder::StreamCount() const {
+    return m_fmt ? static_cast<int>(m_fmt->nb_streams) : 0;
+}
+
+MajorType FrameDecoder::StreamType(int stream) const {
+    if (!m_fmt || stream < 0 || stream >= StreamCount()) {
+        return MajorType::Other;
+    }
+    const AVStream* st = m_fmt->streams[stream];
+    if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+        !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+        return MajorType::Video;
+    }
+    if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+        return MajorType::Audio;
+    }
+    return MajorType::Other;
+}
+
+HRESULT FrameDecoder::OpenStream(int stream) {
+    if (StreamType(stream) != MajorType::Video) {
+        return E_INVALIDARG;
+    }
+    AVStream* st = m_fmt->streams[stream];
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec) {
+        return AVERROR_DECODER_NOT_FOUND;
+    }
+    m_dec = avcodec_alloc_context3(codec);
+    m_pkt = av_packet_alloc();
+    m_work = av_frame_alloc();
+    m_held = av_frame_alloc();
+    m_pending = av_frame_alloc();
+    if (!m_dec || !m_pkt || !m_work || !m_held || !m_pending) {
+        return E_OUTOFMEMORY;
+    }
+    int ret = avcodec_parameters_to_context(m_dec, st->codecpar);
+    if (ret < 0) {
+        return ret;
+    }
+    m_dec->pkt_timebase = st->time_base;
+    // Frame threads hold pictures back and make every seek slower; slices do not.
+    m_dec->thread_type = FF_THREAD_SLICE;
+    m_dec->thread_count = 1;
+    ret = avcodec_open2(m_dec, codec, nullptr);
+    if (ret < 0) {
+        return ret;
+    }
+    for (unsigned i = 0; i < m_fmt->nb_streams; ++i) {
+        m_fmt->streams[i]->discard =
+            static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+    m_stream = stream;
+    const AVRational fps = FrameRateOf(st);
+    m_fpsNum = fps.num;
+    m_fpsDen = fps.den;
+    m_tbNum = st->time_base.num;
+    m_tbDen = st->time_base.den;
+
+    // The first picture gives the true size and the time stamp that is frame 0. It stays
+    // pending, so frame 0 and the frames after it decode on without a seek.
+    m_firstDts = AV_NOPTS_VALUE;
+    m_flushed = false;
+    for (;;) {
+        ret = avcodec_receive_frame(m_dec, m_pending);
+        if (ret == 0) {
+            break;
+        }
+        if (ret != AVERROR(EAGAIN)) {
+            return ret == AVERROR_EOF ? E_FAIL : ret;
+        }
+        if (m_flushed) {
+            return E_FAIL;
+        }
+        ret = av_read_frame(m_fmt, m_pkt);
+        if (ret < 0) {
+            avcodec_send_packet(m_dec, nullptr);
+            m_flushed = true;
+            continue;
+        }
+        if (m_pkt->stream_index == m_stream) {
+            if (m_firstDts == AV_NOPTS_VALUE) {
+                m_firstDts = m_pkt->dts != AV_NOPTS_VALUE ? m_pkt->dts : m_pkt->pts;
+            }
+            avcodec_send_packet(m_dec, m_pkt);
+        }
+        av_packet_unref(m_pkt);
+    }
+    if (m_pending->width <= 0 || m_pending->height <= 0) {
+        return E_FAIL;
+    }
+    m_hasPending = true;
+    m_width = m_pending->width;
+    m_height = m_pending->height;
+    m_firstTs =
+        m_pending->best_effort_timestamp != AV_NOPTS_VALUE ? m_pending->best_effort_timestamp : 0;
+    if (m_firstDts == AV_NOPTS_VALUE) {
+        m_firstDts = m_firstTs;
+    }
+    m_prevIndex = -1;
+    m_lastIndex = -1;
+    m_positioned = true;
+    m_needKey = false;
+
+    int64_t count = st->nb_frames > 0 ? st->nb_frames : CountPackets(m_path, stream);
+    if (count <= 0) {
+        if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
+            count = av_rescale_q(st->duration, st->time_base, av_inv_q(fps));
+        } else if (m_fmt->duration > 0) {
+            count = av_rescale_q(m_fmt->duration, AVRational{1, AV_TIME_BASE}, av_inv_q(fps));
+        }
+    }
+    m_frameCount = count < INT32_MAX ? count : INT32_MAX;
+    if (m_frameCount <= 0) {
+        return E_FAIL;
+    }
+    try {
+        m_picture.assign(static_cast<size_t>(3) * m_width * m_height, 0);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+// 0 and a picture in out; AVERROR_EOF once the stream is exhausted; another negative value
+// when the decoder fails. A packet the decoder refuses is skipped: a damaged spot in the file
+// costs the pictures that depend on it, not the rest of the file.
+int FrameDecoder::ReceiveNext(AVFrame* out) {
+    for (;;) {
+        int ret = avcodec_receive_frame(m_dec, out);
+        if (ret == 0 || ret == AVERROR_EOF) {
+            return ret;
+        }
+        if (ret != AVERROR(EAGAIN)) {
+            return ret;
+        }
+        if (m_flushed) {
+            return AVERROR_EOF;
+        }
+        ret = av_read_frame(m_fmt, m_pkt);
+        if (ret < 0) {
+            // End of file or a truncated file: drain what the decoder still holds.
+            avcodec_send_packet(m_dec, nullptr);
+            m_flushed = true;
+            continue;
+        }
+        if (m_pkt->stream_index == m_stream) {
+            avcodec_send_packet(m_dec, m_pkt);
+        }
+        av_packet_unref(m_pkt);
+    }
+}
+
+bool FrameDecoder::IndexOf(const AVFrame* frame, int64_t* index) {
+    const int64_t ts = frame->best_effort_timestamp;
+    if (ts != AV_NOPTS_VALUE) {
+        // index = (ts - first) * time_base * fps, to the nearest frame.
+        *index = av_rescale_q(ts - m_firstTs, AVRational{m_tbNum, m_tbDen},
+                              AVRational{m_fpsDen, m_fpsNum});
+    } else if (m_prevIndex >= 0) {
+        *index = m_prevIndex + 1;
+    } else {
+        return false;
+    }
+    m_prevIndex = *index;
+    return true;
+}
+
+void FrameDecoder::ResetAfterSeek() {
+    avcodec_flush_buffers(m_dec);
+    av_frame_unref(m_held);
+    av_frame_unref(m_pending);
+    m_hasHeld = m_hasPending = false;
+    m_flushed = false;
+    m_needKey = true;
+    m_prevIndex = -1;
+    m_lastIndex = -1;
+    m_positioned = true;
+    ++m_seekCount;
+}
+
+// Seeks to a key frame at or before frame (target - extraFrames), allowing for the pictures a
+// decoder with B-frames holds back.
+void FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
+    const int64_t k = target - (m_dec->has_b_frames + 1) - extraFrames;
+    if (k <= 0) {
+        RewindToStart();
+        return;
+    }
+    const int64_t ts =
+        m_firstTs + av_rescale_q(k, AVRational{m_fpsDen, m_fpsNum}, AVRational{m_tbNum, m_tbDen});
+    if (av_seek_frame(m_fmt, m_stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+        RewindToStart();
+        return;
+    }
+    ResetAfterSeek();
+}
+
+bool FrameDecoder::RewindToStart() {
+    // A byte seek would break AVI, so go by time stamps to the very first packet.
+    int ret = av_seek_frame(m_fmt, m_stream, m_firstDts, AVSEEK_FLAG_BACKWARD);
+    if (ret < 0) {
+        ret = avformat_seek_file(m_fmt, m_stream, INT64_MIN, m_firstDts, m_firstDts, 0);
+    }
+    ResetAfterSeek();
+    return ret >= 0;
+}
+
+void FrameDecoder::Deliver(const AVFrame* frame, const Sink& sink) {
+    const int pitch = 3 * m_width;
+    uint8_t* bottom = m_picture.data() + static_cast<size_t>(pitch) * (m_height - 1);
+    if (frame->format == AV_PIX_FMT_BGR24 && frame->width == m_width && frame->height == m_height) {
+        for (int y = 0; y < m_height; ++y) {
+            std::memcpy(bottom - static_cast<ptrdiff_t>(pitch) * y,
+                        frame->data[0] + static_cast<ptrdiff_t>(frame->linesize[0]) * y, pitch);
+        }
+    } else {
+        m_sws = sws_getCachedContext(m_sws, frame->width, frame->height,
+                                     static_cast<AVPixelFormat>(frame->format), m_width, m_height,
+                                     AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!m_sws) {
+            return;
+        }
+        // Writing from the last row up with a negative pitch gives the bottom-up layout.
+        uint8_t* dst[4] = {bottom, nullptr, nullptr, nullptr};
+        int dstStride[4] = {-pitch, 0, 0, 0};
+        sws_scale(m_sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+    }
+    sink(m_picture.data(), m_picture.size());
+}
+
+HRESULT FrameDecoder::DecodeFrame(int64_t n, const Sink& sink) {
+    if (!m_dec || n < 0 || n >= m_frameCount) {
+        return S_FALSE;
+    }
+    // Farther back from the target each time a seek lands past it: 0, 2 s, 8 s, 32 s, then
+    // the start of the file.
+    const int64_t fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
+    int attempt = 0;
+    bool fromStart = false;
+    if (!(m_positioned && n > m_lastIndex && n <= m_lastIndex + kDecodeOnFrames)) {
+        SeekBefore(n, 0);
+    }
+    bool gotAny = m_hasHeld;
+    auto retryEarlier = [&]() -> bool {
+        if (fromStart) {
+            return false;
+        }
+        ++attempt;
+        if (attempt >= 4) {
+            RewindToStart();
+            fromStart = true;
+        } else {
+            int64_t back = 2 * fps;
+            for (int i = 1; i < attempt; ++i) {
+                back *= 4;
+            }
+            if (n - back - (m_dec->has_b_frames + 1) <= 0) {
+                fromStart = true;
+            }
+            SeekBefore(n, back);
+        }
+        gotAny = false;
+        return true;
+    };
+
+    for (;;) {
+        AVFrame* f = m_work;
+        if (m_hasPending) {
+            av_frame_move_ref(m_work, m_pending);
+            m_hasPending = false;
+        } else {
+            const int ret = ReceiveNext(m_work);
+            if (ret < 0) {
+                m_positioned = false;
+                if (ret == AVERROR_EOF && !gotAny && retryEarlier()) {
+                    continue;
+                }
+                av_frame_unref(m_work);
+                return ret == AVERROR_EOF ? S_FALSE : ret;
+            }
+        }
+        if (m_needKey) {
+            // After a seek the pictures before the first key frame lack their references.
+            if (!f->key_frame) {
+                av_frame_unref(f);
+                continue;
+            }
+            m_needKey = false;
+        }
+        int64_t index = 0;
+        if (!IndexOf(f, &index)) {
+            av_frame_unref(f);
+            continue;
+        }
+        if (index < n) {
+            av_frame_unref(m_held);
+            av_frame_move_ref(m_held, f);
+            m_hasHeld = true;
+            gotAny = true;
+            continue;
+        }
+        if (index == n) {
+            Deliver(f, sink);
+            av_frame_unref(m_held);
+            av_frame_move_ref(m_held, f);
+            m_hasHeld = true;
+            m_lastIndex = n;
+            return S_OK;
+        }
+        // Past the target.
+        if (m_hasHeld) {
+            // A gap in the time stamps: the picture shown at frame n is the one before it.
+            av_frame_move_ref(m_pending, f);
+            m_hasPending = true;
+            Deliver(m_held, sink);
+            m_lastIndex = n;
+            return S_OK;
+        }
+        av_frame_unref(f);
+        if (!retryEarlier()) {
+            m_positioned = false;
+            return S_FALSE;
+        }
+    }
+}
+
+} // namespace media

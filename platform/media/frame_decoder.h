@@ -1,0 +1,93 @@
+// Synchronous access to the pictures of one video stream by frame number: frame N is the Nth
+// picture presented. Every delivered picture is 24-bit blue-green-red, the bottom row first,
+// rows of exactly 3 * width bytes.
+#pragma once
+
+#include "status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+struct SwsContext;
+
+namespace media {
+
+enum class MajorType { Video, Audio, Other };
+
+class FrameDecoder {
+public:
+    using Sink = std::function<void(const uint8_t* picture, size_t bytes)>;
+
+    FrameDecoder();
+    ~FrameDecoder();
+    FrameDecoder(const FrameDecoder&) = delete;
+    FrameDecoder& operator=(const FrameDecoder&) = delete;
+
+    // Opens the container (path in UTF-8). Nothing is decoded yet.
+    HRESULT OpenFile(const std::string& path);
+    int StreamCount() const;
+    // Attached pictures (cover art) do not count as video.
+    MajorType StreamType(int stream) const;
+    // Opens the decoder of one video stream and decodes its first picture for the true size
+    // and first time stamp; counts the frames. Fails for a stream that cannot be decoded.
+    HRESULT OpenStream(int stream);
+
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    int64_t FrameCount() const { return m_frameCount; }
+    // Frames per second as a fraction.
+    int FpsNum() const { return m_fpsNum; }
+    int FpsDen() const { return m_fpsDen; }
+
+    // Delivers frame n through the sink. S_OK when delivered, S_FALSE when the frame does not
+    // exist (n < 0, n >= count, past the real end), negative on a decoding failure.
+    HRESULT DecodeFrame(int64_t n, const Sink& sink);
+    // How many seeks the decoder has made, for tests of the decode-on rule.
+    int64_t SeekCount() const { return m_seekCount; }
+
+private:
+    void Close();
+    int ReceiveNext(AVFrame* out);
+    bool IndexOf(const AVFrame* frame, int64_t* index);
+    void SeekBefore(int64_t target, int64_t extraFrames);
+    bool RewindToStart();
+    void ResetAfterSeek();
+    void Deliver(const AVFrame* frame, const Sink& sink);
+
+    AVFormatContext* m_fmt = nullptr;
+    AVCodecContext* m_dec = nullptr;
+    SwsContext* m_sws = nullptr;
+    AVPacket* m_pkt = nullptr;
+    AVFrame* m_work = nullptr;
+    AVFrame* m_held = nullptr;    // the last picture before the target, repeated over gaps
+    AVFrame* m_pending = nullptr; // decoded but not yet looked at
+    bool m_hasHeld = false;
+    bool m_hasPending = false;
+    std::string m_path;
+    int m_stream = -1;
+    int m_width = 0;
+    int m_height = 0;
+    int64_t m_frameCount = 0;
+    int m_fpsNum = 25;
+    int m_fpsDen = 1;
+    int m_tbNum = 1;
+    int m_tbDen = 25;
+    int64_t m_firstTs = 0;
+    int64_t m_firstDts = 0;
+    bool m_positioned = false; // decoding on from m_lastIndex needs no seek
+    int64_t m_lastIndex = -1;
+    int64_t m_prevIndex = -1; // index of the last decoded picture; -1 unknown
+    bool m_needKey = false;
+    bool m_flushed = false;
+    int64_t m_seekCount = 0;
+    std::vector<uint8_t> m_picture;
+};
+
+} // namespace media

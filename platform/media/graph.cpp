@@ -1,0 +1,270 @@
+#include "graph.h"
+
+#include <chrono>
+
+namespace media {
+
+// ---- SampleGrabber ----
+
+HRESULT SampleGrabber::GetConnectedMediaType(MediaType* type) const {
+    if (!type) {
+        return E_POINTER;
+    }
+    *type = m_type;
+    return S_OK;
+}
+
+HRESULT SampleGrabber::SetOneShot(bool oneShot) {
+    return oneShot ? S_OK : E_NOTIMPL;
+}
+
+HRESULT SampleGrabber::SetBufferSamples(bool buffer) {
+    return buffer ? E_NOTIMPL : S_OK;
+}
+
+HRESULT SampleGrabber::SetCallback(ISampleGrabberCB* callback, int which) {
+    if (which != 0 && which != 1) {
+        return E_INVALIDARG;
+    }
+    m_which.store(which);
+    m_callback.store(callback);
+    return S_OK;
+}
+
+HRESULT SampleGrabber::QueryFilterInfo(FilterInfo* info) const {
+    if (!info) {
+        return E_POINTER;
+    }
+    info->pGraph = m_graph;
+    return S_OK;
+}
+
+// ---- FilterGraph ----
+
+FilterGraph::FilterGraph(std::unique_ptr<FrameDecoder> decoder) : m_decoder(std::move(decoder)) {
+    MediaType type;
+    type.majortype = MajorType::Video;
+    type.biWidth = m_decoder->Width();
+    type.biHeight = m_decoder->Height();
+    m_grabber = std::make_unique<SampleGrabber>(this, type);
+    m_stopFrame = m_decoder->FrameCount();
+    m_thread = std::thread([this] { StreamingLoop(); });
+}
+
+FilterGraph::~FilterGraph() {
+    Stop();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
+    }
+    m_cv.notify_all();
+    m_thread.join();
+}
+
+HRESULT FilterGraph::SetTimeFormat(TimeFormat format) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_format = format;
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetDuration(int64_t* duration) {
+    if (!duration) {
+        return E_POINTER;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int64_t frames = m_decoder->FrameCount();
+    if (m_format == TimeFormat::Frame) {
+        *duration = frames;
+    } else {
+        // frames / fps seconds in 100 ns units.
+        *duration = frames * kUnitsPerSecond * m_decoder->FpsDen() / m_decoder->FpsNum();
+    }
+    return S_OK;
+}
+
+int64_t FilterGraph::ToFrame(int64_t position) const {
+    if (m_format == TimeFormat::Frame) {
+        return position;
+    }
+    // The frame shown at media time t is floor(t * fps / 10^7).
+    const __int128 scaled = static_cast<__int128>(position) * m_decoder->FpsNum();
+    const __int128 den = static_cast<__int128>(kUnitsPerSecond) * m_decoder->FpsDen();
+    __int128 q = scaled / den;
+    if (scaled % den != 0 && scaled < 0) {
+        --q;
+    }
+    return static_cast<int64_t>(q);
+}
+
+HRESULT FilterGraph::SetPositions(int64_t* current, int32_t currentFlags, int64_t* stop,
+                                  int32_t stopFlags) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (currentFlags == AM_SEEKING_AbsolutePositioning) {
+        if (!current) {
+            return E_POINTER;
+        }
+        m_currentFrame = ToFrame(*current);
+    }
+    if (stopFlags == AM_SEEKING_AbsolutePositioning) {
+        if (!stop) {
+            return E_POINTER;
+        }
+        m_stopFrame = ToFrame(*stop);
+    }
+    return S_OK;
+}
+
+HRESULT FilterGraph::Run() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_runPending || m_busy) {
+            return S_OK;
+        }
+        m_completed = false;
+        m_runPending = true;
+    }
+    m_cv.notify_all();
+    return S_OK;
+}
+
+HRESULT FilterGraph::Stop() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_runPending = false;
+    m_stopping.store(true);
+    m_cv.wait(lock, [this] { return !m_busy; });
+    m_stopping.store(false);
+    m_completed = true;
+    lock.unlock();
+    m_cv.notify_all();
+    return S_OK;
+}
+
+HRESULT FilterGraph::WaitForCompletion(int32_t timeoutMs, int32_t* eventCode) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    auto done = [this] { return m_completed || (!m_runPending && !m_busy); };
+    if (timeoutMs == INFINITE) {
+        m_cv.wait(lock, done);
+    } else if (!m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), done)) {
+        return E_ABORT;
+    }
+    if (eventCode) {
+        *eventCode = EC_COMPLETE;
+    }
+    return S_OK;
+}
+
+void FilterGraph::StreamingLoop() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_cv.wait(lock, [this] { return m_quit || m_runPending; });
+        if (m_quit) {
+            return;
+        }
+        m_runPending = false;
+        m_busy = true;
+        const int64_t frame = m_currentFrame;
+        const int64_t stopFrame = m_stopFrame;
+        lock.unlock();
+
+        HRESULT status = S_FALSE;
+        if (frame < stopFrame && !m_stopping.load()) {
+            const double sampleTime =
+                static_cast<double>(frame) * m_decoder->FpsDen() / m_decoder->FpsNum();
+            status = m_decoder->DecodeFrame(frame, [&](const uint8_t* picture, size_t bytes) {
+                ISampleGrabberCB* cb = m_grabber->Callback();
+                if (!cb || m_stopping.load()) {
+                    return;
+                }
+                if (m_grabber->CallbackKind() == 1) {
+                    cb->BufferCB(sampleTime, picture, static_cast<long>(bytes));
+                } else {
+                    cb->SampleCB(sampleTime, picture);
+                }
+            });
+        }
+        m_lastStatus.store(status);
+
+        lock.lock();
+        m_busy = false;
+        m_completed = true;
+        if (status == S_OK) {
+            m_currentFrame = frame + 1;
+        }
+        m_cv.notify_all();
+    }
+}
+
+// ---- MediaDet ----
+
+HRESULT MediaDet::put_Filename(const std::string& path) {
+    m_graph.reset();
+    m_decoder = std::make_unique<FrameDecoder>();
+    m_current = 0;
+    const HRESULT hr = m_decoder->OpenFile(path);
+    if (Failed(hr)) {
+        m_decoder.reset();
+    }
+    return hr;
+}
+
+HRESULT MediaDet::get_OutputStreams(int32_t* count) const {
+    if (!count) {
+        return E_POINTER;
+    }
+    if (!m_decoder) {
+        return E_FAIL;
+    }
+    *count = m_decoder->StreamCount();
+    return S_OK;
+}
+
+HRESULT MediaDet::put_CurrentStream(int32_t stream) {
+    if (!m_decoder) {
+        return E_FAIL;
+    }
+    if (stream < 0 || stream >= m_decoder->StreamCount()) {
+        return E_INVALIDARG;
+    }
+    m_current = stream;
+    return S_OK;
+}
+
+HRESULT MediaDet::get_StreamMediaType(MediaType* type) const {
+    if (!type) {
+        return E_POINTER;
+    }
+    if (!m_decoder) {
+        return E_FAIL;
+    }
+    *type = MediaType{};
+    type->majortype = m_decoder->StreamType(m_current);
+    return S_OK;
+}
+
+HRESULT MediaDet::EnterBitmapGrabMode(double /*seekTime*/) {
+    if (!m_decoder) {
+        return m_graph ? S_OK : E_FAIL;
+    }
+    const HRESULT hr = m_decoder->OpenStream(m_current);
+    if (Failed(hr)) {
+        m_decoder.reset();
+        return hr;
+    }
+    try {
+        m_graph = std::make_unique<FilterGraph>(std::move(m_decoder));
+    } catch (const std::exception&) {
+        m_decoder.reset();
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT MediaDet::GetSampleGrabber(SampleGrabber** grabber) {
+    if (!grabber) {
+        return E_POINTER;
+    }
+    *grabber = m_graph ? m_graph->Grabber() : nullptr;
+    return m_graph ? S_OK : E_FAIL;
+}
+
+} // namespace media

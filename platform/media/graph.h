@@ -1,0 +1,162 @@
+// The pieces of a one-shot frame grabbing graph, shaped like the media detector, sample
+// grabber and filter graph of a DirectShow program: the detector opens a file and picks a
+// stream, bitmap-grab mode builds a graph around a sample grabber, and each run of the graph
+// delivers one picture to the grabber's callback on the graph's own streaming thread.
+#pragma once
+
+#include "frame_decoder.h"
+#include "status.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace media {
+
+// The connected media type: what AM_MEDIA_TYPE and its VIDEOINFOHEADER tell a grabber.
+struct MediaType {
+    MajorType majortype = MajorType::Other;
+    int32_t biWidth = 0;
+    int32_t biHeight = 0;
+};
+
+enum class TimeFormat { MediaTime, Frame };
+
+constexpr int32_t AM_SEEKING_NoPositioning = 0;
+constexpr int32_t AM_SEEKING_AbsolutePositioning = 1;
+constexpr int32_t INFINITE = -1;
+constexpr int32_t EC_COMPLETE = 1;
+// Media time runs in units of 100 ns.
+constexpr int64_t kUnitsPerSecond = 10000000;
+
+// Receives the grabbed pictures: 24-bit blue-green-red, bottom row first, rows of exactly
+// 3 * width bytes. Runs on the graph's streaming thread.
+class ISampleGrabberCB {
+public:
+    virtual ~ISampleGrabberCB() = default;
+    virtual HRESULT SampleCB(double sampleTime, const void* sample) = 0;
+    virtual HRESULT BufferCB(double sampleTime, const uint8_t* buffer, long bufferLen) = 0;
+};
+
+class IMediaSeeking {
+public:
+    virtual ~IMediaSeeking() = default;
+    virtual HRESULT SetTimeFormat(TimeFormat format) = 0;
+    // In the current time format: frames, or media time.
+    virtual HRESULT GetDuration(int64_t* duration) = 0;
+    virtual HRESULT SetPositions(int64_t* current, int32_t currentFlags, int64_t* stop,
+                                 int32_t stopFlags) = 0;
+};
+
+class IMediaControl {
+public:
+    virtual ~IMediaControl() = default;
+    virtual HRESULT Run() = 0;
+    // Returns only when the streaming thread writes nothing more.
+    virtual HRESULT Stop() = 0;
+};
+
+class IMediaEvent {
+public:
+    virtual ~IMediaEvent() = default;
+    // Milliseconds, or INFINITE. Completion comes on every path: a picture delivered, the end
+    // of the file, a decoding failure, a stop.
+    virtual HRESULT WaitForCompletion(int32_t timeoutMs, int32_t* eventCode) = 0;
+};
+
+class FilterGraph;
+
+struct FilterInfo {
+    FilterGraph* pGraph = nullptr;
+};
+
+class SampleGrabber {
+public:
+    explicit SampleGrabber(FilterGraph* graph, MediaType type) : m_graph(graph), m_type(type) {}
+    HRESULT GetConnectedMediaType(MediaType* type) const;
+    // Only one-shot grabbing is offered: every run delivers one picture.
+    HRESULT SetOneShot(bool oneShot);
+    // Samples are never kept: the callback sees each one.
+    HRESULT SetBufferSamples(bool buffer);
+    // which 0: SampleCB, 1: BufferCB. A null callback stops the deliveries.
+    HRESULT SetCallback(ISampleGrabberCB* callback, int which);
+    HRESULT QueryFilterInfo(FilterInfo* info) const;
+
+    ISampleGrabberCB* Callback() const { return m_callback.load(); }
+    int CallbackKind() const { return m_which.load(); }
+
+private:
+    FilterGraph* m_graph;
+    MediaType m_type;
+    std::atomic<ISampleGrabberCB*> m_callback{nullptr};
+    std::atomic<int> m_which{1};
+};
+
+class FilterGraph final : public IMediaSeeking, public IMediaControl, public IMediaEvent {
+public:
+    explicit FilterGraph(std::unique_ptr<FrameDecoder> decoder);
+    ~FilterGraph() override;
+    FilterGraph(const FilterGraph&) = delete;
+    FilterGraph& operator=(const FilterGraph&) = delete;
+
+    SampleGrabber* Grabber() { return m_grabber.get(); }
+    IMediaSeeking* Seeking() { return this; }
+    IMediaControl* Control() { return this; }
+    IMediaEvent* Event() { return this; }
+    const FrameDecoder& Decoder() const { return *m_decoder; }
+
+    HRESULT SetTimeFormat(TimeFormat format) override;
+    HRESULT GetDuration(int64_t* duration) override;
+    HRESULT SetPositions(int64_t* current, int32_t currentFlags, int64_t* stop,
+                         int32_t stopFlags) override;
+    HRESULT Run() override;
+    HRESULT Stop() override;
+    HRESULT WaitForCompletion(int32_t timeoutMs, int32_t* eventCode) override;
+
+    // The status of the last run's decoding (S_OK delivered, S_FALSE no picture).
+    HRESULT LastRunStatus() const { return m_lastStatus.load(); }
+
+private:
+    void StreamingLoop();
+    int64_t ToFrame(int64_t position) const;
+
+    std::unique_ptr<FrameDecoder> m_decoder;
+    std::unique_ptr<SampleGrabber> m_grabber;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::thread m_thread;
+    TimeFormat m_format = TimeFormat::MediaTime;
+    int64_t m_currentFrame = 0;
+    int64_t m_stopFrame = INT64_MAX;
+    bool m_runPending = false;
+    bool m_busy = false;
+    bool m_completed = false;
+    bool m_quit = false;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<HRESULT> m_lastStatus{S_FALSE};
+};
+
+class MediaDet {
+public:
+    MediaDet() = default;
+    // Opens the file (UTF-8 path); the previous file of this detector is closed first.
+    HRESULT put_Filename(const std::string& path);
+    HRESULT get_OutputStreams(int32_t* count) const;
+    HRESULT put_CurrentStream(int32_t stream);
+    HRESULT get_StreamMediaType(MediaType* type) const;
+    // Opens the decoder of the current stream and builds the grabbing graph around it; fails
+    // when the stream is not video or cannot be decoded.
+    HRESULT EnterBitmapGrabMode(double seekTime);
+    HRESULT GetSampleGrabber(SampleGrabber** grabber);
+
+private:
+    std::unique_ptr<FrameDecoder> m_decoder;
+    std::unique_ptr<FilterGraph> m_graph;
+    int32_t m_current = 0;
+};
+
+} // namespace media

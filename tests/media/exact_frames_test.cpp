@@ -1,0 +1,122 @@
+// Every format: frame count, size, and the right frame in sequential, backward and random
+// order, with the picture itself close to what was written.
+#include "video_fixture.h"
+
+#include <algorithm>
+#include <random>
+
+using namespace media_test;
+using videotool::Codec;
+
+namespace {
+
+struct FormatCase {
+    Codec codec;
+    const char* file;
+    double maxError; // mean error allowed per channel below the barcode
+};
+
+class ExactFrames : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(ExactFrames, CountSizeAndBarcodesInEveryOrder) {
+    const FormatCase& c = GetParam();
+    videotool::VideoSpec spec = Spec(c.codec, 96, 64, 75);
+    const std::string path = WriteTestVideo(c.file, spec);
+
+    CVideoGrabber grabber(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    testing::internal::CaptureStdout();
+    const int32_t count = grabber.Open(path.c_str(), &w, &h, 1, 0);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(count, 75);
+    EXPECT_EQ(w, 96);
+    EXPECT_EQ(h, 64);
+    grabber.m_nFrameCount = count;
+
+    auto grabAndRead = [&](int n) {
+        grabber.GrabFrame(n, CVideoGrabber::PreviewScale(w, h), 1, 1);
+        EXPECT_EQ(grabber.m_nCurrentFrame.load(), n);
+        return BarcodeOf(grabber.FrameBuffer(), w, videotool::kBarcodeRows);
+    };
+
+    for (int n = 0; n < count; ++n) {
+        ASSERT_EQ(grabAndRead(n), n) << "sequential";
+        ASSERT_LT(MeanError(grabber.FrameBuffer(), spec, n), c.maxError) << "frame " << n;
+    }
+    for (int n = count - 1; n >= 0; --n) {
+        ASSERT_EQ(grabAndRead(n), n) << "backward";
+    }
+    std::vector<int> order(count);
+    for (int i = 0; i < count; ++i) {
+        order[i] = i;
+    }
+    std::mt19937 rng(7);
+    std::shuffle(order.begin(), order.end(), rng);
+    for (int n : order) {
+        ASSERT_EQ(grabAndRead(n), n) << "random";
+    }
+    // Small steps forward, as playing with a doubled step does.
+    for (int n = 3; n < count; n += 5) {
+        ASSERT_EQ(grabAndRead(n), n) << "stepping";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ExactFrames,
+                         ::testing::Values(FormatCase{Codec::Raw, "raw.avi", 0.001},
+                                           FormatCase{Codec::Mjpeg, "mjpeg.avi", 12},
+                                           FormatCase{Codec::Mpeg4, "mpeg4.avi", 12},
+                                           FormatCase{Codec::Mpeg4BFrames, "mpeg4b.avi", 12},
+                                           FormatCase{Codec::Mpeg1, "mpeg1.mpg", 12},
+                                           FormatCase{Codec::Mpeg2, "mpeg2.mpg", 12}),
+                         [](const testing::TestParamInfo<FormatCase>& info) {
+                             return std::string(videotool::CodecName(info.param.codec));
+                         });
+
+TEST(ExactFrames, AudioFirstUsesTheVideoStream) {
+    videotool::VideoSpec spec = Spec(Codec::Mpeg4BFrames, 96, 64, 30);
+    spec.audioFirst = true;
+    const std::string path = WriteTestVideo("audio-first.avi", spec);
+    CVideoGrabber grabber(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    testing::internal::CaptureStdout();
+    const int32_t count = grabber.Open(path.c_str(), &w, &h, 1, 0);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(count, 30);
+    EXPECT_EQ(w, 96);
+    for (int n : {0, 29, 5, 6, 7, 20, 1}) {
+        grabber.GrabFrame(n, 1.0f, 0, 1);
+        EXPECT_EQ(BarcodeOf(grabber.FrameBuffer(), w, videotool::kBarcodeRows), n);
+    }
+}
+
+TEST(ExactFrames, SequentialGrabsDecodeOnWithoutSeeking) {
+    const std::string path = WriteTestVideo("decode-on.avi", Spec(Codec::Mpeg4BFrames, 96, 64, 60));
+    media::FrameDecoder decoder;
+    ASSERT_EQ(decoder.OpenFile(path), media::S_OK);
+    ASSERT_EQ(decoder.OpenStream(0), media::S_OK);
+    int got = -1;
+    auto sink = [&](const uint8_t* picture, size_t) {
+        // Bottom-up picture: the top row is the last one.
+        const uint8_t* top = picture + static_cast<size_t>(3) * 96 * 63;
+        got = videotool::ReadBarcode(96, videotool::kBarcodeRows, [&](int x, int y) {
+            return top[-static_cast<ptrdiff_t>(3 * 96) * y + 3 * x + 1];
+        });
+    };
+    for (int n = 0; n < 60; n += (n % 3) + 1) {
+        ASSERT_EQ(decoder.DecodeFrame(n, sink), media::S_OK);
+        ASSERT_EQ(got, n);
+    }
+    EXPECT_EQ(decoder.SeekCount(), 0);
+    ASSERT_EQ(decoder.DecodeFrame(10, sink), media::S_OK);
+    EXPECT_EQ(got, 10);
+    EXPECT_GE(decoder.SeekCount(), 1);
+    // Beyond either end nothing is delivered.
+    got = -1;
+    EXPECT_EQ(decoder.DecodeFrame(60, sink), media::S_FALSE);
+    EXPECT_EQ(decoder.DecodeFrame(-1, sink), media::S_FALSE);
+    EXPECT_EQ(got, -1);
+    ASSERT_EQ(decoder.DecodeFrame(59, sink), media::S_OK);
+    EXPECT_EQ(got, 59);
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+// Test videos written at test time into a temporary folder, and readers for the frame buffer.
+#pragma once
+
+#include "VideoGrabber.h"
+#include "video_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace media_test {
+
+inline std::filesystem::path TempDir() {
+    static const std::filesystem::path dir = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "stillo-media-XXXXXX").string();
+        char* made = mkdtemp(pattern.data());
+        return std::filesystem::path(made ? made : "/tmp");
+    }();
+    return dir;
+}
+
+inline std::string WriteTestVideo(const std::string& name, const videotool::VideoSpec& spec) {
+    const std::string path = (TempDir() / name).string();
+    std::string error;
+    EXPECT_TRUE(videotool::WriteVideo(path, spec, &error)) << name << ": " << error;
+    return path;
+}
+
+inline videotool::VideoSpec Spec(videotool::Codec codec, int w, int h, int frames) {
+    videotool::VideoSpec spec;
+    spec.codec = codec;
+    spec.width = w;
+    spec.height = h;
+    spec.frames = frames;
+    return spec;
+}
+
+// The barcode of the frame in a frame buffer (rows of 3 * wf bytes, picture's top in row 1).
+inline int BarcodeOf(const uint8_t* frameBuffer, int wf, int barRows) {
+    return videotool::ReadBarcode(wf, barRows, [&](int x, int y) {
+        return frameBuffer[(static_cast<size_t>(y) + 1) * 3 * wf + 3 * static_cast<size_t>(x) + 1];
+    });
+}
+
+// Mean absolute difference between the frame buffer below the barcode and the frame as it was
+// written: small for a lossy copy of the right frame in the right orientation and channel order.
+inline double MeanError(const uint8_t* frameBuffer, const videotool::VideoSpec& spec, int n) {
+    std::vector<uint8_t> rgb;
+    videotool::RenderFrame(spec, n, &rgb);
+    double sum = 0;
+    long count = 0;
+    for (int y = videotool::kBarcodeRows + 4; y < spec.height; ++y) {
+        for (int x = 0; x < spec.width; ++x) {
+            const uint8_t* b = frameBuffer + (static_cast<size_t>(y) + 1) * 3 * spec.width + 3 * x;
+            const uint8_t* p = rgb.data() + (static_cast<size_t>(y) * spec.width + x) * 3;
+            sum += std::abs(b[0] - p[2]) + std::abs(b[1] - p[1]) + std::abs(b[2] - p[0]);
+            count += 3;
+        }
+    }
+    return count ? sum / count : 0;
+}
+
+} // namespace media_test

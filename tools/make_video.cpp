@@ -1,0 +1,63 @@
+// make-video: writes a test video, a pan over a procedural texture with a frame-number barcode.
+//   make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2] [--size WxH] [--frames N]
+//              [--motion DX,DY] [--fps N] [--audio-first] [--audio-only] OUTPUT
+#include "video_writer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr, "usage: make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2] "
+                         "[--size WxH] [--frames N] [--motion DX,DY] [--fps N] "
+                         "[--audio-first] [--audio-only] OUTPUT\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    videotool::VideoSpec spec;
+    std::string output;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--codec" && hasValue) {
+            if (!videotool::ParseCodec(argv[++i], &spec.codec)) {
+                return Usage();
+            }
+        } else if (arg == "--size" && hasValue) {
+            if (std::sscanf(argv[++i], "%dx%d", &spec.width, &spec.height) != 2) {
+                return Usage();
+            }
+        } else if (arg == "--frames" && hasValue) {
+            spec.frames = std::atoi(argv[++i]);
+        } else if (arg == "--motion" && hasValue) {
+            if (std::sscanf(argv[++i], "%d,%d", &spec.dx, &spec.dy) != 2) {
+                return Usage();
+            }
+        } else if (arg == "--fps" && hasValue) {
+            spec.fps = std::atoi(argv[++i]);
+        } else if (arg == "--audio-first") {
+            spec.audioFirst = true;
+        } else if (arg == "--audio-only") {
+            spec.audioOnly = true;
+        } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
+            output = arg;
+        } else {
+            return Usage();
+        }
+    }
+    if (output.empty()) {
+        return Usage();
+    }
+    std::string error;
+    if (!videotool::WriteVideo(output, spec, &error)) {
+        std::fprintf(stderr, "make-video: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}

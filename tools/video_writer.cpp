@@ -1,0 +1,361 @@
+#include "video_writer.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace videotool {
+
+namespace {
+
+struct Named {
+    const char* name;
+    Codec codec;
+};
+constexpr Named kCodecs[] = {{"raw", Codec::Raw},     {"mjpeg", Codec::Mjpeg},
+                             {"mpeg4", Codec::Mpeg4}, {"mpeg4b", Codec::Mpeg4BFrames},
+                             {"mpeg1", Codec::Mpeg1}, {"mpeg2", Codec::Mpeg2}};
+
+uint8_t Clamp(double v) {
+    return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+}
+
+std::string AvText(int err) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, text, sizeof text);
+    return text;
+}
+
+// Everything one output file holds, released in one place.
+struct Output {
+    AVFormatContext* oc = nullptr;
+    AVCodecContext* enc = nullptr;
+    SwsContext* sws = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* pkt = nullptr;
+    AVStream* video = nullptr;
+    AVStream* audio = nullptr;
+    ~Output() {
+        sws_freeContext(sws);
+        av_frame_free(&frame);
+        av_packet_free(&pkt);
+        avcodec_free_context(&enc);
+        if (oc) {
+            if (oc->pb) {
+                avio_closep(&oc->pb);
+            }
+            avformat_free_context(oc);
+        }
+    }
+};
+
+bool Fail(std::string* error, const std::string& what, int err = 0) {
+    if (error) {
+        *error = err ? what + ": " + AvText(err) : what;
+    }
+    return false;
+}
+
+bool Drain(Output& out, std::string* error) {
+    for (;;) {
+        int ret = avcodec_receive_packet(out.enc, out.pkt);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) {
+            return true;
+        }
+        if (ret < 0) {
+            return Fail(error, "encoding failed", ret);
+        }
+        av_packet_rescale_ts(out.pkt, out.enc->time_base, out.video->time_base);
+        out.pkt->stream_index = out.video->index;
+        ret = av_interleaved_write_frame(out.oc, out.pkt);
+        if (ret < 0) {
+            return Fail(error, "writing failed", ret);
+        }
+    }
+}
+
+// One video frame's worth of a quiet tone, 8 kHz mono 16-bit.
+bool WriteAudio(Output& out, const VideoSpec& spec, int n, std::string* error) {
+    const int samples = 8000 / spec.fps;
+    if (av_new_packet(out.pkt, samples * 2) < 0) {
+        return Fail(error, "out of memory");
+    }
+    for (int i = 0; i < samples; ++i) {
+        const int16_t v = static_cast<int16_t>(800 * std::sin((n * samples + i) * 0.2));
+        std::memcpy(out.pkt->data + 2 * i, &v, 2);
+    }
+    out.pkt->pts = out.pkt->dts =
+        av_rescale_q(static_cast<int64_t>(n) * samples, AVRational{1, 8000}, out.audio->time_base);
+    out.pkt->duration = av_rescale_q(samples, AVRational{1, 8000}, out.audio->time_base);
+    out.pkt->stream_index = out.audio->index;
+    out.pkt->flags |= AV_PKT_FLAG_KEY;
+    const int ret = av_interleaved_write_frame(out.oc, out.pkt);
+    return ret < 0 ? Fail(error, "writing audio failed", ret) : true;
+}
+
+} // namespace
+
+bool ParseCodec(const std::string& name, Codec* codec) {
+    for (const Named& n : kCodecs) {
+        if (name == n.name) {
+            *codec = n.codec;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* CodecName(Codec codec) {
+    for (const Named& n : kCodecs) {
+        if (n.codec == codec) {
+            return n.name;
+        }
+    }
+    return "?";
+}
+
+void RenderFrame(const VideoSpec& spec, int n, std::vector<uint8_t>* rgb) {
+    const int w = spec.width;
+    const int h = spec.height;
+    rgb->assign(static_cast<size_t>(3) * w * h, 0);
+    const double ox = static_cast<double>(spec.dx) * n;
+    const double oy = static_cast<double>(spec.dy) * n;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = rgb->data() + (static_cast<size_t>(y) * w + x) * 3;
+            const double u = x + ox;
+            const double v = y + oy;
+            p[0] = Clamp(128 + 70 * std::sin(u * 0.13) + 40 * std::sin(v * 0.09 + u * 0.02));
+            p[1] = Clamp(128 + 60 * std::sin(v * 0.17 - u * 0.05) + 50 * std::cos(u * 0.031));
+            p[2] = Clamp(128 + 80 * std::sin((u + v) * 0.07) * std::cos(v * 0.05));
+        }
+    }
+    const int rows = std::min(kBarcodeRows, h);
+    for (int bit = 0; bit < kBarcodeBits; ++bit) {
+        const bool one = (n >> (kBarcodeBits - 1 - bit)) & 1;
+        const int x0 = bit * w / kBarcodeBits;
+        const int x1 = (bit + 1) * w / kBarcodeBits;
+        for (int y = 0; y < rows; ++y) {
+            for (int x = x0; x < x1; ++x) {
+                uint8_t* p = rgb->data() + (static_cast<size_t>(y) * w + x) * 3;
+                p[0] = p[1] = p[2] = one ? 255 : 0;
+            }
+        }
+    }
+}
+
+int ReadBarcode(int width, int barRows, const std::function<int(int, int)>& luma) {
+    int value = 0;
+    for (int bit = 0; bit < kBarcodeBits; ++bit) {
+        // The middle half of the cell, away from the edges that lossy coding smears.
+        const double cell = static_cast<double>(width) / kBarcodeBits;
+        const int x0 = static_cast<int>(bit * cell + cell / 4);
+        const int x1 = std::max(x0 + 1, static_cast<int>((bit + 1) * cell - cell / 4));
+        const int y0 = barRows / 4;
+        const int y1 = std::max(y0 + 1, barRows - barRows / 4);
+        long sum = 0;
+        long count = 0;
+        for (int y = y0; y < y1; ++y) {
+            for (int x = x0; x < x1; ++x) {
+                sum += luma(x, y);
+                ++count;
+            }
+        }
+        value = value * 2 + (sum > 128 * count ? 1 : 0);
+    }
+    return value;
+}
+
+bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* error) {
+    av_log_set_level(AV_LOG_ERROR);
+    if (spec.width <= 0 || spec.height <= 0 || spec.frames <= 0 || spec.fps <= 0) {
+        return Fail(error, "size, length and rate must be positive");
+    }
+    const bool program = spec.codec == Codec::Mpeg1 || spec.codec == Codec::Mpeg2;
+    if (program && (spec.audioFirst || spec.audioOnly)) {
+        return Fail(error, "audio streams are written into AVI files only");
+    }
+    const char* muxer = spec.codec == Codec::Mpeg1   ? "mpeg"
+                        : spec.codec == Codec::Mpeg2 ? "vob"
+                                                     : "avi";
+    Output out;
+    int ret = avformat_alloc_output_context2(&out.oc, nullptr, muxer, path.c_str());
+    if (ret < 0 || !out.oc) {
+        return Fail(error, "cannot create the container", ret);
+    }
+    out.pkt = av_packet_alloc();
+    if (!out.pkt) {
+        return Fail(error, "out of memory");
+    }
+    if (spec.audioFirst || spec.audioOnly) {
+        out.audio = avformat_new_stream(out.oc, nullptr);
+        if (!out.audio) {
+            return Fail(error, "out of memory");
+        }
+        AVCodecParameters* par = out.audio->codecpar;
+        par->codec_type = AVMEDIA_TYPE_AUDIO;
+        par->codec_id = AV_CODEC_ID_PCM_S16LE;
+        par->sample_rate = 8000;
+        av_channel_layout_default(&par->ch_layout, 1);
+        par->bits_per_coded_sample = 16;
+        par->block_align = 2;
+        par->bit_rate = 8000 * 16;
+        out.audio->time_base = AVRational{1, 8000};
+    }
+
+    if (!spec.audioOnly) {
+        AVCodecID id = AV_CODEC_ID_RAWVIDEO;
+        AVPixelFormat fmt = AV_PIX_FMT_YUV420P;
+        switch (spec.codec) {
+        case Codec::Raw:
+            fmt = AV_PIX_FMT_BGR24;
+            break;
+        case Codec::Mjpeg:
+            id = AV_CODEC_ID_MJPEG;
+            fmt = AV_PIX_FMT_YUVJ420P;
+            break;
+        case Codec::Mpeg4:
+        case Codec::Mpeg4BFrames:
+            id = AV_CODEC_ID_MPEG4;
+            break;
+        case Codec::Mpeg1:
+            id = AV_CODEC_ID_MPEG1VIDEO;
+            break;
+        case Codec::Mpeg2:
+            id = AV_CODEC_ID_MPEG2VIDEO;
+            break;
+        }
+        const AVCodec* codec = avcodec_find_encoder(id);
+        if (!codec) {
+            return Fail(error, std::string("no encoder for ") + CodecName(spec.codec));
+        }
+        out.video = avformat_new_stream(out.oc, nullptr);
+        out.enc = avcodec_alloc_context3(codec);
+        out.frame = av_frame_alloc();
+        if (!out.video || !out.enc || !out.frame) {
+            return Fail(error, "out of memory");
+        }
+        out.enc->width = spec.width;
+        out.enc->height = spec.height;
+        out.enc->pix_fmt = fmt;
+        out.enc->time_base = AVRational{1, spec.fps};
+        out.enc->framerate = AVRational{spec.fps, 1};
+        out.enc->gop_size = 12;
+        out.enc->max_b_frames = (spec.codec == Codec::Mpeg4BFrames || program) ? 2 : 0;
+        if (id != AV_CODEC_ID_RAWVIDEO) {
+            // A fixed fine quantiser keeps the barcode readable at any size.
+            out.enc->flags |= AV_CODEC_FLAG_QSCALE;
+            out.enc->global_quality = FF_QP2LAMBDA * 3;
+        }
+        if (spec.codec == Codec::Mpeg2) {
+            out.enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+        }
+        if (out.oc->oformat->flags & AVFMT_GLOBALHEADER) {
+            out.enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        }
+        ret = avcodec_open2(out.enc, codec, nullptr);
+        if (ret < 0) {
+            return Fail(error, "cannot open the encoder", ret);
+        }
+        ret = avcodec_parameters_from_context(out.video->codecpar, out.enc);
+        if (ret < 0) {
+            return Fail(error, "cannot set the stream up", ret);
+        }
+        out.video->time_base = out.enc->time_base;
+        out.video->avg_frame_rate = out.enc->framerate;
+        out.frame->format = fmt;
+        out.frame->width = spec.width;
+        out.frame->height = spec.height;
+        ret = av_frame_get_buffer(out.frame, 0);
+        if (ret < 0) {
+            return Fail(error, "out of memory", ret);
+        }
+        out.sws = sws_getContext(spec.width, spec.height, AV_PIX_FMT_RGB24, spec.width, spec.height,
+                                 fmt, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+        if (!out.sws) {
+            return Fail(error, "cannot convert pictures");
+        }
+    }
+
+    ret = avio_open(&out.oc->pb, path.c_str(), AVIO_FLAG_WRITE);
+    if (ret < 0) {
+        return Fail(error, "cannot open " + path, ret);
+    }
+    ret = avformat_write_header(out.oc, nullptr);
+    if (ret < 0) {
+        return Fail(error, "cannot write the header", ret);
+    }
+
+    std::vector<uint8_t> rgb;
+    for (int n = 0; n < spec.frames; ++n) {
+        if (out.audio && !WriteAudio(out, spec, n, error)) {
+            return false;
+        }
+        if (!out.video) {
+            continue;
+        }
+        ret = av_frame_make_writable(out.frame);
+        if (ret < 0) {
+            return Fail(error, "out of memory", ret);
+        }
+        RenderFrame(spec, n, &rgb);
+        const uint8_t* src[4] = {rgb.data(), nullptr, nullptr, nullptr};
+        const int srcStride[4] = {3 * spec.width, 0, 0, 0};
+        if (spec.codec == Codec::Raw) {
+            // Our muxer marks uncompressed pictures as stored top row first.
+            for (int y = 0; y < spec.height; ++y) {
+                const uint8_t* s = rgb.data() + static_cast<size_t>(y) * 3 * spec.width;
+                uint8_t* d =
+                    out.frame->data[0] + static_cast<ptrdiff_t>(y) * out.frame->linesize[0];
+                for (int x = 0; x < spec.width; ++x) {
+                    d[3 * x] = s[3 * x + 2];
+                    d[3 * x + 1] = s[3 * x + 1];
+                    d[3 * x + 2] = s[3 * x];
+                }
+            }
+        } else {
+            sws_scale(out.sws, src, srcStride, 0, spec.height, out.frame->data,
+                      out.frame->linesize);
+        }
+        out.frame->pts = n;
+        if (spec.codec == Codec::Mpeg2) {
+            out.frame->interlaced_frame = 1;
+            out.frame->top_field_first = 1;
+        }
+        if (out.enc->flags & AV_CODEC_FLAG_QSCALE) {
+            out.frame->quality = out.enc->global_quality;
+        }
+        ret = avcodec_send_frame(out.enc, out.frame);
+        if (ret < 0) {
+            return Fail(error, "encoding failed", ret);
+        }
+        if (!Drain(out, error)) {
+            return false;
+        }
+    }
+    if (out.enc) {
+        avcodec_send_frame(out.enc, nullptr);
+        if (!Drain(out, error)) {
+            return false;
+        }
+    }
+    ret = av_write_trailer(out.oc);
+    if (ret < 0) {
+        return Fail(error, "cannot finish the file", ret);
+    }
+    ret = avio_closep(&out.oc->pb);
+    if (ret < 0) {
+        return Fail(error, "cannot close " + path, ret);
+    }
+    return true;
+}
+
+} // namespace videotool

@@ -1,0 +1,51 @@
+// Writes test videos: a pan over a procedural texture with a known motion per frame, and the
+// frame number as a barcode in the top rows, so a reader can tell exactly which frame it got.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace videotool {
+
+enum class Codec {
+    Raw,          // AVI, uncompressed 24-bit
+    Mjpeg,        // AVI
+    Mpeg4,        // AVI, I and P pictures
+    Mpeg4BFrames, // AVI, two B pictures between references
+    Mpeg1,        // MPEG-1 program stream, GOP 12, two B pictures
+    Mpeg2,        // MPEG-2 program stream, GOP 12, two B pictures, interlaced coding
+};
+
+struct VideoSpec {
+    Codec codec = Codec::Mjpeg;
+    int width = 96;
+    int height = 64;
+    int frames = 30;
+    int dx = 2; // texture motion per frame, pixels to the left
+    int dy = 0; // and upwards
+    int fps = 25;
+    bool audioFirst = false; // an audio stream before the video stream (AVI only)
+    bool audioOnly = false;  // no video stream at all (AVI only)
+};
+
+// Rows at the top of every frame that carry the barcode, and its number of bits (most
+// significant first, one cell each, white for 1).
+constexpr int kBarcodeRows = 16;
+constexpr int kBarcodeBits = 12;
+
+bool ParseCodec(const std::string& name, Codec* codec);
+const char* CodecName(Codec codec);
+
+// The picture of frame n, rows from the top, pixels red, green, blue.
+void RenderFrame(const VideoSpec& spec, int n, std::vector<uint8_t>* rgb);
+
+// Reads the barcode of a picture width pixels wide whose barcode is barRows high (kBarcodeRows,
+// or half of it for a half-size frame); luma(x, yFromTop) gives a pixel's brightness.
+int ReadBarcode(int width, int barRows, const std::function<int(int, int)>& luma);
+
+// Writes the video; returns true, or false with the reason in error.
+bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* error);
+
+} // namespace videotool
