@@ -135,6 +135,24 @@ int CBtnST::SetIcon(int nIconIn, int nIconOut) {
     return SetIcon(in, out);
 }
 
+int CBtnST::SetIcon(int nIconIn, QSize inSize, int nIconOut, QSize outSize) {
+    auto load = [](int id, QSize size) {
+        QImage img = ui::LoadIconResource(id);
+        return img.isNull() || img.size() == size
+                   ? img
+                   : img.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    QImage in = load(nIconIn, inSize);
+    if (nIconOut == IMAGE_AUTO_GREY || nIconOut == IMAGE_AUTO_DARKER)
+        return SetIcon(in, nIconOut);
+    QImage out = nIconOut ? load(nIconOut, outSize) : QImage();
+    if (nIconOut && out.isNull()) {
+        FreeImages(true);
+        return BTNST_INVALIDRESOURCE;
+    }
+    return SetIcon(in, out);
+}
+
 int CBtnST::SetIcon(const QImage& hIconIn, int autoOut) {
     QImage out;
     if (!hIconIn.isNull() && autoOut == IMAGE_AUTO_GREY)
@@ -574,9 +592,10 @@ void CBtnST::SetTooltipText(const QString* text, bool bActivate) {
 }
 
 void CBtnST::SetTooltipText(int nStringId, bool bActivate) {
-    // No string table is compiled in; an id without a string does nothing.
-    (void)nStringId;
-    (void)bActivate;
+    QString text = ui::LoadStringResource(nStringId);
+    if (text.isEmpty())
+        return;
+    SetTooltipText(&text, bActivate);
 }
 
 void CBtnST::EnableTooltip(bool flag) {

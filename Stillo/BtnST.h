@@ -82,6 +82,8 @@ public:
 
     // ---- images --------------------------------------------------------------------------
     int SetIcon(int nIconIn, int nIconOut = 0);
+    // Loads the icons at the given sizes.
+    int SetIcon(int nIconIn, QSize inSize, int nIconOut, QSize outSize);
     int SetIcon(const QImage& hIconIn, const QImage& hIconOut);
     int SetIcon(const QImage& hIconIn, int autoOut); // IMAGE_AUTO_GREY / _DARKER, or 0
     int SetBitmaps(int nBitmapIn, ui::COLORREF crTransColorIn, int nBitmapOut = 0,

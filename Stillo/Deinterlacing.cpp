@@ -9,9 +9,9 @@ using ui::ControlKind;
 ui::DialogTemplate CDeinterlacing::Template() {
     ui::DialogTemplate t{IDD_DEINTERLACING, "Deinterlacing", 125, 66, {}};
     t.controls.push_back({ControlKind::AutoRadio, IDC_DESTRUCTIVE_DEINTERLACING,
-                          "Destructive Deinterlacing", 12, 9, 105, 10, ui::WS_GROUP});
+                          "Destructive Deinterlacing", 7, 9, 114, 10, ui::WS_GROUP});
     t.controls.push_back(
-        {ControlKind::AutoRadio, IDC_NO_DEINTERLACING, "No Deinterlacing", 12, 24, 105, 10, 0});
+        {ControlKind::AutoRadio, IDC_NO_DEINTERLACING, "No Deinterlacing", 7, 24, 114, 10, 0});
     t.controls.push_back({ControlKind::DefPushButton, IDOK, "OK", 8, 45, 50, 14, 0});
     t.controls.push_back({ControlKind::PushButton, IDCANCEL, "Cancel", 67, 45, 50, 14, 0});
     return t;

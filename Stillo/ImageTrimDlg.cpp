@@ -27,11 +27,11 @@ ui::DialogTemplate CImageTrimDlg::Template() {
                         {"Right", IDC_TRIM_RIGHT, IDC_TRIM_RIGHT_EDIT}};
     int y = 20;
     for (const Row& r : rows) {
-        t.controls.push_back({ControlKind::Label, ui::ID_STATIC, r.label, 14, y + 6, 26, 8, 0});
-        t.controls.push_back({ControlKind::Label, ui::ID_STATIC, "0%", 40, y + 6, 14, 8, 0});
-        t.controls.push_back({ControlKind::Trackbar, r.slider, "", 54, y, 78, 22, 0});
-        t.controls.push_back({ControlKind::Label, ui::ID_STATIC, "100%", 133, y + 6, 18, 8, 0});
-        t.controls.push_back({ControlKind::Edit, r.edit, "", 152, y + 4, 22, 14, 0});
+        t.controls.push_back({ControlKind::Label, ui::ID_STATIC, r.label, 13, y + 6, 28, 8, 0});
+        t.controls.push_back({ControlKind::Label, ui::ID_STATIC, "0%", 42, y + 6, 12, 8, 0});
+        t.controls.push_back({ControlKind::Trackbar, r.slider, "", 54, y, 72, 22, 0});
+        t.controls.push_back({ControlKind::Label, ui::ID_STATIC, "100%", 127, y + 6, 22, 8, 0});
+        t.controls.push_back({ControlKind::Edit, r.edit, "", 151, y + 4, 22, 14, 0});
         y += 30;
     }
     t.controls.push_back({ControlKind::DefPushButton, IDOK, "OK", 36, 155, 50, 14, 0});

@@ -146,7 +146,12 @@ size_t CMosaicer::RequiredFrameBytes() const {
 }
 
 int CMosaicer::AddFrame(const uint8_t* frameBits, size_t bufferBytes) {
-    if (!m_bReady || frameBits == nullptr || bufferBytes < RequiredFrameBytes()) {
+    if (!m_bReady) {
+        return 0;
+    }
+    if (frameBits == nullptr || bufferBytes < RequiredFrameBytes()) {
+        // The frame is lost: registering the stale one would misplace everything after it.
+        m_bFeaturesFailed = true;
         return 0;
     }
     ApplyUserSettings();
@@ -183,8 +188,9 @@ int CMosaicer::AddFrame(const uint8_t* frameBits, size_t bufferBytes) {
         }
     }
     m_frame.pInputFrame = frameBits;
-    // A frame without its features must not reach registration.
-    return ExtractFrameFeatures(&m_frame, &m_tables, &m_settings);
+    // A frame without its features must not reach registration: Compose reports it.
+    m_bFeaturesFailed = ExtractFrameFeatures(&m_frame, &m_tables, &m_settings) == 0;
+    return m_bFeaturesFailed ? 0 : 1;
 }
 
 int CMosaicer::NextFrame() {

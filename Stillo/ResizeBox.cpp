@@ -3,6 +3,9 @@
 #include "gdi.h"
 #include "services.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 constexpr ui::COLORREF kRed = ui::RGB(255, 0, 0);
@@ -16,6 +19,13 @@ bool InSquare(int cx, int cy, int x, int y, float z) {
 bool InBand(int edge, int v, float z) {
     float fv = static_cast<float>(v), fe = static_cast<float>(edge);
     return fe - 4.0f * z <= fv && fv < fe + 4.0f * z;
+}
+
+// trunc(v / z), held inside the int range (a tiny zoom must not overflow the conversion).
+int ToView(int v, float z) {
+    float f = std::trunc(static_cast<float>(v) / z);
+    constexpr float kLimit = 1.0e9f;
+    return static_cast<int>(std::clamp(f, -kLimit, kLimit));
 }
 
 } // namespace
@@ -187,12 +197,15 @@ void CResizeBox::SetHandleCursor(int handle) {
 }
 
 void CResizeBox::Draw(QImage& bitmap, int sx, int sy, float z) const {
+    // A zoom that is not a positive number has no view position to draw at.
+    if (!(z > 0.0f) || !std::isfinite(z))
+        return;
     if (bitmap.format() != QImage::Format_ARGB32 && bitmap.format() != QImage::Format_RGB32)
         bitmap = bitmap.convertToFormat(QImage::Format_ARGB32);
-    const int x0 = static_cast<int>(static_cast<float>(m_nLeft) / z) - sx;
-    const int x1 = static_cast<int>(static_cast<float>(m_nRight) / z) - sx;
-    const int y0 = static_cast<int>(static_cast<float>(m_nTop) / z) - sy;
-    const int y1 = static_cast<int>(static_cast<float>(m_nBottom) / z) - sy;
+    const int x0 = ToView(m_nLeft, z) - sx;
+    const int x1 = ToView(m_nRight, z) - sx;
+    const int y0 = ToView(m_nTop, z) - sy;
+    const int y1 = ToView(m_nBottom, z) - sy;
     ui::ClosedOutline(bitmap, x0, y0, x1, y1, m_bDragging ? kRed : kYellow);
     ui::FillRect(bitmap, {x0, y0, x0 + 8, y0 + 8}, kYellow);
     ui::FillRect(bitmap, {x0, y1 - 8, x0 + 8, y1}, kYellow);

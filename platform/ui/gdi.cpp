@@ -16,6 +16,28 @@ inline void Put(QImage& dst, int x, int y, QRgb v) {
 
 // Bresenham from a to b, b excluded.
 void LineExclusive(QImage& dst, QPoint a, QPoint b, QRgb v) {
+    // Straight lines, the common case, are clipped to the image first, so far-off end points
+    // cost nothing.
+    if (a.y() == b.y() && a.x() != b.x()) {
+        if (a.y() < 0 || a.y() >= dst.height())
+            return;
+        int step = a.x() < b.x() ? 1 : -1;
+        int from = std::clamp(a.x(), -1, dst.width());
+        int to = std::clamp(b.x(), -1, dst.width()); // excluded
+        for (int x = from; x != to; x += step)
+            Put(dst, x, a.y(), v);
+        return;
+    }
+    if (a.x() == b.x() && a.y() != b.y()) {
+        if (a.x() < 0 || a.x() >= dst.width())
+            return;
+        int step = a.y() < b.y() ? 1 : -1;
+        int from = std::clamp(a.y(), -1, dst.height());
+        int to = std::clamp(b.y(), -1, dst.height());
+        for (int y = from; y != to; y += step)
+            Put(dst, a.x(), y, v);
+        return;
+    }
     int x = a.x(), y = a.y();
     int dx = std::abs(b.x() - x), sx = x < b.x() ? 1 : -1;
     int dy = -std::abs(b.y() - y), sy = y < b.y() ? 1 : -1;

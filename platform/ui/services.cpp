@@ -262,6 +262,22 @@ std::map<int, std::function<QMenu*()>>& MenuRegistry() {
 }
 } // namespace
 
+namespace {
+std::map<int, QString>& StringRegistry() {
+    static std::map<int, QString> m;
+    return m;
+}
+} // namespace
+
+QString LoadStringResource(int id) {
+    auto it = StringRegistry().find(id);
+    return it == StringRegistry().end() ? QString() : it->second;
+}
+
+void RegisterStringResource(int id, const QString& text) {
+    StringRegistry()[id] = text;
+}
+
 QMenu* LoadMenuResource(int id) {
     auto it = MenuRegistry().find(id);
     return it == MenuRegistry().end() || !it->second ? nullptr : it->second();

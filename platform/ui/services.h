@@ -116,6 +116,10 @@ QImage LoadBitmapResource(int id);
 void RegisterIconResource(int id, const QImage& image);
 void RegisterBitmapResource(int id, const QImage& image);
 
+// Strings by resource id (the string table); empty when the id has none.
+QString LoadStringResource(int id);
+void RegisterStringResource(int id, const QString& text);
+
 // Menus by resource id, made by a registered builder (the frame registers its menus); null when
 // the id is unknown. The caller owns the menu.
 class QMenu* LoadMenuResource(int id);

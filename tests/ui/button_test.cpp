@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QToolTip>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -538,6 +540,12 @@ TEST_F(ButtonTest, TooltipAndSounds) {
     EXPECT_EQ(b.TooltipText(), "Start Stillo");
     b.EnableTooltip(false);
     EXPECT_FALSE(b.TooltipActive());
+    b.SetTooltipText(55555, true); // an id without a string does nothing
+    EXPECT_EQ(b.TooltipText(), "Start Stillo");
+    ui::RegisterStringResource(55556, "Stop Stillo");
+    b.SetTooltipText(55556, true);
+    EXPECT_EQ(b.TooltipText(), "Stop Stillo");
+    EXPECT_TRUE(b.TooltipActive());
 
     EXPECT_EQ(b.SetStateSound("/nonexistent/click.wav", nullptr, true, true), 0);
     EXPECT_EQ(b.m_sounds[1].dwFlags, 0x20000u | 0x2002u | 1u);
@@ -548,6 +556,31 @@ TEST_F(ButtonTest, TooltipAndSounds) {
     b.click(); // a missing sound file plays nothing and does not block
     EXPECT_EQ(b.SetStateSound(nullptr, nullptr, true, false), 0);
     EXPECT_EQ(b.m_sounds[1].lpszSound, nullptr);
+}
+
+TEST_F(ButtonTest, TooltipsNeverShowOverADisabledButton) {
+    QWidget top;
+    auto* b = new CBtnST(&top);
+    b->setGeometry(0, 0, 40, 20);
+    b->SetTooltipText(QString("Play Video"), true);
+    top.show();
+    QApplication::processEvents();
+    auto help = [&] {
+        QHelpEvent ev(QEvent::ToolTip, QPoint(5, 5), b->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(b, &ev);
+        QApplication::processEvents();
+        return QToolTip::isVisible();
+    };
+    b->setEnabled(false);
+    EXPECT_FALSE(help());
+    b->setEnabled(true);
+    b->EnableTooltip(false);
+    EXPECT_FALSE(help());
+    b->EnableTooltip(true);
+    if (!help())
+        GTEST_SKIP() << "tooltips do not show on this platform";
+    EXPECT_TRUE(QToolTip::text().contains("Play Video"));
+    QToolTip::hideText();
 }
 
 TEST_F(ButtonTest, FocusRectangleOnRaisedButtons) {

@@ -155,3 +155,14 @@ TEST(CropBox, DrawsRedOutlineWhileDraggingYellowAfterAndYellowSquares) {
     EXPECT_EQ(At(clip, 10, 5), kYellow);
     EXPECT_EQ(At(clip, 40, 20), kYellow);
 }
+
+TEST(CropBox, DrawIgnoresAZoomWithoutViewPositions) {
+    CResizeBox box;
+    box.Init(300, 200);
+    QImage view = ui::NewImage(100, 100, 0xFF000000);
+    box.Draw(view, 0, 0, 0.0f);
+    box.Draw(view, 0, 0, -1.0f);
+    EXPECT_EQ(At(view, 0, 0), kBlack);
+    box.Draw(view, 0, 0, 1e-30f); // far outside the view: nothing inside it is drawn
+    EXPECT_EQ(At(view, 50, 50), kBlack);
+}

@@ -1,0 +1,375 @@
+// A whole run through the engine owner: frames cut from a large seeded texture along a known
+// path, laid out as the video source lays them out. Every measured shift must be the true
+// one, and every painted canvas pixel the texture pixel it came from.
+#include "Mosaicer.h"
+#include "frame_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using stillo_test::FrameBuffer;
+using stillo_test::Rgb;
+
+namespace {
+
+struct Texture {
+    int width;
+    int height;
+    std::vector<Rgb> pixels;
+    Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+// Overlapping disks of 5 to 40 pixels in random colours; no channel is ever 0 (so a painted
+// canvas pixel is never black) and red differs from blue (so a channel swap shows).
+Texture MakeTexture(int width, int height, unsigned seed) {
+    Texture t{width, height, std::vector<Rgb>(static_cast<size_t>(width) * height, {90, 110, 70})};
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> channel(1, 255);
+    std::uniform_int_distribution<int> radius(5, 40);
+    const int disks = width * height / 600;
+    for (int i = 0; i < disks; ++i) {
+        const int cx = static_cast<int>(rng() % width);
+        const int cy = static_cast<int>(rng() % height);
+        const int r = radius(rng);
+        Rgb c{static_cast<uint8_t>(channel(rng)), static_cast<uint8_t>(channel(rng)),
+              static_cast<uint8_t>(channel(rng))};
+        if (c.r == c.b) {
+            c.b = static_cast<uint8_t>(c.r % 255 + 1);
+        }
+        for (int y = std::max(0, cy - r); y <= std::min(height - 1, cy + r); ++y) {
+            for (int x = std::max(0, cx - r); x <= std::min(width - 1, cx + r); ++x) {
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
+                    t.pixels[static_cast<size_t>(y) * width + x] = c;
+                }
+            }
+        }
+    }
+    return t;
+}
+
+struct Point {
+    int x;
+    int y; // downwards
+};
+
+struct RunCase {
+    std::string name;
+    int width;
+    int height;
+    int rowStart; // from the bottom
+    int rowEnd;
+    int colStart;
+    int colEnd;
+    int frames;
+    bool thick;
+    bool blend;
+    std::function<Point(int)> path; // top-left of frame t in the texture, before offsetting
+    int featureMode = 0;            // 0 Regions, 1 Edges
+};
+
+void RunAndCheck(const RunCase& c) {
+    SCOPED_TRACE(c.name);
+    std::vector<Point> path(c.frames);
+    for (int t = 0; t < c.frames; ++t) {
+        path[t] = c.path(t);
+    }
+    int minX = 0, maxX = 0, minY = 0, maxY = 0;
+    for (const Point& p : path) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    for (Point& p : path) {
+        p.x -= minX;
+        p.y -= minY;
+    }
+    const Texture tex = MakeTexture(c.width + maxX - minX, c.height + maxY - minY, 1234);
+
+    FrameBuffer frame(c.width, c.height);
+    auto cut = [&](const Point& p) {
+        for (int y = 0; y < c.height; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                frame.Set(x, y, tex.At(p.x + x, p.y + y));
+            }
+        }
+    };
+
+    CMosaicer m;
+    m.SetThickBrush(c.thick ? 1 : 0);
+    m.SetBlend(c.blend ? 1 : 0);
+    m.SetFeatureMode(c.featureMode);
+    ASSERT_EQ(
+        m.Init("c:", c.width, c.height, c.rowStart, c.rowEnd, c.colStart, c.colEnd, c.frames, 0),
+        1);
+    cut(path[0]);
+    ASSERT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 1);
+    int wrong = 0;
+    for (int t = 1; t < c.frames; ++t) {
+        cut(path[t]);
+        ASSERT_EQ(m.NextFrame(), 1);
+        ASSERT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 1);
+        ASSERT_EQ(m.Compose(t), 0) << "frame " << t;
+        const int dx = -(path[t].x - path[t - 1].x);
+        const int dy = path[t].y - path[t - 1].y;
+        if (m.m_frame.nLastDx != dx || m.m_frame.nLastDy != dy) {
+            ADD_FAILURE() << "frame " << t << ": measured (" << m.m_frame.nLastDx << ", "
+                          << m.m_frame.nLastDy << "), true (" << dx << ", " << dy << ")";
+            if (++wrong > 5) {
+                return;
+            }
+        }
+        ASSERT_EQ(m.m_frame.nPosX, path[t].x - path[0].x);
+        ASSERT_EQ(m.m_frame.nPosY, path[t].y - path[0].y);
+    }
+
+    // The run really went through the mode asked for: only Edges counts edge pixels.
+    EXPECT_EQ(m.m_settings.nFeatureMode, c.featureMode);
+    EXPECT_EQ(m.m_frame.nCurEdgeCount > 0, c.featureMode == 1);
+
+    // Canvas point (x, y) shows texture pixel (x + X0 + colStart + hc,
+    // y + Y0 + H - 1 - rowStart - hr).
+    const MOSAIC_PARAMS& canvas = m.m_canvas;
+    const int hr = (c.rowEnd - c.rowStart + 1) / 2;
+    const int hc = (c.colEnd - c.colStart + 1) / 2;
+    const int offX = path[0].x + c.colStart + hc;
+    const int offY = path[0].y + c.height - 1 - c.rowStart - hr;
+    uint8_t** rows = CurrentCanvasRows(canvas);
+    long painted = 0;
+    int mismatches = 0;
+    for (int y = canvas.nTop; y <= canvas.nBottom; ++y) {
+        const uint8_t* row = rows[canvas.nRows - 1 - (y - canvas.nTop)];
+        for (int x = canvas.nLeft; x <= canvas.nRight; ++x) {
+            const uint8_t* px = row + static_cast<size_t>(x - canvas.nLeft) * 3;
+            if (px[0] == 0 && px[1] == 0 && px[2] == 0) {
+                continue;
+            }
+            ++painted;
+            const int tx = x + offX;
+            const int ty = y + offY;
+            const bool inside = tx >= 0 && ty >= 0 && tx < tex.width && ty < tex.height;
+            const Rgb want = inside ? tex.At(tx, ty) : Rgb{0, 0, 0};
+            const int tolerance = c.blend ? 1 : 0;
+            if (!inside || std::abs(px[0] - want.r) > tolerance ||
+                std::abs(px[1] - want.g) > tolerance || std::abs(px[2] - want.b) > tolerance) {
+                if (++mismatches <= 5) {
+                    ADD_FAILURE() << "canvas (" << x << ", " << y << ") differs from the texture";
+                }
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+
+    // The band through every frame is covered without a gap from the first position to the
+    // last: a row that lies in the painted part of every frame.
+    int lowPos = 0, highPos = 0, lowY = 0, highY = 0;
+    for (const Point& p : path) {
+        lowPos = std::min(lowPos, p.x - path[0].x);
+        highPos = std::max(highPos, p.x - path[0].x);
+        lowY = std::min(lowY, p.y - path[0].y);
+        highY = std::max(highY, p.y - path[0].y);
+    }
+    const int y = (lowY + highY) / 2;
+    ASSERT_GT(y, canvas.nTop);
+    ASSERT_LT(y, canvas.nBottom);
+    const uint8_t* row = rows[canvas.nRows - 1 - (y - canvas.nTop)];
+    for (int x = lowPos; x <= highPos; ++x) {
+        const uint8_t* px = row + static_cast<size_t>(x - canvas.nLeft) * 3;
+        ASSERT_TRUE(px[0] != 0 || px[1] != 0 || px[2] != 0) << "gap at x " << x << " y " << y;
+    }
+    EXPECT_GT(painted, static_cast<long>(highPos - lowPos) * (c.rowEnd - c.rowStart) / 2);
+}
+
+// Speeds that start still, speed up, turn round and speed up the other way, changing by one
+// pixel every few frames.
+int ReversingX(int t) {
+    int x = 0;
+    int speed = 0;
+    for (int i = 1; i <= t; ++i) {
+        if (i < 10) {
+            speed = 0;
+        } else if (i < 100) {
+            speed = std::min(4, (i - 10) / 4 + 1);
+        } else if (i < 150) {
+            speed = 4;
+        } else {
+            speed = std::max(-4, 4 - (i - 150) / 4);
+        }
+        x += speed;
+    }
+    return x;
+}
+
+} // namespace
+
+TEST(EndToEnd, SteadyPanSmallFrames) {
+    RunAndCheck({"steady 360x288", 360, 288, 11, 270, 13, 340, 300, true, false, [](int t) {
+                     return Point{3 * t, 0};
+                 }});
+}
+
+TEST(EndToEnd, PanWithVerticalDriftBothWaysThinBrush) {
+    RunAndCheck({"drift 360x288", 360, 288, 7, 279, 21, 333, 300, false, false, [](int t) {
+                     return Point{2 * t, t < 150 ? t / 4 : (300 - t) / 4 - 1};
+                 }});
+}
+
+TEST(EndToEnd, SlowStartAndReversalWithBlend) {
+    RunAndCheck({"reversal 360x288", 360, 288, 20, 267, 9, 350, 320, true, true, [](int t) {
+                     return Point{ReversingX(t), t / 5};
+                 }});
+}
+
+TEST(EndToEnd, SteadyPanWithDriftLargeFrames) {
+    RunAndCheck({"steady 720x576", 720, 576, 11, 564, 17, 701, 300, true, false, [](int t) {
+                     return Point{4 * t, -(t / 3)};
+                 }});
+}
+
+TEST(EndToEnd, ReversalLargeFramesThinBrush) {
+    RunAndCheck({"reversal 720x576", 720, 576, 23, 551, 30, 690, 300, false, false, [](int t) {
+                     return Point{-ReversingX(t), (t % 40 < 20 ? t % 20 : 20 - t % 20) / 3};
+                 }});
+}
+
+TEST(EndToEnd, EdgesModeRegistersTheSamePans) {
+    RunAndCheck({"edges steady 360x288", 360, 288, 11, 270, 13, 340, 300, true, false,
+                 [](int t) {
+                     return Point{3 * t, 0};
+                 },
+                 1});
+    RunAndCheck({"edges drift 360x288", 360, 288, 7, 279, 21, 333, 300, false, false,
+                 [](int t) {
+                     return Point{2 * t, t < 150 ? t / 4 : (300 - t) / 4 - 1};
+                 },
+                 1});
+    RunAndCheck({"edges reversal 720x576", 720, 576, 23, 551, 30, 690, 300, false, false,
+                 [](int t) {
+                     return Point{-ReversingX(t), (t % 40 < 20 ? t % 20 : 20 - t % 20) / 3};
+                 },
+                 1});
+}
+
+namespace {
+
+// A short run of the owner over a steady pan, for the brush and saving checks.
+struct ShortRun {
+    CMosaicer m;
+    Texture tex = MakeTexture(400, 200, 77);
+    FrameBuffer frame{160, 120};
+    void Cut(int t) {
+        for (int y = 0; y < 120; ++y) {
+            for (int x = 0; x < 160; ++x) {
+                frame.Set(x, y, tex.At(2 * t + x, y + 10));
+            }
+        }
+    }
+    bool Start(int runFrames, bool thick) {
+        m.SetThickBrush(thick ? 1 : 0);
+        if (m.Init("c:", 160, 120, 5, 110, 3, 150, runFrames, 0) != 1) {
+            return false;
+        }
+        Cut(0);
+        return m.AddFrame(frame.bytes.data(), frame.bytes.size()) == 1;
+    }
+    int Step(int t, int frameIndex) {
+        Cut(t);
+        m.NextFrame();
+        m.AddFrame(frame.bytes.data(), frame.bytes.size());
+        return m.Compose(frameIndex);
+    }
+};
+
+} // namespace
+
+TEST(EngineOwner, BrushesChooseFactorAndExtension) {
+    ShortRun thin;
+    ASSERT_TRUE(thin.Start(100, false));
+    ASSERT_EQ(thin.Step(1, 1), 0);
+    EXPECT_EQ(thin.m.m_settings.fBrushFactor, 0.0f);
+    EXPECT_EQ(thin.m.m_frame.bExtendStrip, 0);
+    ASSERT_EQ(thin.Step(2, 98), 0);
+    EXPECT_EQ(thin.m.m_frame.bExtendStrip, 0);
+    ASSERT_EQ(thin.Step(3, 99), 0); // the run's last frame with a step of one
+    EXPECT_EQ(thin.m.m_frame.bExtendStrip, 1);
+
+    ShortRun thick;
+    ASSERT_TRUE(thick.Start(100, true));
+    ASSERT_EQ(thick.Step(1, 1), 0);
+    EXPECT_EQ(thick.m.m_settings.fBrushFactor, 1.0f);
+    EXPECT_EQ(thick.m.m_frame.bExtendStrip, 1);
+    ASSERT_EQ(thick.Step(2, 2), 0);
+    EXPECT_EQ(thick.m.m_settings.fBrushFactor, 0.0f);
+    EXPECT_EQ(thick.m.m_frame.bExtendStrip, 1);
+}
+
+TEST(EngineOwner, AFrameThatWasNotTakenStopsTheRunInsteadOfBeingSkipped) {
+    ShortRun run;
+    ASSERT_TRUE(run.Start(100, true));
+    ASSERT_EQ(run.Step(1, 1), 0);
+    const int posX = run.m.m_frame.nPosX;
+    run.Cut(2);
+    run.m.NextFrame();
+    EXPECT_EQ(run.m.AddFrame(run.frame.bytes.data(), run.frame.bytes.size() - 1), 0);
+    EXPECT_EQ(run.m.Compose(2), kComposeFailed);
+    EXPECT_EQ(run.m.m_frame.nPosX, posX);
+
+    CMosaicer idle; // no run at all
+    EXPECT_EQ(idle.Compose(1), kComposeFailed);
+    char path[] = "/tmp/never-written.jpg";
+    EXPECT_EQ(idle.Save(0, 0, 10, 10, 90, path), 0);
+    EXPECT_EQ(idle.CopyCanvas32(), nullptr);
+}
+
+TEST(EngineOwner, SavesAndCopiesTheWholeCanvas) {
+    ShortRun run;
+    ASSERT_TRUE(run.Start(30, true));
+    for (int t = 1; t < 30; ++t) {
+        ASSERT_EQ(run.Step(t, t), 0);
+    }
+    const MOSAIC_PARAMS& canvas = run.m.m_canvas;
+    uint8_t* copy = run.m.CopyCanvas32();
+    ASSERT_NE(copy, nullptr);
+    uint8_t** rows = CurrentCanvasRows(canvas);
+    int differences = 0;
+    for (int r = 0; r < canvas.nRows; ++r) {
+        for (int k = 0; k < canvas.nCols; ++k) {
+            const uint8_t* px = copy + (static_cast<size_t>(r) * canvas.nCols + k) * 4;
+            differences += std::memcmp(px, rows[r] + 3 * k, 3) != 0 || px[3] != 0;
+        }
+    }
+    std::free(copy);
+    EXPECT_EQ(differences, 0);
+
+    const std::string path =
+        ::testing::TempDir() + "owner-save-" + std::to_string(::getpid()) + ".jpg";
+    std::vector<char> name(path.begin(), path.end());
+    name.push_back('\0');
+    ASSERT_NE(run.m.Save(0, 0, canvas.nCols - 1, canvas.nRows - 1, 90, name.data()), 0);
+    // The JPEG's frame header holds its size: height then width, big-endian.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::vector<unsigned char> bytes(1 << 20);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    std::fclose(file);
+    std::remove(path.c_str());
+    int height = -1, width = -1;
+    for (size_t i = 2; i + 8 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+            height = bytes[i + 5] << 8 | bytes[i + 6];
+            width = bytes[i + 7] << 8 | bytes[i + 8];
+            break;
+        }
+    }
+    EXPECT_EQ(width, canvas.nCols);
+    EXPECT_EQ(height, canvas.nRows);
+}
