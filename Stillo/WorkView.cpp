@@ -614,9 +614,9 @@ CWorkView::RunEnd CWorkView::RunStep() {
             return RunEnd::Failed;
     }
     const int frames = ++m_nFramesProcessed;
-    if (frames > kMaxFrames)
+    if (frames > m_nMaxFrames)
         m_bLimitReached = 1;
-    if (m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame || stop || frames > kMaxFrames)
+    if (m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame || stop || frames > m_nMaxFrames)
         return RunEnd::Finished;
     return RunEnd::None;
 }

@@ -153,6 +153,8 @@ public:
     int m_nScrollX = 0, m_nScrollY = 0;
     int m_nScreenBytesPerPixel = 4;
     QString m_strInstallFolder;
+    // Frames after which a run stops; lowered by tests to reach the limit quickly.
+    int m_nMaxFrames = workview::kMaxFrames;
     // How the process ends when the start-up probe fails; tests replace it.
     std::function<void(int)> m_fnExit;
 

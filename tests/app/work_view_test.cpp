@@ -304,6 +304,23 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     view->SaveResult();
     EXPECT_TRUE(Saw("Jpeg Stored OK"));
 
+    // The saved picture is the canvas inside the box, within JPEG error.
+    std::unique_ptr<uint8_t, decltype(&free)> canvas(view->m_mosaicer.CopyCanvas32(), &free);
+    ASSERT_TRUE(canvas);
+    saved = QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
+    double err = 0;
+    long n = 0;
+    for (int y = 0; y < saved.height(); ++y)
+        for (int x = 0; x < saved.width(); ++x) {
+            const int cy = nRows - 1 - (box.m_nTop + y), cx = box.m_nLeft + x;
+            const uint8_t* p = canvas.get() + (size_t(cy) * nCols + cx) * 4;
+            const QRgb q = saved.pixel(x, y);
+            err +=
+                std::abs(qRed(q) - p[0]) + std::abs(qGreen(q) - p[1]) + std::abs(qBlue(q) - p[2]);
+            n += 3;
+        }
+    EXPECT_LT(err / n, 8.0);
+
     // A folder that does not exist fails.
     messages.clear();
     g_pMainFrame->m_strOutputPathName = "/nonexistent-stillo/out.jpg";
@@ -330,4 +347,21 @@ TEST_F(WorkViewTest, StopEndsRunAndLeftoverStopIsCleared) {
     EXPECT_GE(view->m_nFramesProcessed, 5);
     EXPECT_LT(view->m_nFramesProcessed, 298);
     EXPECT_TRUE(view->m_btnSnapIt->isEnabled());
+}
+
+TEST_F(WorkViewTest, FrameLimitEndsRunWithItsMessage) {
+    auto view = Start();
+    Load(*view, Video("pan100.avi", 100, 2));
+    view->m_nMaxFrames = 20;
+    view->m_sliderFrame->setValue(1);
+    view->OnSetStartFrame();
+    view->m_sliderFrame->setValue(90);
+    view->OnSetEndFrame();
+    view->OnSnapIt();
+    ASSERT_TRUE(WaitFor("Max allowable frames reached.\nhttp://www.stillo.com"));
+    EXPECT_EQ(view->m_nFramesProcessed, 21);
+    // "Mosaic Complete" comes first, the limit's message after it.
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages[messages.size() - 2].text, "Mosaic Complete");
+    EXPECT_EQ(view->m_bMosaicDone, 1);
 }
