@@ -54,23 +54,31 @@ HRESULT CSampleGrabberCB::BufferCB(double, const uint8_t* buffer, long bufferLen
                                                          CVideoGrabber::kPreviewHeight;
     // A step that is not a positive number would never leave the sampling loops.
     if (m_bDoPreview && previewFits && s > 0.0 && std::isfinite(s)) {
+        // The sampled columns are the same on every row: find them once.
+        uint32_t columns[CVideoGrabber::kPreviewWidth];
+        int nx = 0;
+        for (double fx = 0.0; fx < w && nx < CVideoGrabber::kPreviewWidth; fx += s, ++nx) {
+            columns[nx] = 3 * static_cast<uint32_t>(fx);
+        }
         int y = 0;
         for (double fy = 0.0; fy < h && y < CVideoGrabber::kPreviewHeight; fy += s, ++y) {
             const uint8_t* row = buffer + pitch * static_cast<size_t>(h - 1 - static_cast<int>(fy));
             uint8_t* out =
                 m_pPreviewBuffer + static_cast<size_t>(bpp) * CVideoGrabber::kPreviewWidth * y;
-            int x = 0;
-            for (double fx = 0.0; fx < w && x < CVideoGrabber::kPreviewWidth; fx += s, ++x) {
-                const uint8_t* p = row + 3 * static_cast<size_t>(fx);
-                if (bpp == 2) {
+            if (bpp == 2) {
+                for (int x = 0; x < nx; ++x) {
+                    const uint8_t* p = row + columns[x];
                     const unsigned r = static_cast<unsigned>(p[2] * (31.0 / 255.0));
                     const unsigned g = static_cast<unsigned>(p[1] * (63.0 / 255.0));
                     const unsigned b = static_cast<unsigned>(p[0] * (31.0 / 255.0));
                     const unsigned v = (r << 11) | (g << 5) | b;
                     out[2 * x] = static_cast<uint8_t>(v & 0xFF);
                     out[2 * x + 1] = static_cast<uint8_t>(v >> 8);
-                } else {
-                    uint8_t* q = out + static_cast<size_t>(bpp) * x;
+                }
+            } else {
+                for (int x = 0; x < nx; ++x) {
+                    const uint8_t* p = row + columns[x];
+                    uint8_t* q = out + 4 * x;
                     q[0] = p[0];
                     q[1] = p[1];
                     q[2] = p[2];

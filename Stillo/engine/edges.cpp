@@ -101,7 +101,7 @@ void RunningMeanRow(int n, int window, const uint8_t* source, int32_t* output) {
     int32_t sum = 0;
     int lo = 0;  // first sample in the window
     int hi = -1; // last sample in the window
-    for (int i = 0; i < n; ++i) {
+    auto clipped = [&](int i) {
         const int last = std::min(n - 1, i + h);
         while (hi < last) {
             sum += source[++hi];
@@ -110,6 +110,27 @@ void RunningMeanRow(int n, int window, const uint8_t* source, int32_t* output) {
             sum -= source[lo++];
         }
         output[i] = static_cast<int32_t>(static_cast<float>(sum) / static_cast<float>(hi - lo + 1));
+    };
+    // Windows clipped on the left, then whole windows (one sample in, one out), then windows
+    // clipped on the right.
+    const int leftEnd = std::min(h, n);
+    const int rightStart = std::max(leftEnd, n - h);
+    int i = 0;
+    for (; i < leftEnd; ++i) {
+        clipped(i);
+    }
+    if (i < rightStart) {
+        clipped(i++);
+        const float full = static_cast<float>(2 * h + 1);
+        for (; i < rightStart; ++i) {
+            sum += source[i + h] - source[i - h - 1];
+            output[i] = static_cast<int32_t>(static_cast<float>(sum) / full);
+        }
+        hi = rightStart - 1 + h;
+        lo = rightStart - 1 - h;
+    }
+    for (; i < n; ++i) {
+        clipped(i);
     }
 }
 
@@ -271,58 +292,69 @@ void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlo
     const float limit = threshold * threshold;
     const float* cx = gx[centreSlot];
     const float* cy = gy[centreSlot];
-    for (int c = 1; c < cols - 1; ++c) {
-        outputRow[c] = 0;
-        const float x = cx[c];
-        const float y = cy[c];
-        if (std::fabs(x) < 0.01f && std::fabs(y) < 0.01f) {
-            continue;
+    auto m = [&](int slot, int col) { return SquaredMagnitude(gx, gy, slot, col); };
+    // Most pixels fail the strength tests; those tests run first over a block of columns
+    // without branches, and only the candidates are compared with their neighbours.
+    constexpr int kBlock = 256;
+    uint8_t candidate[kBlock];
+    for (int start = 1; start < cols - 1; start += kBlock) {
+        const int count = std::min(kBlock, cols - 1 - start);
+        for (int k = 0; k < count; ++k) {
+            const float x = cx[start + k];
+            const float y = cy[start + k];
+            const bool weak = std::fabs(x) < 0.01f && std::fabs(y) < 0.01f;
+            candidate[k] = static_cast<uint8_t>(!weak & (x * x + y * y > limit));
         }
-        const float mag = x * x + y * y;
-        if (mag <= limit) {
-            continue;
-        }
-        auto m = [&](int slot, int col) { return SquaredMagnitude(gx, gy, slot, col); };
-        const float ax = std::fabs(x);
-        const float ay = std::fabs(y);
-        const bool sameSign = x * y >= 0.0f;
-        float first;
-        float second;
-        if (ay <= ax) {
-            // Mostly horizontal gradient: neighbours left and right, leaning up or down.
-            const float w = ay / ax;
-            if (sameSign) {
-                first = (1.0f - w) * m(centreSlot, c + 1) + w * m(prevSlot, c + 1);
-                if (!(mag > first)) {
-                    continue;
-                }
-                second = w * m(nextSlot, c - 1) + (1.0f - w) * m(centreSlot, c - 1);
-            } else {
-                first = (1.0f - w) * m(centreSlot, c + 1) + w * m(nextSlot, c + 1);
-                if (!(mag > first)) {
-                    continue;
-                }
-                second = w * m(prevSlot, c - 1) + (1.0f - w) * m(centreSlot, c - 1);
+        std::fill(outputRow + start, outputRow + start + count, uint8_t{0});
+        for (int k = 0; k < count; ++k) {
+            if (candidate[k] == 0) {
+                continue;
             }
-        } else {
-            // Mostly vertical gradient: neighbours above and below, leaning left or right.
-            const float w = ax / ay;
-            if (sameSign) {
-                first = (1.0f - w) * m(prevSlot, c) + w * m(prevSlot, c + 1);
-                if (!(mag > first)) {
-                    continue;
+            const int c = start + k;
+            const float x = cx[c];
+            const float y = cy[c];
+            const float mag = x * x + y * y;
+            const float ax = std::fabs(x);
+            const float ay = std::fabs(y);
+            const bool sameSign = x * y >= 0.0f;
+            float first;
+            float second;
+            if (ay <= ax) {
+                // Mostly horizontal gradient: neighbours left and right, leaning up or down.
+                const float w = ay / ax;
+                if (sameSign) {
+                    first = (1.0f - w) * m(centreSlot, c + 1) + w * m(prevSlot, c + 1);
+                    if (!(mag > first)) {
+                        continue;
+                    }
+                    second = w * m(nextSlot, c - 1) + (1.0f - w) * m(centreSlot, c - 1);
+                } else {
+                    first = (1.0f - w) * m(centreSlot, c + 1) + w * m(nextSlot, c + 1);
+                    if (!(mag > first)) {
+                        continue;
+                    }
+                    second = w * m(prevSlot, c - 1) + (1.0f - w) * m(centreSlot, c - 1);
                 }
-                second = w * m(nextSlot, c - 1) + (1.0f - w) * m(nextSlot, c);
             } else {
-                first = (1.0f - w) * m(prevSlot, c) + w * m(prevSlot, c - 1);
-                if (!(mag > first)) {
-                    continue;
+                // Mostly vertical gradient: neighbours above and below, leaning left or right.
+                const float w = ax / ay;
+                if (sameSign) {
+                    first = (1.0f - w) * m(prevSlot, c) + w * m(prevSlot, c + 1);
+                    if (!(mag > first)) {
+                        continue;
+                    }
+                    second = w * m(nextSlot, c - 1) + (1.0f - w) * m(nextSlot, c);
+                } else {
+                    first = (1.0f - w) * m(prevSlot, c) + w * m(prevSlot, c - 1);
+                    if (!(mag > first)) {
+                        continue;
+                    }
+                    second = w * m(nextSlot, c + 1) + (1.0f - w) * m(nextSlot, c);
                 }
-                second = w * m(nextSlot, c + 1) + (1.0f - w) * m(nextSlot, c);
             }
-        }
-        if (mag > second) {
-            outputRow[c] = 255;
+            if (mag > second) {
+                outputRow[c] = 255;
+            }
         }
     }
 }

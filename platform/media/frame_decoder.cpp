@@ -81,6 +81,7 @@ void FrameDecoder::Close() {
     avcodec_free_context(&m_dec);
     avformat_close_input(&m_fmt);
     m_hasHeld = m_hasPending = false;
+    m_pictureHeld = false;
     m_stream = -1;
     m_width = m_height = 0;
     m_frameCount = 0;
@@ -276,6 +277,7 @@ void FrameDecoder::ResetAfterSeek() {
     av_frame_unref(m_held);
     av_frame_unref(m_pending);
     m_hasHeld = m_hasPending = false;
+    m_pictureHeld = false;
     m_flushed = false;
     m_needKey = true;
     m_prevIndex = -1;
@@ -346,7 +348,7 @@ HRESULT FrameDecoder::DecodeFrame(int64_t n, const Sink& sink) {
     if (!(m_positioned && n > m_lastIndex && n <= m_lastIndex + kDecodeOnFrames)) {
         SeekBefore(n, 0);
     }
-    bool gotAny = m_hasHeld;
+    bool gotAny = m_hasHeld || m_pictureHeld;
     auto retryEarlier = [&]() -> bool {
         if (fromStart) {
             return false;
@@ -402,23 +404,31 @@ HRESULT FrameDecoder::DecodeFrame(int64_t n, const Sink& sink) {
             av_frame_unref(m_held);
             av_frame_move_ref(m_held, f);
             m_hasHeld = true;
+            m_pictureHeld = false;
             gotAny = true;
             continue;
         }
         if (index == n) {
+            // The converted picture stays as the held one: giving the decoded frame back at
+            // once lets the decoder reuse its buffers, which keeps sequential grabs fast.
             Deliver(f, sink);
+            av_frame_unref(f);
             av_frame_unref(m_held);
-            av_frame_move_ref(m_held, f);
-            m_hasHeld = true;
+            m_hasHeld = false;
+            m_pictureHeld = true;
             m_lastIndex = n;
             return S_OK;
         }
-        // Past the target.
-        if (m_hasHeld) {
-            // A gap in the time stamps: the picture shown at frame n is the one before it.
+        // Past the target: a gap in the time stamps, so the picture shown at frame n is the
+        // one before it.
+        if (m_hasHeld || m_pictureHeld) {
             av_frame_move_ref(m_pending, f);
             m_hasPending = true;
-            Deliver(m_held, sink);
+            if (m_hasHeld) {
+                Deliver(m_held, sink);
+            } else {
+                sink(m_picture.data(), m_picture.size());
+            }
             m_lastIndex = n;
             return S_OK;
         }

@@ -70,6 +70,7 @@ private:
     AVFrame* m_pending = nullptr; // decoded but not yet looked at
     bool m_hasHeld = false;
     bool m_hasPending = false;
+    bool m_pictureHeld = false; // m_picture holds the last frame delivered
     std::string m_path;
     int m_stream = -1;
     int m_width = 0;

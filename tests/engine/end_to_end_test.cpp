@@ -73,6 +73,7 @@ struct RunCase {
     bool thick;
     bool blend;
     std::function<Point(int)> path; // top-left of frame t in the texture, before offsetting
+    int featureMode = 0;            // 0 Regions, 1 Edges
 };
 
 void RunAndCheck(const RunCase& c) {
@@ -106,6 +107,7 @@ void RunAndCheck(const RunCase& c) {
     CMosaicer m;
     m.SetThickBrush(c.thick ? 1 : 0);
     m.SetBlend(c.blend ? 1 : 0);
+    m.SetFeatureMode(c.featureMode);
     ASSERT_EQ(
         m.Init("c:", c.width, c.height, c.rowStart, c.rowEnd, c.colStart, c.colEnd, c.frames, 0),
         1);
@@ -129,6 +131,10 @@ void RunAndCheck(const RunCase& c) {
         ASSERT_EQ(m.m_frame.nPosX, path[t].x - path[0].x);
         ASSERT_EQ(m.m_frame.nPosY, path[t].y - path[0].y);
     }
+
+    // The run really went through the mode asked for: only Edges counts edge pixels.
+    EXPECT_EQ(m.m_settings.nFeatureMode, c.featureMode);
+    EXPECT_EQ(m.m_frame.nCurEdgeCount > 0, c.featureMode == 1);
 
     // Canvas point (x, y) shows texture pixel (x + X0 + colStart + hc,
     // y + Y0 + H - 1 - rowStart - hr).
@@ -233,6 +239,24 @@ TEST(EndToEnd, ReversalLargeFramesThinBrush) {
     RunAndCheck({"reversal 720x576", 720, 576, 23, 551, 30, 690, 300, false, false, [](int t) {
                      return Point{-ReversingX(t), (t % 40 < 20 ? t % 20 : 20 - t % 20) / 3};
                  }});
+}
+
+TEST(EndToEnd, EdgesModeRegistersTheSamePans) {
+    RunAndCheck({"edges steady 360x288", 360, 288, 11, 270, 13, 340, 300, true, false,
+                 [](int t) {
+                     return Point{3 * t, 0};
+                 },
+                 1});
+    RunAndCheck({"edges drift 360x288", 360, 288, 7, 279, 21, 333, 300, false, false,
+                 [](int t) {
+                     return Point{2 * t, t < 150 ? t / 4 : (300 - t) / 4 - 1};
+                 },
+                 1});
+    RunAndCheck({"edges reversal 720x576", 720, 576, 23, 551, 30, 690, 300, false, false,
+                 [](int t) {
+                     return Point{-ReversingX(t), (t % 40 < 20 ? t % 20 : 20 - t % 20) / 3};
+                 },
+                 1});
 }
 
 namespace {

@@ -1,5 +1,5 @@
-// Gamma, factorial and binomial functions against the standard library's special functions
-// and closed forms.
+// Gamma, factorial and binomial functions against the standard library's gamma and error
+// functions and closed forms.
 #include "numeric/gamma.h"
 #include "numeric/vectors.h"
 
