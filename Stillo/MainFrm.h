@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ChildView.h"
+#include "MainFrameState.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -34,7 +35,9 @@ struct WorkViewLink {
     std::function<void()> showLogo;
 };
 
-class CMainFrame : public QMainWindow {
+// The fields the work form reads (running and video-loaded flags, the output path) come from
+// CMainFrameState, so g_pMainFrame points at the frame itself.
+class CMainFrame : public QMainWindow, public CMainFrameState {
     Q_OBJECT
 public:
     CMainFrame();
@@ -43,6 +46,8 @@ public:
     // Builds the view, status bar, display window and the splash. False (with a trace on
     // standard error) when one of them cannot be made.
     bool OnCreate(bool showSplash = true);
+    // Links the menu commands, the enabling rules and the splash's end to the work form.
+    void AttachWorkView(CWorkView* view);
     // The restored geometry on a screen of that size: 1024 x 768 centred, signed division.
     static QRect RestoredGeometry(int screenWidth, int screenHeight);
 
@@ -66,13 +71,9 @@ public:
     // The message pane's text: a command's prompt while it is hovered, else "Ready".
     QString StatusText() const;
 
-    // Read by the work form and its worker thread.
-    std::atomic<int> m_bRunning{1};
-    std::atomic<int> m_bVideoLoaded{0};
     QString m_strVideoFileName;
     QString m_strVideoPathName;
     QString m_strOutputFileName;
-    QString m_strOutputPathName = QStringLiteral("None");
     QWidget* m_pDisplayWnd = nullptr;
     CWorkView* m_pWorkView = nullptr;
     QStatusBar* m_wndStatusBar = nullptr;
@@ -92,5 +93,3 @@ private:
 
     QLabel* m_pMessagePane = nullptr;
 };
-
-extern CMainFrame* g_pMainFrame;

@@ -5,6 +5,7 @@
 
 #include "MainFrm.h"
 #include "Splash.h"
+#include "WorkView.h"
 #include "controls.h"
 #include "resource.h"
 
@@ -70,8 +71,15 @@ bool CStilloApp::InitInstance(const QStringList& arguments) {
         m_pMainWnd.reset();
         return false;
     }
+    // The work form lives in the display window; its set-up ends with the probe of the video
+    // machinery, whose failure ends the process with status 1.
+    auto* view = new CWorkView(m_pMainWnd->DisplayWindow());
+    m_pMainWnd->AttachWorkView(view);
+    if (!view->OnInitDialog())
+        return false;
     m_pMainWnd->showMaximized();
     m_pMainWnd->repaint();
+    view->show();
     return true;
 }
 

@@ -2,11 +2,13 @@
 #include "MainFrm.h"
 #include "Splash.h"
 #include "Stillo.h"
+#include "WorkView.h"
 
 #include "services.h"
 
 #include "resource.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -118,6 +120,29 @@ TEST(Startup, AboutBoxOpensModallyAndOkClosesIt) {
     EXPECT_EQ(caption, "About Stillo");
     EXPECT_TRUE(texts.contains("Stillo Version 1.1"));
     EXPECT_EQ(texts.size(), 6);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Startup, WholeStartPutsWorkFormInDisplayWindowAndExitEndsWithZero) {
+    CStilloApp app;
+    ASSERT_TRUE(app.InitInstance({"Stillo", "-nosplash"}));
+    CMainFrame* frame = app.MainFrame();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(g_pMainFrame, static_cast<CMainFrameState*>(frame));
+    ASSERT_NE(frame->m_pWorkView, nullptr);
+    EXPECT_EQ(frame->m_pWorkView->parentWidget(), frame->DisplayWindow());
+    EXPECT_EQ(frame->m_strOutputPathName, "None");
+    // The probe video does not count as loaded, and nothing has been painted yet.
+    EXPECT_EQ(frame->m_bVideoLoaded, 0);
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(frame->Action(ID_FILE_SAVE_AS)->isEnabled());
+    EXPECT_TRUE(frame->Action(ID_FILE_LOADVIDEO)->isEnabled());
+    QTimer::singleShot(0, frame, [frame] { frame->OnAppExit(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(frame->m_bRunning, 0);
 }
 
 } // namespace

@@ -1,0 +1,898 @@
+#include "WorkView.h"
+
+#include "BtnST.h"
+#include "Deinterlacing.h"
+#include "ImageTrimDlg.h"
+#include "OutputSettings.h"
+#include "ResizeBox.h"
+#include "VideoGrabber.h"
+#include "controls.h"
+#include "engine/canvas_mutex.h"
+#include "engine/mosaic_params.h"
+#include "services.h"
+#include "sys.h"
+// Last: its ids are macros.
+#include "resource.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace workview {
+
+uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b) {
+    return static_cast<uint16_t>((r * 31 / 255) << 11 | (g * 63 / 255) << 5 | (b * 31 / 255));
+}
+
+Rect TrimOverlay(int width, int height, int top, int bottom, int left, int right) {
+    const float s = width > height ? 275.0f / width : 220.0f / height;
+    Rect r;
+    r.left = static_cast<int>(left * width * s * 0.01);
+    r.right = static_cast<int>(width * s - right * width * s * 0.01 - 1);
+    r.top = static_cast<int>(top * height * s * 0.01);
+    r.bottom = static_cast<int>(height * s - bottom * height * s * 0.01 - 1);
+    return r;
+}
+
+TrimWindow FrameTrimWindow(int width, int height, int top, int bottom, int left, int right) {
+    // Integer floor and ceiling of percentage shares.
+    auto ceilDiv = [](int a, int b) { return (a + b - 1) / b; };
+    TrimWindow t;
+    t.colStart = left * width / 100;
+    t.colEnd = width - ceilDiv(right * width, 100) - 1;
+    t.rowStart = bottom * height / 100;
+    t.rowEnd = height - ceilDiv(top * height, 100) - 1;
+    return t;
+}
+
+ZoomResult ZoomAbout(int scrollX, int scrollY, float zoom, int spinPos) {
+    const int cx = static_cast<int>((scrollX + kMosaicW / 2) * zoom);
+    const int cy = static_cast<int>((scrollY + kMosaicH / 2) * zoom);
+    ZoomResult r;
+    r.zoom = static_cast<float>(13 - std::clamp(spinPos, 1, 12));
+    r.scrollX = std::max(0, static_cast<int>((cx - kMosaicW / 2 * r.zoom) / r.zoom));
+    r.scrollY = std::max(0, static_cast<int>((cy - kMosaicH / 2 * r.zoom) / r.zoom));
+    return r;
+}
+
+std::vector<int> SliderTicks(int endFrame) {
+    std::vector<int> ticks;
+    float t = 0.0f;
+    while (ticks.size() < 10 && t <= endFrame) {
+        ticks.push_back(static_cast<int>(t));
+        t += 0.1f * endFrame;
+        if (endFrame <= 0)
+            break;
+    }
+    return ticks;
+}
+
+int FasterStep(int step, int frameCount, bool backwards) {
+    const int cap = std::max(1, frameCount);
+    const int magnitude = std::min(cap, 2 * std::max(1, std::abs(step)));
+    if (backwards)
+        return -magnitude;
+    return step < 0 ? -magnitude : magnitude;
+}
+
+ResultsFit FitResults(int nCols, int nRows) {
+    ResultsFit f{0.0f, 0};
+    if (nCols <= 0 || nRows <= 0)
+        return f;
+    const float sx = nCols * (1.0f / kResultsW);
+    const float sy = nRows * (1.0f / kResultsH);
+    f.scale = sx > sy ? sx : sy;
+    const float off = (kResultsH - nRows / f.scale) * 0.5f;
+    f.yOffset = off > 0 ? static_cast<int>(off) : 0;
+    return f;
+}
+
+int PlayWaitMs(std::chrono::steady_clock::time_point last,
+               std::chrono::steady_clock::time_point now) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count();
+    return static_cast<int>(std::clamp<long long>(kPlayIntervalMs - elapsed, 0, kPlayIntervalMs));
+}
+
+} // namespace workview
+
+using namespace workview;
+
+namespace {
+
+const QString kWebLine = QStringLiteral("http://www.stillo.com");
+
+ui::ControlDesc C(ui::ControlKind k, int id, const char* caption, int x, int y, int cx, int cy,
+                  unsigned style = 0) {
+    return ui::ControlDesc{k, id, QString::fromLatin1(caption), x, y, cx, cy, style};
+}
+
+} // namespace
+
+ui::DialogTemplate CWorkView::Template() {
+    using K = ui::ControlKind;
+    ui::DialogTemplate t;
+    t.id = IDD_STILLO_FORM;
+    t.cx = 673;
+    t.cy = 419;
+    const int S = ui::ID_STATIC;
+    t.controls = {
+        C(K::GroupBox, S, "Video File", 7, 3, 170, 50),
+        C(K::GroupBox, S, "Video Frame", 188, 3, 221, 147),
+        C(K::GroupBox, S, "Results Preview", 412, 3, 254, 103),
+        C(K::GroupBox, S, "Video Controls", 187, 150, 221, 54),
+        C(K::GroupBox, S, "Stillo Preview", 7, 204, 659, 208),
+        C(K::GroupBox, S, "Frame Selections", 7, 58, 169, 143),
+        C(K::GroupBox, S, "Stillo Controls", 515, 107, 151, 95),
+        C(K::GroupBox, S, "Mode", 525, 156, 61, 42),
+        C(K::GroupBox, S, "Brush", 595, 156, 61, 42),
+        C(K::Label, S, "Input Filename", 12, 26, 47, 8),
+        C(K::Label, S, "Current Frame", 14, 84, 45, 8),
+        C(K::Label, S, "Start Frame", 14, 112, 37, 8),
+        C(K::Label, S, "End Frame", 14, 141, 35, 8),
+        C(K::Label, S, "Frame Step", 536, 125, 37, 8),
+        C(K::Label, S, "Zoom", 421, 192, 19, 8),
+        C(K::Edit, IDC_FILENAME, "", 68, 24, 103, 14),
+        C(K::Edit, IDC_CURRENT_FRAME, "", 67, 82, 40, 14),
+        C(K::Edit, IDC_START_FRAME, "", 67, 110, 40, 14),
+        C(K::Edit, IDC_END_FRAME, "", 67, 138, 40, 14),
+        C(K::PushButton, IDC_SET_START, "Set Frame", 112, 110, 50, 14),
+        C(K::PushButton, IDC_SET_END, "Set Frame", 112, 139, 50, 14),
+        C(K::PushButton, IDC_SNAPIT, "Snap It", 24, 172, 62, 16),
+        C(K::PushButton, IDC_STOP, "Stop", 100, 172, 62, 16),
+        C(K::Picture, IDC_FRAME_PICTURE, "", 207, 11, 20, 20),
+        C(K::Picture, IDC_RESULTS_PICTURE, "", 417, 14, 20, 20),
+        C(K::Picture, IDC_MOSAIC_PICTURE, "", 16, 216, 15, 13),
+        C(K::Edit, IDC_FRAME_STEP, "", 579, 122, 22, 14),
+        C(K::UpDown, IDC_STEP_SPIN, "Spin1", 600, 122, 11, 14),
+        C(K::AutoRadio, IDC_EDGES, "Edges", 534, 168, 36, 10, ui::WS_GROUP),
+        C(K::AutoRadio, IDC_REGIONS, "Regions", 534, 182, 42, 10),
+        C(K::Trackbar, IDC_FRAME_SLIDER, "Slider1", 191, 177, 212, 24),
+        C(K::PushButton, IDC_PAUSE, "", 285, 161, 23, 14, ui::NO_TABSTOP),
+        C(K::PushButton, IDC_STEP_FORWARDS, "", 316, 161, 23, 14),
+        C(K::PushButton, IDC_STEP_BACKWARDS, "", 254, 161, 23, 14),
+        C(K::PushButton, IDC_PLAY_BACKWARDS, "", 223, 161, 23, 14),
+        C(K::PushButton, IDC_PLAY, "", 347, 161, 23, 14),
+        C(K::PushButton, IDC_PLAY_FASTER, "", 379, 161, 23, 14),
+        C(K::PushButton, IDC_REWIND_FASTER, "", 192, 161, 23, 14),
+        C(K::PushButton, IDC_LOGO, "", 416, 112, 93, 70, ui::WS_DISABLED),
+        C(K::VScroll, IDC_MOSAIC_VSCROLL, "", 656, 208, 10, 192),
+        C(K::HScroll, IDC_MOSAIC_HSCROLL, "", 7, 401, 648, 11),
+        C(K::UpDown, IDC_ZOOM_SPIN, "Spin2", 447, 189, 10, 14),
+        C(K::Edit, IDC_ZOOM, "", 457, 189, 40, 14),
+        C(K::PushButton, IDC_HIDDEN_CANCEL, "Button1", 142, 321, 50, 14,
+          ui::WS_HIDDEN | ui::WS_DISABLED),
+        C(K::AutoCheck, IDC_BLEND, "Blend", 536, 141, 34, 10),
+        C(K::AutoRadio, IDC_THICK, "Thick", 606, 168, 34, 10, ui::WS_GROUP),
+        C(K::AutoRadio, IDC_THIN, "Thin", 606, 182, 30, 10),
+    };
+    return t;
+}
+
+CWorkView::CWorkView(QWidget* pParent) : QWidget(pParent) {
+    if (!g_pMainFrame)
+        g_pMainFrame = &m_ownState;
+    m_fnExit = [](int code) { std::exit(code); };
+    ui::BuildControls(this, Template(),
+                      CBtnST::Factory({IDC_SNAPIT, IDC_STOP, IDC_PAUSE, IDC_STEP_FORWARDS,
+                                       IDC_STEP_BACKWARDS, IDC_PLAY_BACKWARDS, IDC_PLAY,
+                                       IDC_PLAY_FASTER, IDC_REWIND_FASTER, IDC_LOGO}));
+    auto btn = [this](int id) { return dynamic_cast<CBtnST*>(ui::FindControl(this, id)); };
+    m_editFileName = ui::FindControlAs<QLineEdit>(this, IDC_FILENAME);
+    m_editCurrentFrame = ui::FindControlAs<QLineEdit>(this, IDC_CURRENT_FRAME);
+    m_radEdges = ui::FindControlAs<QRadioButton>(this, IDC_EDGES);
+    m_radRegions = ui::FindControlAs<QRadioButton>(this, IDC_REGIONS);
+    m_radThick = ui::FindControlAs<QRadioButton>(this, IDC_THICK);
+    m_radThin = ui::FindControlAs<QRadioButton>(this, IDC_THIN);
+    m_chkBlend = ui::FindControlAs<QCheckBox>(this, IDC_BLEND);
+    m_btnSetStart = ui::FindControlAs<QPushButton>(this, IDC_SET_START);
+    m_btnSetEnd = ui::FindControlAs<QPushButton>(this, IDC_SET_END);
+    m_btnSnapIt = btn(IDC_SNAPIT);
+    m_btnStop = btn(IDC_STOP);
+    m_btnPause = btn(IDC_PAUSE);
+    m_btnPlay = btn(IDC_PLAY);
+    m_btnPlayBackwards = btn(IDC_PLAY_BACKWARDS);
+    m_btnPlayFaster = btn(IDC_PLAY_FASTER);
+    m_btnRewindFaster = btn(IDC_REWIND_FASTER);
+    m_btnStepForwards = btn(IDC_STEP_FORWARDS);
+    m_btnStepBackwards = btn(IDC_STEP_BACKWARDS);
+    m_btnLogo = btn(IDC_LOGO);
+    m_spinStep = ui::FindControlAs<ui::UpDown>(this, IDC_STEP_SPIN);
+    m_spinZoom = ui::FindControlAs<ui::UpDown>(this, IDC_ZOOM_SPIN);
+    m_scrollH = ui::FindControlAs<QScrollBar>(this, IDC_MOSAIC_HSCROLL);
+    m_scrollV = ui::FindControlAs<QScrollBar>(this, IDC_MOSAIC_VSCROLL);
+    m_sliderFrame = ui::FindControlAs<ui::Trackbar>(this, IDC_FRAME_SLIDER);
+    m_picFrame = ui::FindControlAs<ui::PictureControl>(this, IDC_FRAME_PICTURE);
+    m_picMosaic = ui::FindControlAs<ui::PictureControl>(this, IDC_MOSAIC_PICTURE);
+    m_picResults = ui::FindControlAs<ui::PictureControl>(this, IDC_RESULTS_PICTURE);
+
+    auto onClick = [this](QPushButton* b, void (CWorkView::*fn)()) {
+        if (b)
+            connect(b, &QPushButton::clicked, this, [this, fn] { (this->*fn)(); });
+    };
+    onClick(m_btnRewindFaster, &CWorkView::OnRewindFaster);
+    onClick(m_btnPlayBackwards, &CWorkView::OnPlayBackwards);
+    onClick(m_btnStepBackwards, &CWorkView::OnStepBackwards);
+    onClick(m_btnPause, &CWorkView::OnPause);
+    onClick(m_btnStepForwards, &CWorkView::OnStepForwards);
+    onClick(m_btnPlay, &CWorkView::OnPlay);
+    onClick(m_btnPlayFaster, &CWorkView::OnPlayFaster);
+    onClick(m_btnSetStart, &CWorkView::OnSetStartFrame);
+    onClick(m_btnSetEnd, &CWorkView::OnSetEndFrame);
+    onClick(m_btnSnapIt, &CWorkView::OnSnapIt);
+    onClick(m_btnStop, &CWorkView::OnStop);
+    connect(m_radEdges, &QRadioButton::clicked, this, [this] { OnEdges(); });
+    connect(m_radRegions, &QRadioButton::clicked, this, [this] { OnRegions(); });
+    connect(m_radThick, &QRadioButton::clicked, this, [this] { OnThick(); });
+    connect(m_radThin, &QRadioButton::clicked, this, [this] { OnThin(); });
+    connect(m_chkBlend, &QCheckBox::clicked, this, [this] { OnBlend(); });
+    connect(m_sliderFrame, &QSlider::valueChanged, this, [this](int v) { OnSliderMoved(v); });
+    connect(m_spinZoom, &ui::UpDown::Scrolled, this, [this](int p) { OnZoomSpin(p); });
+    connect(m_spinStep, &ui::UpDown::Scrolled, this, [this](int p) { OnStepSpin(p); });
+    connect(m_scrollH, &QScrollBar::valueChanged, this, [this](int v) { OnScrollH(v); });
+    connect(m_scrollV, &QScrollBar::valueChanged, this, [this](int v) { OnScrollV(v); });
+    m_scrollH->setSingleStep(1);
+    m_scrollH->setPageStep(5);
+    m_scrollV->setSingleStep(1);
+    m_scrollV->setPageStep(5);
+    // The mosaic picture passes its mouse input through to the form.
+    setMouseTracking(true);
+    m_picMosaic->setMouseTracking(true);
+    installEventFilter(this);
+}
+
+CWorkView::~CWorkView() {
+    StopWorker();
+    delete m_pGrabber;
+    if (g_pMainFrame == &m_ownState)
+        g_pMainFrame = nullptr;
+}
+
+void CWorkView::StopWorker() {
+    m_bQuit = true;
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void CWorkView::SetEditInt(int id, int value) {
+    if (auto* e = ui::FindControlAs<QLineEdit>(this, id))
+        e->setText(QString::number(value));
+}
+
+void CWorkView::ShowPicture(ui::PictureControl* pic, const QImage& img) {
+    if (pic)
+        pic->SetBitmap(img);
+}
+
+bool CWorkView::OnInitDialog() {
+    m_bMosaicDone = 0;
+    m_strInstallFolder = QString::fromStdString(sys::InstallFolder());
+    m_radEdges->setChecked(false);
+    m_radRegions->setChecked(true);
+    m_chkBlend->setChecked(false);
+    m_radThick->setChecked(m_mosaicer.GetThickBrush() != 0);
+    m_radThin->setChecked(m_mosaicer.GetThickBrush() == 0);
+    m_spinZoom->SetRange(1, 12);
+    m_spinZoom->SetPos(12);
+    m_spinStep->SetRange(1, 12);
+    m_spinStep->SetPos(1);
+
+    struct Icons {
+        CBtnST* b;
+        int in, out;
+        const char* tip;
+    } icons[] = {
+        {m_btnSnapIt, IDI_SNAPIT_IN, IDI_SNAPIT_OUT, "Start Stillo"},
+        {m_btnStop, IDI_STOP_IN, IDI_STOP_OUT, "Stop Stillo"},
+        {m_btnPause, IDI_PAUSE_IN, IDI_PAUSE_OUT, "Pause Video"},
+        {m_btnPlay, IDI_PLAY_IN, IDI_PLAY_OUT, "Play Video"},
+        {m_btnPlayBackwards, IDI_PLAYBACK_IN, IDI_PLAYBACK_OUT, "Play Video Backwards"},
+        {m_btnPlayFaster, IDI_PLAYFAST_IN, IDI_PLAYFAST_OUT, "Play Faster"},
+        {m_btnRewindFaster, IDI_REWINDFAST_IN, IDI_REWINDFAST_OUT, "Rewind Faster"},
+        {m_btnStepForwards, IDI_STEPFWD_IN, IDI_STEPFWD_OUT, "Step Forwards"},
+        {m_btnStepBackwards, IDI_STEPBACK_IN, IDI_STEPBACK_OUT, "Step Backwards"},
+    };
+    for (const auto& i : icons) {
+        i.b->SetIcon(i.in, i.out);
+        i.b->SetTooltipText(QString::fromLatin1(i.tip), true);
+    }
+    m_btnSnapIt->SetFlat(false, true);
+    m_btnStop->SetFlat(false, true);
+
+    // Pictures are 32-bit off-screen images whatever the display depth.
+    m_nScreenBytesPerPixel = 4;
+    m_bmpFrameWork = QImage(kFrameW, kFrameH, QImage::Format_RGB32);
+    m_bmpFrameShown = m_bmpFrameWork;
+    m_bmpMosaicWork = QImage(kMosaicW, kMosaicH, QImage::Format_RGB32);
+    m_bmpMosaicShown = m_bmpMosaicWork;
+    m_bmpResultsWork = QImage(kResultsW, kResultsH, QImage::Format_RGB32);
+    m_bmpResultsShown = m_bmpResultsWork;
+    for (QImage* img : {&m_bmpFrameWork, &m_bmpFrameShown, &m_bmpMosaicWork, &m_bmpMosaicShown,
+                        &m_bmpResultsWork, &m_bmpResultsShown})
+        img->fill(Qt::black);
+    ShowPicture(m_picFrame, m_bmpFrameShown);
+    ShowPicture(m_picMosaic, m_bmpMosaicShown);
+    ShowPicture(m_picResults, m_bmpResultsShown);
+
+    if (!m_pGrabber) {
+        m_previewBuffer.assign(CVideoGrabber::kDefaultBufferBytes, 0);
+        m_frameBuffer.assign(CVideoGrabber::kDefaultBufferBytes, 0);
+        // The source replaces a buffer that is too small for a video with storage of its own.
+        m_pGrabber =
+            new CVideoGrabber(m_previewBuffer.data(), m_frameBuffer.data(), m_nScreenBytesPerPixel,
+                              m_previewBuffer.size(), m_frameBuffer.size());
+    }
+    m_btnStop->setDown(false);
+    m_btnStop->setEnabled(false);
+    SetScrollBars(0, 0);
+
+    m_pImageTrimDlg = new CImageTrimDlg(this, [this] { RedrawFramePreview(); });
+    m_pOutputSettings = new COutputSettings(this, [this] { RedrawMosaicView(); });
+    m_pDeinterlacing = new CDeinterlacing(this);
+
+    ui::FindControlAs<QLineEdit>(this, IDC_ZOOM)
+        ->setText(QString::asprintf("%.02f", 1.0 / m_fZoom));
+    SetEditInt(IDC_FRAME_STEP, m_nFrameStep);
+    RedrawFramePreview();
+    m_pResizeBox = std::make_unique<CResizeBox>();
+
+    m_bQuit = false;
+    if (!m_worker.joinable())
+        m_worker = std::thread([this] { WorkerLoop(); });
+
+    const QString probe = m_strInstallFolder + QStringLiteral("vantor.AVI");
+    m_bProbing = true;
+    const int ok = LoadVideo(probe, probe);
+    m_bProbing = false;
+    if (!ok) {
+        ui::MessageBox(this,
+                       QStringLiteral("Try Installing DirectX 9.0 Redistributeable\n") + kWebLine,
+                       QStringLiteral("Error"), ui::MsgIcon::None);
+        StopWorker();
+        m_fnExit(1);
+        return false;
+    }
+    m_editFileName->setText(QStringLiteral(" "));
+    g_pMainFrame->m_bVideoLoaded = 0;
+    return true;
+}
+
+int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
+    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    m_editFileName->setText(fileName);
+    // Nothing plays from the old file while the new one opens.
+    m_pGrabber->m_bPlaying = 0;
+    std::fill(m_previewBuffer.begin(), m_previewBuffer.end(), 0);
+    std::fill(m_frameBuffer.begin(), m_frameBuffer.end(), 0);
+    const QByteArray local = path.toLocal8Bit();
+    const int count = m_pGrabber->Open(local.constData(), &m_nVideoWidth, &m_nVideoHeight, 1,
+                                       m_pDeinterlacing ? m_pDeinterlacing->m_nDeinterlace : 0);
+    m_pGrabber->m_nFrameCount = count;
+    if (count <= 0) {
+        // The old file is gone from the source: no video counts as loaded.
+        g_pMainFrame->m_bVideoLoaded = 0;
+        ui::MessageBox(this,
+                       QStringLiteral("Invalid Media File or Can Not Sample Grab From This Format"),
+                       QStringLiteral("Error"), ui::MsgIcon::Exclamation);
+        return 0;
+    }
+    m_pGrabber->m_nStartFrame = 1;
+    m_pGrabber->m_nEndFrame = count - 1;
+    m_pGrabber->GrabFrame(1, CVideoGrabber::PreviewScale(m_nVideoWidth, m_nVideoHeight), 1, 0);
+    g_pMainFrame->m_bVideoLoaded = 1;
+    {
+        QSignalBlocker block(m_sliderFrame);
+        m_sliderFrame->setRange(1, std::max(1, count - 1));
+        m_sliderFrame->setValue(1);
+        m_sliderFrame->ClearTics();
+        for (int t : SliderTicks(count - 1))
+            m_sliderFrame->SetTic(t);
+    }
+    UpdateFrameDisplay();
+    return 1;
+}
+
+void CWorkView::EnableControls(bool bEnable) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_btnPause, m_btnPlay, m_btnPlayBackwards, m_btnPlayFaster, m_btnRewindFaster,
+             m_btnStepBackwards, m_btnStepForwards, m_sliderFrame, m_spinStep, m_btnSetStart,
+             m_btnSetEnd, m_radEdges, m_radRegions, m_chkBlend, m_radThick, m_radThin})
+        w->setEnabled(bEnable);
+}
+
+// ---- transport -------------------------------------------------------------------------------
+
+void CWorkView::OnRewindFaster() {
+    if (!g_pMainFrame->m_bVideoLoaded)
+        return;
+    m_pGrabber->m_bPlaying = 1;
+    m_pGrabber->m_nStep = FasterStep(m_pGrabber->m_nStep, m_pGrabber->m_nFrameCount, true);
+}
+void CWorkView::OnPlayBackwards() {
+    if (!g_pMainFrame->m_bVideoLoaded)
+        return;
+    m_pGrabber->m_bPlaying = 1;
+    m_pGrabber->m_nStep = -1;
+}
+void CWorkView::OnStepBackwards() {
+    if (!g_pMainFrame->m_bVideoLoaded)
+        return;
+    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    m_pGrabber->m_bPlaying = 0;
+    m_pGrabber->m_nStep = -1;
+    m_pGrabber->StepFrame();
+    UpdateFrameDisplay();
+}
+void CWorkView::OnPause() {
+    if (!g_pMainFrame->m_bVideoLoaded)
+        return;
+    m_pGrabber->m_bPlaying = 0;
+    m_pGrabber->m_nStep = 1;
+}
+void CWorkView::OnStepForwards() {
+    if (!g_pMainFrame->m_bVideoLoaded)
+        return;
+    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    m_pGrabber->m_bPlaying = 0;
+    m_pGrabber->m_nStep = 1;
+    m_pGrabber->StepFrame();
+    UpdateFrameDisplay();
+}
+void CWorkView::OnPlay() {
+    if (!g_pMainFrame->m_bVideoLoaded)
+        return;
+    m_pGrabber->m_bPlaying = 1;
+    m_pGrabber->m_nStep = 1;
+}
+void CWorkView::OnPlayFaster() {
+    if (!g_pMainFrame->m_bVideoLoaded)
+        return;
+    m_pGrabber->m_bPlaying = 1;
+    m_pGrabber->m_nStep = FasterStep(m_pGrabber->m_nStep, m_pGrabber->m_nFrameCount, false);
+}
+
+void CWorkView::OnSetStartFrame() {
+    m_pGrabber->m_nStartFrame = m_pGrabber->m_nCurrentFrame.load();
+    SetEditInt(IDC_START_FRAME, m_pGrabber->m_nStartFrame);
+}
+void CWorkView::OnSetEndFrame() {
+    m_pGrabber->m_nEndFrame = m_pGrabber->m_nCurrentFrame.load();
+    SetEditInt(IDC_END_FRAME, m_pGrabber->m_nEndFrame);
+}
+
+void CWorkView::OnEdges() {
+    m_radEdges->setChecked(true);
+    m_radRegions->setChecked(false);
+    m_mosaicer.SetFeatureMode(1);
+}
+void CWorkView::OnRegions() {
+    m_radRegions->setChecked(true);
+    m_radEdges->setChecked(false);
+    m_mosaicer.SetFeatureMode(0);
+}
+void CWorkView::OnBlend() {
+    m_mosaicer.SetBlend(1 - m_mosaicer.GetBlend());
+    m_chkBlend->setChecked(m_mosaicer.GetBlend() != 0);
+}
+void CWorkView::OnThick() {
+    m_mosaicer.SetThickBrush(1);
+    m_radThick->setChecked(true);
+    m_radThin->setChecked(false);
+}
+void CWorkView::OnThin() {
+    m_mosaicer.SetThickBrush(0);
+    m_radThick->setChecked(false);
+    m_radThin->setChecked(true);
+}
+
+void CWorkView::OnClose() {
+    g_pMainFrame->m_bRunning = 0;
+}
+void CWorkView::closeEvent(QCloseEvent* event) {
+    OnClose();
+    StopWorker();
+    QWidget::closeEvent(event);
+}
+
+void CWorkView::OnSliderMoved(int position) {
+    if (!g_pMainFrame->m_bVideoLoaded)
+        return;
+    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    m_pGrabber->m_bPlaying = 0;
+    m_pGrabber->m_nStep = 1;
+    // The frame at the slider's own position, not the one after it.
+    m_pGrabber->m_nCurrentFrame = position;
+    m_pGrabber->GrabFrame(position, CVideoGrabber::PreviewScale(m_nVideoWidth, m_nVideoHeight), 1,
+                          1);
+    UpdateFrameDisplay();
+}
+
+void CWorkView::OnZoomSpin(int position) {
+    const ZoomResult r = ZoomAbout(m_nScrollX, m_nScrollY, m_fZoom, position);
+    m_fZoom = r.zoom;
+    ui::FindControlAs<QLineEdit>(this, IDC_ZOOM)
+        ->setText(QString::asprintf("%.02f", 1.0 / m_fZoom));
+    m_nScrollX = r.scrollX;
+    m_nScrollY = r.scrollY;
+    RenderMosaicView(m_nScrollX, m_nScrollY, m_fZoom);
+    RedrawResultsPreview();
+}
+
+void CWorkView::OnStepSpin(int position) {
+    m_nFrameStep = position;
+    SetEditInt(IDC_FRAME_STEP, position);
+}
+
+void CWorkView::OnScrollH(int position) {
+    m_nScrollX = position;
+    RenderMosaicView(m_nScrollX, m_nScrollY, m_fZoom);
+    RedrawResultsPreview();
+}
+void CWorkView::OnScrollV(int position) {
+    m_nScrollY = position;
+    RenderMosaicView(m_nScrollX, m_nScrollY, m_fZoom);
+    RedrawResultsPreview();
+}
+
+// ---- the run ---------------------------------------------------------------------------------
+
+void CWorkView::OnSnapIt() {
+    if (!g_pMainFrame->m_bVideoLoaded) {
+        ui::MessageBox(this, QStringLiteral("Source Video Required"), QStringLiteral("Info"));
+        return;
+    }
+    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    int w = m_nVideoWidth, h = m_nVideoHeight;
+    if (m_pDeinterlacing && m_pDeinterlacing->m_nDeinterlace) {
+        w /= 2;
+        h /= 2;
+    }
+    const TrimWindow tw =
+        FrameTrimWindow(w, h, m_pImageTrimDlg->m_nTrimTop, m_pImageTrimDlg->m_nTrimBottom,
+                        m_pImageTrimDlg->m_nTrimLeft, m_pImageTrimDlg->m_nTrimRight);
+    m_pGrabber->m_bPlaying = 0;
+    const int start = m_pGrabber->m_nStartFrame, end = m_pGrabber->m_nEndFrame;
+    if (start >= end) {
+        ui::MessageBox(this,
+                       QStringLiteral("End Frame Less Or Equal To Start Frame! \n Please Modify"),
+                       QStringLiteral("Info"));
+        return;
+    }
+    m_pGrabber->m_nStep = m_nFrameStep;
+    m_pGrabber->m_nCurrentFrame = start;
+    if (!m_mosaicer.Init("c:", w, h, tw.rowStart, tw.rowEnd, tw.colStart, tw.colEnd, end - start,
+                         0)) {
+        ui::MessageBox(this,
+                       QStringLiteral("Can Not Start Stillo: the frame or its trim window is not "
+                                      "usable, or memory ran out"),
+                       QStringLiteral("Error"));
+        return;
+    }
+    // A Stop pressed after the previous run's last poll must not end this one.
+    m_bStopRequested = false;
+    m_bMosaicDone = 0;
+    m_nFramesProcessed = 0;
+    m_nRunEnd = 0;
+    m_bLimitReached = 0;
+    EnableControls(false);
+    m_btnSnapIt->setEnabled(false);
+    m_btnStop->setEnabled(true);
+    m_nScrollX = m_nScrollY = 0;
+    m_bSnapping = 1;
+    m_pGrabber->m_bPlaying = 1;
+}
+
+void CWorkView::OnStop() {
+    m_bStopRequested = true;
+}
+
+CWorkView::RunEnd CWorkView::RunStep() {
+    const uint8_t* bits = m_pGrabber->FrameBuffer();
+    const size_t bytes = m_pGrabber->FrameBufferBytes();
+    bool stop = false;
+    if (m_nFramesProcessed == 0) {
+        if (!m_mosaicer.AddFrame(bits, bytes))
+            return RunEnd::Failed;
+    } else {
+        m_mosaicer.NextFrame();
+        if (!m_mosaicer.AddFrame(bits, bytes))
+            return RunEnd::Failed;
+        stop = m_bStopRequested.exchange(false);
+        const int r =
+            m_mosaicer.Compose(stop ? m_pGrabber->m_nEndFrame.load() : m_nFramesProcessed.load());
+        if (r == kComposeFailed)
+            return RunEnd::Failed;
+    }
+    const int frames = ++m_nFramesProcessed;
+    if (frames > kMaxFrames)
+        m_bLimitReached = 1;
+    if (m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame || stop || frames > kMaxFrames)
+        return RunEnd::Finished;
+    return RunEnd::None;
+}
+
+void CWorkView::WorkerLoop() {
+    auto lastStep = std::chrono::steady_clock::now();
+    while (!m_bQuit && g_pMainFrame && g_pMainFrame->m_bRunning) {
+        if (m_pGrabber->m_bPlaying && g_pMainFrame->m_bVideoLoaded) {
+            if (!m_bSnapping) {
+                const int wait = PlayWaitMs(lastStep, std::chrono::steady_clock::now());
+                if (wait > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+            }
+            lastStep = std::chrono::steady_clock::now();
+            bool updated = false;
+            {
+                std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+                if (m_pGrabber->m_bPlaying && g_pMainFrame->m_bVideoLoaded) {
+                    m_pGrabber->StepFrame();
+                    updated = true;
+                    if (m_bSnapping) {
+                        const RunEnd end = RunStep();
+                        if (end != RunEnd::None) {
+                            m_bSnapping = 0;
+                            m_pGrabber->m_bPlaying = 0;
+                            m_nRunEnd = end == RunEnd::Failed ? 2 : 1;
+                        }
+                    }
+                }
+            }
+            if (updated)
+                PostUpdate();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void CWorkView::PostUpdate() {
+    if (m_bUpdatePosted.exchange(true) && m_nRunEnd == 0)
+        return;
+    QMetaObject::invokeMethod(
+        this, [this] { OnWorkerUpdate(); }, Qt::QueuedConnection);
+}
+
+void CWorkView::OnWorkerUpdate() {
+    m_bUpdatePosted = false;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+        UpdateFrameDisplay();
+        if (m_bSnapping || m_nRunEnd) {
+            RenderMosaicView(m_nScrollX, m_nScrollY, m_fZoom);
+            RenderResultsPreview();
+            RedrawResultsPreview();
+        }
+    }
+    const int end = m_nRunEnd.exchange(0);
+    if (end)
+        FinishMosaic(end == 2, m_bLimitReached.exchange(0) != 0);
+}
+
+void CWorkView::FinishMosaic(bool failed, bool limitReached) {
+    if (failed)
+        ui::MessageBox(this,
+                       QStringLiteral("Stillo stopped: a frame could not be registered or painted"),
+                       QStringLiteral("Error"));
+    ui::MessageBox(this, QStringLiteral("Mosaic Complete"), QStringLiteral("Done"));
+    m_pResizeBox->Init(m_mosaicer.m_canvas.nCols, m_mosaicer.m_canvas.nRows);
+    m_bMosaicDone = 1;
+    RedrawMosaicView();
+    EnableControls(true);
+    m_btnSnapIt->setEnabled(true);
+    m_btnStop->setEnabled(false);
+    if (limitReached)
+        ui::MessageBox(this, QStringLiteral("Max allowable frames reached.\n") + kWebLine,
+                       QStringLiteral("Error"));
+}
+
+void CWorkView::SaveResult() {
+    if (!m_bMosaicDone)
+        return;
+    const QString path = g_pMainFrame->m_strOutputPathName;
+    if (QFileInfo::exists(path) &&
+        ui::MessageBox(this, QStringLiteral("File exists. Overwrite?"),
+                       QStringLiteral("File Exists"), ui::MsgIcon::Question,
+                       ui::MsgButtons::YesNo) != ui::IDYES)
+        return;
+    QByteArray local = path.toLocal8Bit();
+    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    const CResizeBox& b = *m_pResizeBox;
+    const int ok =
+        m_mosaicer.Save(b.m_nLeft, b.m_nTop, b.m_nRight - b.m_nLeft, b.m_nBottom - b.m_nTop,
+                        m_pOutputSettings->m_nQuality, local.data());
+    ui::MessageBox(this,
+                   ok ? QStringLiteral("Jpeg Stored OK")
+                      : QStringLiteral("Jpeg File Write Failure\n Disk full"),
+                   QStringLiteral("Storage Message"));
+}
+
+// ---- rendering -------------------------------------------------------------------------------
+
+void CWorkView::UpdateFrameDisplay() {
+    const uint8_t* src = m_pGrabber ? m_pGrabber->PreviewBuffer() : nullptr;
+    if (src && m_pGrabber->PreviewBufferBytes() >= size_t(4) * kFrameW * kFrameH) {
+        for (int y = 0; y < kFrameH; ++y) {
+            auto* line = reinterpret_cast<uint32_t*>(m_bmpFrameWork.scanLine(y));
+            const uint8_t* p = src + size_t(4) * kFrameW * y;
+            for (int x = 0; x < kFrameW; ++x, p += 4)
+                line[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        }
+    }
+    SetEditInt(IDC_CURRENT_FRAME, m_pGrabber->m_nCurrentFrame);
+    SetEditInt(IDC_START_FRAME, m_pGrabber->m_nStartFrame);
+    SetEditInt(IDC_END_FRAME, m_pGrabber->m_nEndFrame);
+    {
+        QSignalBlocker block(m_sliderFrame);
+        m_sliderFrame->setValue(m_pGrabber->m_nCurrentFrame);
+    }
+    RedrawFramePreview();
+}
+
+void CWorkView::RedrawFramePreview() {
+    m_bmpFrameShown = m_bmpFrameWork.copy();
+    DrawTrimOverlay(m_bmpFrameShown);
+    ShowPicture(m_picFrame, m_bmpFrameShown);
+}
+
+void CWorkView::DrawTrimOverlay(QImage& bitmap) {
+    const int W = m_pGrabber ? m_pGrabber->m_callback.m_nWidth : 0;
+    const int H = m_pGrabber ? m_pGrabber->m_callback.m_nHeight : 0;
+    if (W <= 0 || H <= 0 || !m_pImageTrimDlg)
+        return;
+    const Rect r = TrimOverlay(W, H, m_pImageTrimDlg->m_nTrimTop, m_pImageTrimDlg->m_nTrimBottom,
+                               m_pImageTrimDlg->m_nTrimLeft, m_pImageTrimDlg->m_nTrimRight);
+    QPainter p(&bitmap);
+    p.setPen(QPen(QColor(255, 255, 0), 1));
+    p.drawLine(r.left, r.top, r.right, r.top);
+    p.drawLine(r.right, r.top, r.right, r.bottom);
+    p.drawLine(r.right, r.bottom, r.left, r.bottom);
+    p.drawLine(r.left, r.bottom, r.left, r.top);
+}
+
+void CWorkView::SetScrollBars(int nRows, int nCols) {
+    QSignalBlocker bv(m_scrollV), bh(m_scrollH);
+    m_scrollV->setRange(0, std::max(0, static_cast<int>(nRows / m_fZoom)));
+    m_scrollV->setValue(m_nScrollY);
+    m_scrollH->setRange(0, std::max(0, static_cast<int>(nCols / m_fZoom)));
+    m_scrollH->setValue(m_nScrollX);
+    // The bars clamp: keep the scroll the view actually shows.
+    m_nScrollY = m_scrollV->value();
+    m_nScrollX = m_scrollH->value();
+}
+
+void CWorkView::RenderMosaicView(int sx, int sy, float z) {
+    std::unique_lock<std::recursive_mutex> canvasLock(g_hCanvasMutex, std::try_to_lock);
+    if (!canvasLock.owns_lock())
+        return;
+    const MOSAIC_PARAMS& c = m_mosaicer.m_canvas;
+    uint8_t** rows = CurrentCanvasRows(c);
+    m_bmpMosaicWork.fill(Qt::black);
+    SetScrollBars(c.nRows, c.nCols);
+    if (rows && c.nRows > 0 && c.nCols > 0) {
+        const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
+        for (int vy = 0; vy < kMosaicH; ++vy) {
+            const int cy = static_cast<int>((vy + sy) * z);
+            if (cy >= c.nRows)
+                break;
+            const uint8_t* row = rows[c.nRows - 1 - cy];
+            auto* line = reinterpret_cast<uint32_t*>(m_bmpMosaicWork.scanLine(vy));
+            for (int vx = 0; vx < kMosaicW; ++vx) {
+                const int cx = static_cast<int>((vx + sx) * z);
+                if (cx >= c.nCols)
+                    break;
+                const uint8_t* p = row + size_t(cx) * bpp;
+                line[vx] = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+            }
+        }
+    }
+    canvasLock.unlock();
+    RedrawMosaicView();
+}
+
+void CWorkView::RedrawMosaicView() {
+    m_bmpMosaicShown = m_bmpMosaicWork.copy();
+    // The box means something only once a run has made a canvas.
+    if (m_bMosaicDone && m_pResizeBox)
+        m_pResizeBox->Draw(m_bmpMosaicShown, m_nScrollX, m_nScrollY, m_fZoom);
+    ShowPicture(m_picMosaic, m_bmpMosaicShown);
+}
+
+void CWorkView::RenderResultsPreview() {
+    std::unique_lock<std::recursive_mutex> canvasLock(g_hCanvasMutex, std::try_to_lock);
+    if (!canvasLock.owns_lock())
+        return;
+    const MOSAIC_PARAMS& c = m_mosaicer.m_canvas;
+    uint8_t** rows = CurrentCanvasRows(c);
+    m_bmpResultsWork.fill(Qt::black);
+    const ResultsFit fit = FitResults(c.nCols, c.nRows);
+    if (!rows || fit.scale <= 0.0f)
+        return;
+    const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
+    for (int y = 0; y + fit.yOffset < kResultsH; ++y) {
+        const int cy = static_cast<int>(y * fit.scale);
+        if (cy >= c.nRows)
+            break;
+        const uint8_t* row = rows[c.nRows - 1 - cy];
+        auto* line = reinterpret_cast<uint32_t*>(m_bmpResultsWork.scanLine(y + fit.yOffset));
+        for (int x = 0; x < kResultsW; ++x) {
+            const int cx = static_cast<int>(x * fit.scale);
+            if (cx >= c.nCols)
+                break;
+            const uint8_t* p = row + size_t(cx) * bpp;
+            line[x] = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+        }
+    }
+}
+
+void CWorkView::RedrawResultsPreview() {
+    m_bmpResultsShown = m_bmpResultsWork.copy();
+    DrawViewportOverlay(m_bmpResultsShown);
+    ShowPicture(m_picResults, m_bmpResultsShown);
+}
+
+void CWorkView::DrawViewportOverlay(QImage& bitmap) {
+    const ResultsFit fit = FitResults(m_mosaicer.m_canvas.nCols, m_mosaicer.m_canvas.nRows);
+    if (fit.scale <= 0.0f)
+        return;
+    auto clampX = [](int v) { return std::clamp(v, 0, kResultsW - 1); };
+    auto clampY = [](int v) { return std::clamp(v, 0, kResultsH - 1); };
+    const int x0 = clampX(static_cast<int>(static_cast<int>(m_nScrollX * m_fZoom) / fit.scale));
+    const int x1 =
+        clampX(static_cast<int>(static_cast<int>((m_nScrollX + kMosaicW) * m_fZoom) / fit.scale));
+    const int y0 =
+        clampY(static_cast<int>(static_cast<int>(m_nScrollY * m_fZoom) / fit.scale) + fit.yOffset);
+    const int y1 =
+        clampY(static_cast<int>(static_cast<int>((m_nScrollY + kMosaicH) * m_fZoom) / fit.scale) +
+               fit.yOffset);
+    QPainter p(&bitmap);
+    p.setPen(QPen(QColor(255, 255, 0), 1));
+    p.drawRect(QRect(QPoint(x0, y0), QPoint(x1, y1)));
+}
+
+// ---- crop box --------------------------------------------------------------------------------
+
+bool CWorkView::MosaicPoint(const QPoint& picPos, int& cx, int& cy) const {
+    const int vx = picPos.x(), vy = picPos.y();
+    if (vx <= 0 || vy <= 0 || vx >= kMosaicW || vy >= kMosaicH)
+        return false;
+    cx = static_cast<int>((m_nScrollX + vx) * m_fZoom);
+    cy = static_cast<int>((m_nScrollY + vy) * m_fZoom);
+    return true;
+}
+
+bool CWorkView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != this || !m_bMosaicDone || !m_pResizeBox)
+        return QWidget::eventFilter(watched, event);
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+        type != QEvent::MouseButtonRelease)
+        return QWidget::eventFilter(watched, event);
+    auto* me = static_cast<QMouseEvent*>(event);
+    int cx = 0, cy = 0;
+    if (type == QEvent::MouseButtonRelease) {
+        m_pResizeBox->EndDrag();
+        RedrawMosaicView();
+        return true;
+    }
+    if (!MosaicPoint(me->position().toPoint() - m_picMosaic->pos(), cx, cy))
+        return false;
+    if (type == QEvent::MouseButtonPress && me->button() == Qt::LeftButton)
+        m_pResizeBox->HitTest(cx, cy, m_fZoom, true);
+    else if (type == QEvent::MouseMove) {
+        if (m_pResizeBox->m_bDragging)
+            m_pResizeBox->Drag(cx, cy, m_fZoom);
+        else
+            m_pResizeBox->HitTest(cx, cy, m_fZoom, false);
+    }
+    RedrawMosaicView();
+    return true;
+}

@@ -1,0 +1,208 @@
+// The main work form: video file and frame selection, transport, the run's controls and the
+// three pictures (frame preview, mosaic view, results preview), with the worker thread that
+// plays the video and drives a mosaic run.
+#pragma once
+
+#include "MainFrameState.h"
+#include "Mosaicer.h"
+#include "dialog.h"
+
+#include <QImage>
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class CBtnST;
+class CResizeBox;
+class CVideoGrabber;
+class COutputSettings;
+class CDeinterlacing;
+class CImageTrimDlg;
+class QLineEdit;
+class QRadioButton;
+class QCheckBox;
+class QScrollBar;
+class QPushButton;
+namespace ui {
+class Trackbar;
+class UpDown;
+class PictureControl;
+} // namespace ui
+
+// The arithmetic of the form, kept apart so it can be checked without widgets.
+namespace workview {
+
+constexpr int kFrameW = 275, kFrameH = 220;
+constexpr int kMosaicW = 960, kMosaicH = 300;
+constexpr int kResultsW = 365, kResultsH = 140;
+// A run stops after this many frames.
+constexpr int kMaxFrames = 1500;
+// Plain playback shows at most 25 frames a second.
+constexpr int kPlayIntervalMs = 40;
+
+// A 16-bit screen pixel: 5 bits red, 6 green, 5 blue.
+uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b);
+
+struct Rect {
+    int left, top, right, bottom;
+};
+// The trim rectangle over the frame preview for a W x H video and the four percentages.
+Rect TrimOverlay(int width, int height, int top, int bottom, int left, int right);
+
+struct TrimWindow {
+    int colStart, colEnd, rowStart, rowEnd;
+};
+// The part of each frame a run uses; rows counted from the frame's bottom line.
+TrimWindow FrameTrimWindow(int width, int height, int top, int bottom, int left, int right);
+
+struct ZoomResult {
+    float zoom;
+    int scrollX, scrollY;
+};
+// Zoom spin moved to position p (1..12): keeps the canvas point at the view's centre.
+ZoomResult ZoomAbout(int scrollX, int scrollY, float zoom, int spinPos);
+
+// Slider ticks for a video whose last usable frame is endFrame: 0, 10 %, ... 90 %.
+std::vector<int> SliderTicks(int endFrame);
+
+// Next step for Play Faster / Rewind Faster: doubled, never beyond the frame count.
+int FasterStep(int step, int frameCount, bool backwards);
+
+// Results preview fit: canvas pixels per preview pixel (0 for an empty canvas) and the
+// preview's top offset that centres a flat canvas.
+struct ResultsFit {
+    float scale;
+    int yOffset;
+};
+ResultsFit FitResults(int nCols, int nRows);
+
+// Pacing of plain playback: how long to wait before the next step, 0..40 ms.
+int PlayWaitMs(std::chrono::steady_clock::time_point last,
+               std::chrono::steady_clock::time_point now);
+
+} // namespace workview
+
+class CWorkView : public QWidget {
+    Q_OBJECT
+public:
+    explicit CWorkView(QWidget* pParent);
+    ~CWorkView() override;
+
+    static ui::DialogTemplate Template();
+
+    // Set-up; ends with the start-up probe of the video machinery. False (after the process end
+    // was requested through m_fnExit) when the probe failed.
+    bool OnInitDialog();
+    int LoadVideo(const QString& path, const QString& fileName);
+    void EnableControls(bool bEnable);
+
+    void OnRewindFaster();
+    void OnPlayBackwards();
+    void OnStepBackwards();
+    void OnPause();
+    void OnStepForwards();
+    void OnPlay();
+    void OnPlayFaster();
+    void OnSetStartFrame();
+    void OnSetEndFrame();
+    void OnEdges();
+    void OnRegions();
+    void OnBlend();
+    void OnThick();
+    void OnThin();
+    void OnSnapIt();
+    void OnStop();
+    void OnClose();
+    void OnSliderMoved(int position);
+    void OnZoomSpin(int position);
+    void OnStepSpin(int position);
+    void OnScrollH(int position);
+    void OnScrollV(int position);
+    void SaveResult();
+
+    void UpdateFrameDisplay();
+    void RedrawFramePreview();
+    void RenderMosaicView(int sx, int sy, float z);
+    void RedrawMosaicView();
+    void RenderResultsPreview();
+    void RedrawResultsPreview();
+
+    // Leaves the worker loop and joins it.
+    void StopWorker();
+
+    CVideoGrabber* m_pGrabber = nullptr;
+    CMosaicer m_mosaicer;
+    std::unique_ptr<CResizeBox> m_pResizeBox;
+    COutputSettings* m_pOutputSettings = nullptr;
+    CDeinterlacing* m_pDeinterlacing = nullptr;
+    CImageTrimDlg* m_pImageTrimDlg = nullptr;
+
+    std::atomic<int> m_bMosaicDone{0};
+    std::atomic<int> m_bSnapping{0};
+    std::atomic<int> m_nFramesProcessed{0};
+    std::atomic<bool> m_bStopRequested{false};
+    float m_fZoom = 1.0f;
+    int m_nVideoWidth = 0, m_nVideoHeight = 0;
+    int m_nFrameStep = 1;
+    int m_nScrollX = 0, m_nScrollY = 0;
+    int m_nScreenBytesPerPixel = 4;
+    QString m_strInstallFolder;
+    // How the process ends when the start-up probe fails; tests replace it.
+    std::function<void(int)> m_fnExit;
+
+    QImage m_bmpFrameWork, m_bmpFrameShown;
+    QImage m_bmpMosaicWork, m_bmpMosaicShown;
+    QImage m_bmpResultsWork, m_bmpResultsShown;
+
+    QLineEdit *m_editFileName = nullptr, *m_editCurrentFrame = nullptr;
+    QRadioButton *m_radEdges = nullptr, *m_radRegions = nullptr, *m_radThick = nullptr,
+                 *m_radThin = nullptr;
+    QCheckBox* m_chkBlend = nullptr;
+    QPushButton *m_btnSetStart = nullptr, *m_btnSetEnd = nullptr;
+    CBtnST *m_btnSnapIt = nullptr, *m_btnStop = nullptr, *m_btnPause = nullptr,
+           *m_btnPlay = nullptr, *m_btnPlayBackwards = nullptr, *m_btnPlayFaster = nullptr,
+           *m_btnRewindFaster = nullptr, *m_btnStepForwards = nullptr,
+           *m_btnStepBackwards = nullptr, *m_btnLogo = nullptr;
+    ui::UpDown *m_spinStep = nullptr, *m_spinZoom = nullptr;
+    QScrollBar *m_scrollH = nullptr, *m_scrollV = nullptr;
+    ui::Trackbar* m_sliderFrame = nullptr;
+    ui::PictureControl *m_picFrame = nullptr, *m_picMosaic = nullptr, *m_picResults = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    enum class RunEnd { None, Finished, Failed };
+    void WorkerLoop();
+    // One frame of a run, under the pass lock; returns how the run ended, if it did.
+    RunEnd RunStep();
+    void PostUpdate();
+    void OnWorkerUpdate();
+    void FinishMosaic(bool failed, bool limitReached);
+    void DrawTrimOverlay(QImage& bitmap);
+    void DrawViewportOverlay(QImage& bitmap);
+    void SetScrollBars(int nRows, int nCols);
+    void ShowPicture(ui::PictureControl* pic, const QImage& img);
+    bool MosaicPoint(const QPoint& formPos, int& cx, int& cy) const;
+    void SetEditInt(int id, int value);
+
+    std::vector<uint8_t> m_previewBuffer, m_frameBuffer;
+    // Held by the worker for a pass's grab and engine calls and by the interface thread for its
+    // own grabs and canvas reads: grabs never overlap and the canvas is never read mid-change.
+    std::recursive_mutex m_passMutex;
+    std::thread m_worker;
+    std::atomic<bool> m_bQuit{false};
+    std::atomic<bool> m_bUpdatePosted{false};
+    // Set by the worker when a run ended; taken by the interface thread.
+    std::atomic<int> m_nRunEnd{0};
+    std::atomic<int> m_bLimitReached{0};
+    CMainFrameState m_ownState;
+    bool m_bProbing = false;
+};
