@@ -1,0 +1,95 @@
+// The program's only top-level window: menu, status bar, the client view and, inside it, the
+// display window that parents the work form. Holds the state the work form and its worker thread
+// read through g_pMainFrame.
+#pragma once
+
+#include "ChildView.h"
+#include "MainFrameState.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <atomic>
+#include <functional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class CWorkView;
+namespace ui {
+class Dialog;
+}
+
+// What the frame needs of the work form. The work form fills it in when it is created; until then
+// every command that needs it does nothing and the items it governs stay enabled.
+struct WorkViewLink {
+    std::function<bool()> isSnapping;   // a run is active
+    std::function<bool()> canvasExists; // a mosaic canvas has been painted
+    std::function<void(const QString& pathName, const QString& fileName)> loadVideo;
+    std::function<void()> saveResult;
+    // Clears the snapping flag and joins the worker thread; returns once it has ended.
+    std::function<void()> stopWorker;
+    // The work form's settings dialog by template id (153, 154, 155).
+    std::function<ui::Dialog*(int templateId)> settingsDialog;
+    // Gives the logo button its full-colour picture once the splash has gone.
+    std::function<void()> showLogo;
+};
+
+// The fields the work form reads (running and video-loaded flags, the output path) come from
+// CMainFrameState, so g_pMainFrame points at the frame itself.
+class CMainFrame : public QMainWindow, public CMainFrameState {
+    Q_OBJECT
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // Builds the view, status bar, display window and the splash. False (with a trace on
+    // standard error) when one of them cannot be made.
+    bool OnCreate(bool showSplash = true);
+    // Links the menu commands, the enabling rules and the splash's end to the work form.
+    void AttachWorkView(CWorkView* view);
+    // The restored geometry on a screen of that size: 1024 x 768 centred, signed division.
+    static QRect RestoredGeometry(int screenWidth, int screenHeight);
+
+    // Menu commands.
+    void OnFileLoadVideo();
+    void OnFileSaveResult();
+    void OnAppExit();
+    void OnImageTrim();
+    void OnDeinterlacing();
+    void OnJpegQuality();
+    void OnHelpManual();
+    void OnAppAbout();
+    // Runs the enabling rules (done each time a menu opens).
+    void UpdateCommandUI();
+    void OnSplashClosed();
+
+    QAction* Action(int commandId) const;
+    QMenu* Menu(int index) const;
+    QWidget* DisplayWindow() const { return m_pDisplayWnd; }
+    CChildView* View() const { return m_wndView; }
+    // The message pane's text: a command's prompt while it is hovered, else "Ready".
+    QString StatusText() const;
+
+    QString m_strVideoFileName;
+    QString m_strVideoPathName;
+    QString m_strOutputFileName;
+    QWidget* m_pDisplayWnd = nullptr;
+    CWorkView* m_pWorkView = nullptr;
+    QStatusBar* m_wndStatusBar = nullptr;
+    CChildView* m_wndView = nullptr;
+
+    WorkViewLink m_link;
+    // Set once Exit or close has run, so the second route does nothing.
+    bool m_bExited = false;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void BuildMenu();
+    bool Snapping() const;
+
+    QLabel* m_pMessagePane = nullptr;
+};

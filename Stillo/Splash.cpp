@@ -1,0 +1,101 @@
+#include "Splash.h"
+
+// Before resource.h: its dialog-result macros share names with the window layer's.
+#include "services.h"
+
+#include "MainFrm.h"
+#include "resource.h"
+
+#include <QEvent>
+#include <QPainter>
+
+bool g_bSplashEnabled = false;
+CSplashWnd* g_pActiveSplash = nullptr;
+CMainFrame* g_pSplashOwnerFrame = nullptr;
+
+CSplashWnd::CSplashWnd(QWidget* owner)
+    : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setCursor(Qt::ArrowCursor);
+    setAttribute(Qt::WA_NoSystemBackground);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, [] { HideSplashScreen(); });
+}
+
+CSplashWnd::~CSplashWnd() {
+    if (g_pActiveSplash == this)
+        g_pActiveSplash = nullptr;
+}
+
+void CSplashWnd::EnableSplashScreen(bool enable) {
+    g_bSplashEnabled = enable;
+}
+
+bool CSplashWnd::Create(QWidget* owner) {
+    m_bmpSplash = ui::LoadBitmapResource(IDB_SPLASH);
+    if (m_bmpSplash.isNull())
+        return false;
+    setFixedSize(m_bmpSplash.size());
+    // Centred over the owner.
+    const QRect ownerRect = owner ? owner->frameGeometry() : QRect();
+    move(ownerRect.center() - QPoint(width() / 2, height() / 2));
+    show();
+    m_timer.start(kTimerMs);
+    return true;
+}
+
+void CSplashWnd::ShowSplashScreen(CMainFrame* frame) {
+    if (!g_bSplashEnabled || g_pActiveSplash)
+        return;
+    g_pSplashOwnerFrame = frame;
+    auto* splash = new CSplashWnd(frame);
+    g_pActiveSplash = splash;
+    if (!splash->Create(frame)) {
+        delete splash;
+        return;
+    }
+    splash->repaint();
+}
+
+bool CSplashWnd::PreTranslateAppMessage(const QEvent* event) {
+    if (!g_pActiveSplash)
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonDblClick:
+        HideSplashScreen();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CSplashWnd::HideSplashScreen() {
+    CSplashWnd* splash = g_pActiveSplash;
+    if (!splash)
+        return;
+    g_pActiveSplash = nullptr;
+    splash->hide();
+    splash->deleteLater();
+    if (g_pSplashOwnerFrame) {
+        g_pSplashOwnerFrame->repaint();
+        g_pSplashOwnerFrame->OnSplashClosed();
+    }
+}
+
+void CSplashWnd::DestroyForOwner(CMainFrame* frame) {
+    if (g_pSplashOwnerFrame != frame)
+        return;
+    g_pSplashOwnerFrame = nullptr;
+    if (CSplashWnd* splash = g_pActiveSplash) {
+        g_pActiveSplash = nullptr;
+        delete splash;
+    }
+}
+
+void CSplashWnd::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, m_bmpSplash);
+}

@@ -1,0 +1,241 @@
+// The frame's menu, its enabling rules, prompts, file commands, Exit and the Manual.
+#include "MainFrm.h"
+#include "Splash.h"
+#include "Stillo.h"
+#include "dialog.h"
+
+#include "services.h"
+
+#include "resource.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+#include <atomic>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct FrameFixture : ::testing::Test {
+    void SetUp() override {
+        frame = std::make_unique<CMainFrame>();
+        ASSERT_TRUE(frame->OnCreate(false));
+        frame->m_link.isSnapping = [this] { return snapping; };
+        frame->m_link.canvasExists = [this] { return canvas; };
+        frame->m_link.loadVideo = [this](const QString& path, const QString& name) {
+            log.push_back("load " + path.toStdString() + " " + name.toStdString());
+        };
+        frame->m_link.saveResult = [this] {
+            log.push_back("save " + g_pMainFrame->m_strOutputPathName.toStdString());
+        };
+        ui::SetMessageHandler([this](const ui::MessageRequest& r) {
+            log.push_back("box " + r.caption.toStdString() + ": " + r.text.toStdString());
+            return 1; // OK
+        });
+    }
+    void TearDown() override {
+        ui::SetMessageHandler({});
+        ui::SetFilePromptHandler({});
+        ui::SetOpenHandler({});
+        frame.reset();
+    }
+    bool Enabled(int id) {
+        frame->UpdateCommandUI();
+        return frame->Action(id)->isEnabled();
+    }
+
+    std::unique_ptr<CMainFrame> frame;
+    bool snapping = false;
+    bool canvas = false;
+    std::vector<std::string> log;
+};
+
+TEST_F(FrameFixture, MenuHoldsEveryItemWithItsPrompt) {
+    ASSERT_EQ(frame->windowTitle(), "Stillo");
+    const std::vector<std::pair<QString, std::vector<int>>> menus = {
+        {"&File", {ID_FILE_LOADVIDEO, ID_FILE_SAVE_AS, ID_APP_EXIT}},
+        {"&Settings", {ID_SETTINGS_IMAGETRIM, ID_SETTINGS_DEINTERLACING, ID_SETTINGS_JPEGQUALITY}},
+        {"&Help", {ID_HELP_MANUAL, ID_APP_ABOUT}},
+    };
+    for (size_t m = 0; m < menus.size(); ++m) {
+        QMenu* menu = frame->Menu(int(m));
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu->title(), menus[m].first);
+        ASSERT_EQ(menu->actions().size(), qsizetype(menus[m].second.size()));
+        for (size_t i = 0; i < menus[m].second.size(); ++i)
+            EXPECT_EQ(menu->actions()[i]->data().toInt(), menus[m].second[i]);
+    }
+    EXPECT_EQ(frame->Action(ID_SETTINGS_DEINTERLACING)->text(), "Deinterlacing");
+    EXPECT_EQ(frame->Action(ID_APP_ABOUT)->text(), "&About Stillo...");
+}
+
+TEST_F(FrameFixture, StatusBarShowsPromptsAndReady) {
+    EXPECT_EQ(frame->StatusText(), "Ready");
+    const std::pair<int, const char*> prompts[] = {
+        {ID_FILE_LOADVIDEO, "Load New Video File"},
+        {ID_FILE_SAVE_AS, "Save The Mosaic Result"},
+        {ID_APP_EXIT, "Quit the application"},
+        {ID_SETTINGS_IMAGETRIM, "Set The Source Image Trim Size"},
+        {ID_SETTINGS_DEINTERLACING, "Enable/Disable Destructive Deinterlacing"},
+        {ID_SETTINGS_JPEGQUALITY, "Set the output Jpeg Quality Factor"},
+        {ID_HELP_MANUAL, "Load Manual Into Internet Explorer"},
+    };
+    for (const auto& [id, prompt] : prompts) {
+        frame->Action(id)->showStatusText(frame.get());
+        EXPECT_EQ(frame->StatusText(), prompt) << id;
+    }
+    // Leaving the item clears the prompt.
+    frame->m_wndStatusBar->clearMessage();
+    EXPECT_EQ(frame->StatusText(), "Ready");
+    const auto panes = frame->m_wndStatusBar->findChildren<QWidget*>();
+    int indicators = 0;
+    for (const char* name : {"CAP", "NUM", "SCRL"})
+        for (QWidget* w : panes)
+            indicators += w->objectName() == name;
+    EXPECT_EQ(indicators, 3);
+}
+
+TEST_F(FrameFixture, EnablingFollowsRunAndCanvas) {
+    // Before any mosaic: everything but Save Result.
+    EXPECT_FALSE(Enabled(ID_FILE_SAVE_AS));
+    for (int id : {ID_FILE_LOADVIDEO, ID_SETTINGS_IMAGETRIM, ID_SETTINGS_DEINTERLACING,
+                   ID_SETTINGS_JPEGQUALITY, ID_APP_EXIT, ID_HELP_MANUAL, ID_APP_ABOUT})
+        EXPECT_TRUE(Enabled(id)) << id;
+    // During a run: only Exit, Manual and About.
+    canvas = true;
+    snapping = true;
+    for (int id : {ID_FILE_LOADVIDEO, ID_FILE_SAVE_AS, ID_SETTINGS_IMAGETRIM,
+                   ID_SETTINGS_DEINTERLACING, ID_SETTINGS_JPEGQUALITY})
+        EXPECT_FALSE(Enabled(id)) << id;
+    for (int id : {ID_APP_EXIT, ID_HELP_MANUAL, ID_APP_ABOUT})
+        EXPECT_TRUE(Enabled(id)) << id;
+    // After the run.
+    snapping = false;
+    EXPECT_TRUE(Enabled(ID_FILE_SAVE_AS));
+    // Opening a menu runs the rules.
+    snapping = true;
+    emit frame->Menu(0)->aboutToShow();
+    EXPECT_FALSE(frame->Action(ID_FILE_LOADVIDEO)->isEnabled());
+}
+
+TEST_F(FrameFixture, FilePromptsSetNamesOnlyOnOk) {
+    std::vector<ui::FilePromptRequest> asked;
+    ui::FilePromptResult answer;
+    ui::SetFilePromptHandler([&](const ui::FilePromptRequest& r) {
+        asked.push_back(r);
+        return answer;
+    });
+    frame->m_strVideoPathName = "/v/old.avi";
+    frame->m_strVideoFileName = "old.avi";
+    frame->OnFileLoadVideo();
+    frame->OnFileSaveResult();
+    EXPECT_EQ(frame->m_strVideoPathName, "/v/old.avi");
+    EXPECT_EQ(frame->m_strVideoFileName, "old.avi");
+    EXPECT_EQ(frame->m_strOutputPathName, "None");
+    EXPECT_TRUE(frame->m_strOutputFileName.isEmpty());
+    EXPECT_TRUE(log.empty());
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_TRUE(asked[0].open);
+    EXPECT_EQ(asked[0].title, "Load Video File");
+    EXPECT_EQ(asked[0].defaultExtension, "avi");
+    EXPECT_EQ(asked[0].filter,
+              "AVI Video Files (*.avi)|*.avi|MPEG Files (*.mpg)|*.mpg|All Files (*.*)|*.*|");
+    EXPECT_FALSE(asked[1].open);
+    EXPECT_EQ(asked[1].defaultExtension, "jpg");
+    EXPECT_EQ(asked[1].filter, "Jpeg Files (*.jpg)|*.jpg|");
+    EXPECT_FALSE(asked[1].confirmOverwrite);
+
+    answer = {true, "/v/pan.avi", "pan.avi"};
+    frame->OnFileLoadVideo();
+    answer = {true, "/out/m.jpg", "m.jpg"};
+    frame->OnFileSaveResult();
+    EXPECT_EQ(frame->m_strVideoFileName, "pan.avi");
+    EXPECT_EQ(frame->m_strOutputFileName, "m.jpg");
+    EXPECT_EQ(log, (std::vector<std::string>{"load /v/pan.avi pan.avi", "save /out/m.jpg"}));
+}
+
+TEST_F(FrameFixture, DeinterlacingShowsDialogThenReloadsLastVideo) {
+    frame->m_link.settingsDialog = [this](int id) -> ui::Dialog* {
+        log.push_back("dialog " + std::to_string(id));
+        return nullptr;
+    };
+    frame->OnDeinterlacing();
+    frame->m_strVideoPathName = "/v/pan.avi";
+    frame->m_strVideoFileName = "pan.avi";
+    frame->OnDeinterlacing();
+    const std::vector<std::string> once = {
+        "dialog 154", "box Reload Message: Must reload video file for new settings", "load  "};
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 3), once);
+    EXPECT_EQ(log[5], "load /v/pan.avi pan.avi");
+    log.clear();
+    frame->OnImageTrim();
+    frame->OnJpegQuality();
+    EXPECT_EQ(log, (std::vector<std::string>{"dialog 153", "dialog 155"}));
+}
+
+TEST_F(FrameFixture, ManualOpensInstalledFileInBrowser) {
+    std::vector<QString> opened;
+    ui::SetOpenHandler([&](const QString& target) {
+        opened.push_back(target);
+        return true;
+    });
+    setenv("STILLO_PATH", "/opt/stillo", 1);
+    setenv("STILLO_REGISTRY", "/nonexistent/registry.ini", 1);
+    frame->OnHelpManual();
+    unsetenv("STILLO_PATH");
+    frame->OnHelpManual();
+    unsetenv("STILLO_REGISTRY");
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], "file:///opt/stillo/manual.htm");
+    // No folder named anywhere: the executable's own.
+    EXPECT_TRUE(opened[1].endsWith("/manual.htm"));
+    EXPECT_TRUE(opened[1].startsWith("file:///"));
+}
+
+TEST(FrameGeometry, RestoredSizeCentredBySignedDivision) {
+    EXPECT_EQ(CMainFrame::RestoredGeometry(1280, 1024), QRect(128, 128, 1024, 768));
+    EXPECT_EQ(CMainFrame::RestoredGeometry(800, 600), QRect(-112, -84, 1024, 768));
+    EXPECT_EQ(CMainFrame::RestoredGeometry(1025, 769), QRect(0, 0, 1024, 768));
+}
+
+TEST_F(FrameFixture, ExitJoinsWorkerAndEndsLoopWithZero) {
+    std::atomic<int> passes{0};
+    std::thread worker([&] {
+        while (g_pMainFrame->m_bRunning)
+            ++passes, std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    bool joined = false;
+    frame->m_link.stopWorker = [&] {
+        worker.join();
+        joined = true;
+    };
+    QTimer::singleShot(20, frame.get(), [this] { frame->OnAppExit(); });
+    const int status = QApplication::exec();
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(joined);
+    EXPECT_FALSE(worker.joinable());
+    EXPECT_EQ(frame->m_bRunning, 0);
+    // Closing after Exit does not stop twice.
+    frame->close();
+    if (worker.joinable())
+        worker.join();
+}
+
+TEST_F(FrameFixture, ClosingTheWindowRunsExit) {
+    int stops = 0;
+    frame->m_link.stopWorker = [&] { ++stops; };
+    frame->show();
+    QTimer::singleShot(0, frame.get(), [this] { frame->close(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(frame->m_bRunning, 0);
+}
+
+} // namespace
