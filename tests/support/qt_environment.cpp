@@ -1,4 +1,4 @@
-// One QApplication for the whole suite, made before the first test and destroyed after the last.
+// One QApplication for a whole Qt test suite, made before the first test and destroyed after the last.
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@ class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         static int argc = 1;
-        static char name[] = "app_tests";
+        static char name[] = "stillo_tests";
         static char* argv[] = {name, nullptr};
         m_app = new QApplication(argc, argv);
     }
