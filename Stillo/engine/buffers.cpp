@@ -113,18 +113,29 @@ int InitMosaicBuffers(MOSAIC_SETTINGS* settings, MOSAIC_PARAMS* canvas, MOSAIC_F
     return 1;
 }
 
+namespace {
+
+// Releasing also empties the pointer, so a second release of the same run is harmless.
+template <typename T> void ReleaseBlock(T*& block) {
+    FreeBuffer(block);
+    block = nullptr;
+}
+
+void ReleaseImage(IMAGE2D& image, int32_t rows) {
+    FreeImage2D(image, rows);
+    image = nullptr;
+}
+
+} // namespace
+
 void FreeMosaicBuffers(MOSAIC_SETTINGS* /*settings*/, MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame,
                        MOSAIC_TABLES* tables, const MOSAIC_WORK_SIZE* workSize) {
     const int32_t R = workSize->nWorkRows;
 
-    FreeBuffer(tables->pGreyDiv);
-    FreeBuffer(tables->pReduceDiv);
-    FreeBuffer(tables->pSmoothDiv);
-    FreeBuffer(tables->pBitCount);
-    tables->pGreyDiv = nullptr;
-    tables->pReduceDiv = nullptr;
-    tables->pSmoothDiv = nullptr;
-    tables->pBitCount = nullptr;
+    ReleaseBlock(tables->pGreyDiv);
+    ReleaseBlock(tables->pReduceDiv);
+    ReleaseBlock(tables->pSmoothDiv);
+    ReleaseBlock(tables->pBitCount);
 
     // Only the current canvas buffer is alive; the other pointer is stale after growth.
     {
@@ -132,30 +143,18 @@ void FreeMosaicBuffers(MOSAIC_SETTINGS* /*settings*/, MOSAIC_PARAMS* canvas, MOS
         FreeImage2D(CurrentCanvasRows(*canvas), canvas->nRows);
         canvas->ppRowsA = nullptr;
         canvas->ppRowsB = nullptr;
-        FreeImage2D(canvas->ppStripRows, 1);
-        canvas->ppStripRows = nullptr;
+        ReleaseImage(canvas->ppStripRows, 1);
     }
 
-    FreeImage2D(frame->ppColourRows, R);
-    FreeImage2D(frame->ppSpareRows, 1);
-    FreeImage2D(frame->ppGreyRows, R);
-    FreeImage2D(frame->ppPrevFeatures, R);
-    FreeImage2D(frame->ppCurFeatures, R);
-    FreeImage2D(frame->ppPrevMask, R);
-    FreeImage2D(frame->ppCurMask, R);
-    FreeBuffer(frame->pPrevCounts);
-    FreeBuffer(frame->pCurCounts);
-    FreeBuffer(frame->pErrRingX);
-    FreeBuffer(frame->pErrRingY);
-    frame->ppColourRows = nullptr;
-    frame->ppSpareRows = nullptr;
-    frame->ppGreyRows = nullptr;
-    frame->ppPrevFeatures = nullptr;
-    frame->ppCurFeatures = nullptr;
-    frame->ppPrevMask = nullptr;
-    frame->ppCurMask = nullptr;
-    frame->pPrevCounts = nullptr;
-    frame->pCurCounts = nullptr;
-    frame->pErrRingX = nullptr;
-    frame->pErrRingY = nullptr;
+    ReleaseImage(frame->ppColourRows, R);
+    ReleaseImage(frame->ppSpareRows, 1);
+    ReleaseImage(frame->ppGreyRows, R);
+    ReleaseImage(frame->ppPrevFeatures, R);
+    ReleaseImage(frame->ppCurFeatures, R);
+    ReleaseImage(frame->ppPrevMask, R);
+    ReleaseImage(frame->ppCurMask, R);
+    ReleaseBlock(frame->pPrevCounts);
+    ReleaseBlock(frame->pCurCounts);
+    ReleaseBlock(frame->pErrRingX);
+    ReleaseBlock(frame->pErrRingY);
 }
