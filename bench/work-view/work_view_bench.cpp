@@ -1,0 +1,392 @@
+// work_view_bench: the time of a whole mosaic run through the work form against the engine and
+// decoding alone.
+//
+//   work_view_bench [--frames N] [--runs R] [--video PATH] [--headless | --view] [--timeout S]
+//
+// Writes a 640 x 480 MPEG-4 AVI pan of N + 2 frames (default N = 500) into a temporary folder
+// (or uses PATH, written there first when it does not exist), then times
+//   headless  the worker's own work for an N-frame run, straight through the video source and
+//             the engine on this thread: the run's first frame stepped to and added, then for
+//             every other frame StepFrame, NextFrame, AddFrame and Compose;
+//   view      an offscreen work form (started as the program starts it, with the probe video
+//             in its installation folder and message boxes recorded), the video loaded, start
+//             and end frame set N frames apart, Snap It, and the time until "Mosaic Complete"
+//             is shown, with the event loop running throughout.
+// Prints each run, the best of each figure, frames a second, and the ratio view / headless.
+// Exit status: 0, or 1 when something failed, or 2 when the ratio exceeds 1.5.
+#include "Mosaicer.h"
+#include "VideoGrabber.h"
+#include "WorkView.h"
+#include "controls.h"
+#include "services.h"
+#include "video_writer.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr double kAllowedRatio = 1.5;
+
+double Seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+struct Options {
+    int frames = 500;
+    int runs = 1;
+    int timeoutSeconds = 600;
+    bool headless = true;
+    bool view = true;
+    std::string video;
+};
+
+bool ParseOptions(int argc, char** argv, Options* o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--frames" && hasValue) {
+            o->frames = std::atoi(argv[++i]);
+        } else if (arg == "--runs" && hasValue) {
+            o->runs = std::atoi(argv[++i]);
+        } else if (arg == "--timeout" && hasValue) {
+            o->timeoutSeconds = std::atoi(argv[++i]);
+        } else if (arg == "--video" && hasValue) {
+            o->video = argv[++i];
+        } else if (arg == "--headless") {
+            o->view = false;
+        } else if (arg == "--view") {
+            o->headless = false;
+        } else {
+            return false;
+        }
+    }
+    return o->frames >= 2 && o->runs >= 1 && o->timeoutSeconds > 0;
+}
+
+bool WriteIfMissing(const std::string& path, const videotool::VideoSpec& spec) {
+    if (std::filesystem::exists(path)) {
+        return true;
+    }
+    std::string error;
+    if (!videotool::WriteVideo(path, spec, &error)) {
+        std::fprintf(stderr, "work_view_bench: cannot write %s: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    return true;
+}
+
+struct HeadlessResult {
+    bool ok = false;
+    double seconds = 0;
+    double grabSeconds = 0; // StepFrame alone
+    int canvasCols = 0;
+    int failures = 0;
+};
+
+// The worker's work for one run, with the buffers, trim and engine set-up of Load and Snap It
+// (outside the timing) and nothing drawn.
+HeadlessResult Headless(const std::string& path, int frames) {
+    HeadlessResult r;
+    std::vector<uint8_t> preview(CVideoGrabber::kDefaultBufferBytes);
+    std::vector<uint8_t> frame(CVideoGrabber::kDefaultBufferBytes);
+    CVideoGrabber grabber(preview.data(), frame.data(), 4, preview.size(), frame.size());
+    int w = 0, h = 0;
+    const int count = grabber.Open(path.c_str(), &w, &h, 1, 0);
+    if (count < frames + 2) {
+        std::fprintf(stderr, "work_view_bench: %s has %d frames, %d needed\n", path.c_str(), count,
+                     frames + 2);
+        return r;
+    }
+    grabber.m_nFrameCount = count;
+    grabber.GrabFrame(1, CVideoGrabber::PreviewScale(w, h), 1, 0);
+
+    const int start = 1, end = start + frames;
+    // The trim dialog's percentages as the program starts with them.
+    const workview::TrimWindow tw = workview::FrameTrimWindow(w, h, 2, 2, 2, 2);
+    CMosaicer mosaicer;
+    if (mosaicer.Init("c:", w, h, tw.rowStart, tw.rowEnd, tw.colStart, tw.colEnd, end - start, 0) !=
+        1) {
+        std::fprintf(stderr, "work_view_bench: the engine did not start\n");
+        return r;
+    }
+    grabber.m_nStep = 1;
+    grabber.m_nCurrentFrame = start;
+    grabber.m_bPlaying = 1;
+
+    const Clock::time_point t0 = Clock::now();
+    for (int n = 0; n < frames; ++n) {
+        const Clock::time_point g0 = Clock::now();
+        grabber.StepFrame();
+        r.grabSeconds += Seconds(g0, Clock::now());
+        if (n == 0) {
+            mosaicer.AddFrame(grabber.FrameBuffer(), grabber.FrameBufferBytes());
+            continue;
+        }
+        mosaicer.NextFrame();
+        mosaicer.AddFrame(grabber.FrameBuffer(), grabber.FrameBufferBytes());
+        if (mosaicer.Compose(n) == kComposeFailed) {
+            ++r.failures;
+        }
+    }
+    r.seconds = Seconds(t0, Clock::now());
+    r.canvasCols = mosaicer.m_canvas.nCols;
+    r.ok = grabber.m_nCurrentFrame == end && r.failures == 0;
+    if (grabber.m_nCurrentFrame != end) {
+        std::fprintf(stderr, "work_view_bench: headless run ended at frame %d, not %d\n",
+                     grabber.m_nCurrentFrame.load(), end);
+    }
+    return r;
+}
+
+// Counts the repaints of one widget.
+class PaintCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++count;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+struct ViewResult {
+    bool ok = false;
+    double seconds = 0;
+    int framesProcessed = 0;
+    int canvasCols = 0;
+    int mosaicRepaints = 0;
+};
+
+// The form, started once for all runs as the program starts it.
+class ViewBench {
+public:
+    explicit ViewBench(int timeoutSeconds) : m_timeoutMs(timeoutSeconds * 1000) {
+        ui::SetMessageHandler([this](const ui::MessageRequest& r) { return OnMessage(r); });
+    }
+    ~ViewBench() {
+        m_view.reset();
+        ui::SetMessageHandler({});
+    }
+
+    bool Start(const std::string& video, int frames) {
+        m_view = std::make_unique<CWorkView>(nullptr);
+        m_view->m_fnExit = [](int code) {
+            std::fprintf(stderr, "work_view_bench: the form asked to end with status %d\n", code);
+        };
+        if (!m_view->OnInitDialog()) {
+            return false;
+        }
+        m_view->show();
+        if (m_view->LoadVideo(QString::fromStdString(video), QStringLiteral("pan.avi")) != 1) {
+            return false;
+        }
+        // Start and end chosen as the user chooses them: slider, then Set Frame.
+        m_view->m_sliderFrame->setValue(1);
+        m_view->OnSetStartFrame();
+        m_view->m_sliderFrame->setValue(1 + frames);
+        m_view->OnSetEndFrame();
+        m_frames = frames;
+        if (m_view->m_pGrabber->m_nEndFrame - m_view->m_pGrabber->m_nStartFrame != frames) {
+            std::fprintf(stderr, "work_view_bench: the file is too short for %d frames\n", frames);
+            return false;
+        }
+        m_view->m_picMosaic->installEventFilter(&m_paints);
+        QCoreApplication::processEvents();
+        return true;
+    }
+
+    ViewResult Run() {
+        ViewResult r;
+        QEventLoop loop;
+        m_loop = &loop;
+        m_done = m_failed = false;
+        m_paints.count = 0;
+        Clock::time_point t0;
+        QTimer::singleShot(0, m_view.get(), [&] {
+            t0 = Clock::now();
+            m_view->OnSnapIt();
+            if (!m_view->m_bSnapping) {
+                m_failed = true;
+                loop.quit();
+            }
+        });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, &loop, [&] {
+            std::fprintf(stderr,
+                         "work_view_bench: no \"Mosaic Complete\" after %d s (%d frames "
+                         "processed, snapping %d)\n",
+                         m_timeoutMs / 1000, m_view->m_nFramesProcessed.load(),
+                         m_view->m_bSnapping.load());
+            m_failed = true;
+            loop.quit();
+        });
+        watchdog.start(m_timeoutMs);
+        loop.exec();
+        m_loop = nullptr;
+        if (!m_done || m_failed) {
+            return r;
+        }
+        r.seconds = Seconds(t0, m_doneAt);
+        r.framesProcessed = m_view->m_nFramesProcessed;
+        r.canvasCols = m_view->m_mosaicer.m_canvas.nCols;
+        r.mosaicRepaints = m_paints.count;
+        r.ok = r.framesProcessed == m_frames;
+        if (!r.ok) {
+            std::fprintf(stderr, "work_view_bench: the run processed %d frames, not %d\n",
+                         r.framesProcessed, m_frames);
+        }
+        return r;
+    }
+
+private:
+    int OnMessage(const ui::MessageRequest& r) {
+        if (r.text == QLatin1String("Mosaic Complete")) {
+            m_doneAt = Clock::now();
+            m_done = true;
+            if (m_loop) {
+                m_loop->quit();
+            }
+        } else {
+            // Anything else during a benchmark is a failure worth seeing.
+            std::fprintf(stderr, "work_view_bench: message \"%s\" (%s)\n",
+                         r.text.toLocal8Bit().constData(), r.caption.toLocal8Bit().constData());
+            if (r.caption == QLatin1String("Error")) {
+                m_failed = true;
+                if (m_loop) {
+                    m_loop->quit();
+                }
+            }
+        }
+        return r.buttons == ui::MsgButtons::YesNo ? int(ui::IDYES) : int(ui::IDOK);
+    }
+
+    int m_timeoutMs;
+    int m_frames = 0;
+    std::unique_ptr<CWorkView> m_view;
+    PaintCounter m_paints;
+    QEventLoop* m_loop = nullptr;
+    bool m_done = false;
+    bool m_failed = false;
+    Clock::time_point m_doneAt;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+    if (!ParseOptions(argc, argv, &opt)) {
+        std::fprintf(stderr, "usage: work_view_bench [--frames N] [--runs R] [--video PATH] "
+                             "[--headless | --view] [--timeout S]\n");
+        return 1;
+    }
+    std::string pattern = (std::filesystem::temp_directory_path() / "stillo-wvbench-XXXXXX");
+    if (!mkdtemp(pattern.data())) {
+        std::perror("work_view_bench: mkdtemp");
+        return 1;
+    }
+    const std::filesystem::path dir = pattern;
+    struct RemoveDir {
+        std::filesystem::path dir;
+        ~RemoveDir() {
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+        }
+    } cleanup{dir};
+
+    const std::string video = opt.video.empty() ? (dir / "pan.avi").string() : opt.video;
+    videotool::VideoSpec spec;
+    spec.codec = videotool::Codec::Mpeg4;
+    spec.width = 640;
+    spec.height = 480;
+    spec.frames = opt.frames + 2;
+    spec.dx = 3;
+    if (!WriteIfMissing(video, spec)) {
+        return 1;
+    }
+    std::printf("640x480 MPEG-4 pan, runs of %d frames, %s\n", opt.frames, video.c_str());
+
+    std::vector<double> headless, view;
+    for (int i = 0; opt.headless && i < opt.runs; ++i) {
+        const HeadlessResult r = Headless(video, opt.frames);
+        if (!r.ok) {
+            return 1;
+        }
+        headless.push_back(r.seconds);
+        std::printf("headless  run %d: %7.3f s  %6.1f frames/s  (grabs %6.3f s, engine %6.3f s)"
+                    "  canvas %d columns\n",
+                    i + 1, r.seconds, opt.frames / r.seconds, r.grabSeconds,
+                    r.seconds - r.grabSeconds, r.canvasCols);
+        std::fflush(stdout);
+    }
+
+    if (opt.view) {
+        if (!std::getenv("QT_QPA_PLATFORM")) {
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        }
+        // The probe the form opens at start-up, in an installation folder of its own.
+        videotool::VideoSpec probe;
+        probe.codec = videotool::Codec::Mjpeg;
+        probe.width = 160;
+        probe.height = 120;
+        probe.frames = 5;
+        probe.dx = 1;
+        if (!WriteIfMissing((dir / "vantor.AVI").string(), probe)) {
+            return 1;
+        }
+        setenv("STILLO_PATH", (dir.string() + "/").c_str(), 1);
+        QApplication app(argc, argv);
+        ViewBench bench(opt.timeoutSeconds);
+        if (!bench.Start(video, opt.frames)) {
+            std::fprintf(stderr, "work_view_bench: the work form did not start\n");
+            return 1;
+        }
+        for (int i = 0; i < opt.runs; ++i) {
+            const ViewResult r = bench.Run();
+            if (!r.ok) {
+                return 1;
+            }
+            view.push_back(r.seconds);
+            std::printf("work view run %d: %7.3f s  %6.1f frames/s  (%d mosaic view repaints)"
+                        "  canvas %d columns\n",
+                        i + 1, r.seconds, opt.frames / r.seconds, r.mosaicRepaints, r.canvasCols);
+            std::fflush(stdout);
+        }
+    }
+
+    auto best = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
+    if (!headless.empty()) {
+        std::printf("headless  best: %7.3f s  %6.1f frames/s\n", best(headless),
+                    opt.frames / best(headless));
+    }
+    if (!view.empty()) {
+        std::printf("work view best: %7.3f s  %6.1f frames/s\n", best(view),
+                    opt.frames / best(view));
+    }
+    if (!headless.empty() && !view.empty()) {
+        const double ratio = best(view) / best(headless);
+        std::printf("ratio work view / headless: %.3f (allowed %.1f)\n", ratio, kAllowedRatio);
+        return ratio > kAllowedRatio ? 2 : 0;
+    }
+    return 0;
+}
