@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -368,7 +369,7 @@ bool CWorkView::OnInitDialog() {
 }
 
 int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
-    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    auto lock = InterfacePassLock();
     m_editFileName->setText(fileName);
     // Nothing plays from the old file while the new one opens.
     m_pGrabber->m_bPlaying = 0;
@@ -427,7 +428,7 @@ void CWorkView::OnPlayBackwards() {
 void CWorkView::OnStepBackwards() {
     if (!g_pMainFrame->m_bVideoLoaded)
         return;
-    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    auto lock = InterfacePassLock();
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = -1;
     m_pGrabber->StepFrame();
@@ -442,7 +443,7 @@ void CWorkView::OnPause() {
 void CWorkView::OnStepForwards() {
     if (!g_pMainFrame->m_bVideoLoaded)
         return;
-    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    auto lock = InterfacePassLock();
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = 1;
     m_pGrabber->StepFrame();
@@ -507,7 +508,7 @@ void CWorkView::closeEvent(QCloseEvent* event) {
 void CWorkView::OnSliderMoved(int position) {
     if (!g_pMainFrame->m_bVideoLoaded)
         return;
-    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    auto lock = InterfacePassLock();
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = 1;
     // The frame at the slider's own position, not the one after it.
@@ -551,7 +552,7 @@ void CWorkView::OnSnapIt() {
         ui::MessageBox(this, QStringLiteral("Source Video Required"), QStringLiteral("Info"));
         return;
     }
-    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    auto lock = InterfacePassLock();
     int w = m_nVideoWidth, h = m_nVideoHeight;
     if (m_pDeinterlacing && m_pDeinterlacing->m_nDeinterlace) {
         w /= 2;
@@ -631,13 +632,14 @@ void CWorkView::WorkerLoop() {
                     std::this_thread::sleep_for(std::chrono::milliseconds(wait));
             }
             lastStep = std::chrono::steady_clock::now();
-            bool updated = false;
+            bool updated = false, snapped = false;
             {
                 std::lock_guard<std::recursive_mutex> lock(m_passMutex);
                 if (m_pGrabber->m_bPlaying && g_pMainFrame->m_bVideoLoaded) {
                     m_pGrabber->StepFrame();
                     updated = true;
                     if (m_bSnapping) {
+                        snapped = true;
                         const RunEnd end = RunStep();
                         if (end != RunEnd::None) {
                             m_bSnapping = 0;
@@ -649,9 +651,29 @@ void CWorkView::WorkerLoop() {
             }
             if (updated)
                 PostUpdate();
+            if (snapped) {
+                // A run goes as fast as frames come: no idle sleep, only a turn for the
+                // interface thread when it waits for the lock.
+                GiveWayToInterface();
+                continue;
+            }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+void CWorkView::GiveWayToInterface() {
+    // Bounded by the idle sleep's length: the worker never waits on the interface thread.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
+    while (m_nPassWaiters.load() > 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+}
+
+std::unique_lock<std::recursive_mutex> CWorkView::InterfacePassLock() {
+    m_nPassWaiters.fetch_add(1);
+    std::unique_lock<std::recursive_mutex> lock(m_passMutex);
+    m_nPassWaiters.fetch_sub(1);
+    return lock;
 }
 
 void CWorkView::PostUpdate() {
@@ -661,10 +683,32 @@ void CWorkView::PostUpdate() {
         this, [this] { OnWorkerUpdate(); }, Qt::QueuedConnection);
 }
 
+bool CWorkView::DeferLiveRender() {
+    const auto now = std::chrono::steady_clock::now();
+    const auto due = m_lastLiveRender + std::chrono::milliseconds(kLiveRenderIntervalMs);
+    if (now >= due) {
+        m_lastLiveRender = now;
+        return false;
+    }
+    // m_bUpdatePosted stays set meanwhile, so the worker posts nothing more but a run's end.
+    if (!m_bLiveRenderDeferred) {
+        m_bLiveRenderDeferred = true;
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
+        QTimer::singleShot(wait, this, [this] {
+            m_bLiveRenderDeferred = false;
+            OnWorkerUpdate();
+        });
+    }
+    return true;
+}
+
 void CWorkView::OnWorkerUpdate() {
+    // A run's last picture and its end are never put off.
+    if (m_bSnapping && m_nRunEnd == 0 && DeferLiveRender())
+        return;
     m_bUpdatePosted = false;
     {
-        std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+        auto lock = InterfacePassLock();
         UpdateFrameDisplay();
         if (m_bSnapping || m_nRunEnd) {
             RenderMosaicView(m_nScrollX, m_nScrollY, m_fZoom);
@@ -704,7 +748,7 @@ void CWorkView::SaveResult() {
                        ui::MsgButtons::YesNo) != ui::IDYES)
         return;
     QByteArray local = path.toLocal8Bit();
-    std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+    auto lock = InterfacePassLock();
     const CResizeBox& b = *m_pResizeBox;
     const int ok =
         m_mosaicer.Save(b.m_nLeft, b.m_nTop, b.m_nRight - b.m_nLeft, b.m_nBottom - b.m_nTop,

@@ -45,6 +45,8 @@ constexpr int kResultsW = 365, kResultsH = 140;
 constexpr int kMaxFrames = 1500;
 // Plain playback shows at most 25 frames a second.
 constexpr int kPlayIntervalMs = 40;
+// During a run the views are redrawn at most this often; the run itself is not held back.
+constexpr int kLiveRenderIntervalMs = 40;
 
 // A 16-bit screen pixel: 5 bits red, 6 green, 5 blue.
 uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b);
@@ -187,6 +189,13 @@ private:
     RunEnd RunStep();
     void PostUpdate();
     void OnWorkerUpdate();
+    // True when the last live render of a run is too recent; the update then comes again once
+    // the interval is over.
+    bool DeferLiveRender();
+    // The pass lock taken by the interface thread; a running worker gives way to it.
+    std::unique_lock<std::recursive_mutex> InterfacePassLock();
+    // After a pass of a run: lets an interface thread that waits for the pass lock take it.
+    void GiveWayToInterface();
     void FinishMosaic(bool failed, bool limitReached);
     void DrawTrimOverlay(QImage& bitmap);
     void DrawViewportOverlay(QImage& bitmap);
@@ -199,6 +208,13 @@ private:
     // Held by the worker for a pass's grab and engine calls and by the interface thread for its
     // own grabs and canvas reads: grabs never overlap and the canvas is never read mid-change.
     std::recursive_mutex m_passMutex;
+    // Interface-thread callers waiting for m_passMutex. A run does not sleep between frames,
+    // so without this the worker would take the lock again before a waiting caller wakes.
+    std::atomic<int> m_nPassWaiters{0};
+    // Interface thread only: when the views last showed a running run, and whether an update
+    // is already waiting for the interval to pass.
+    std::chrono::steady_clock::time_point m_lastLiveRender{};
+    bool m_bLiveRenderDeferred = false;
     std::thread m_worker;
     std::atomic<bool> m_bQuit{false};
     std::atomic<bool> m_bUpdatePosted{false};

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -100,13 +101,14 @@ protected:
         }();
         return dir;
     }
-    static std::string Video(const std::string& name, int frames, int dx) {
+    static std::string Video(const std::string& name, int frames, int dx, int width = 160,
+                             int height = 120) {
         const std::string path = (Dir() / name).string();
         if (!std::filesystem::exists(path)) {
             videotool::VideoSpec spec;
             spec.codec = videotool::Codec::Mjpeg;
-            spec.width = 160;
-            spec.height = 120;
+            spec.width = width;
+            spec.height = height;
             spec.frames = frames;
             spec.dx = dx;
             std::string error;
@@ -364,4 +366,87 @@ TEST_F(WorkViewTest, FrameLimitEndsRunWithItsMessage) {
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[messages.size() - 2].text, "Mosaic Complete");
     EXPECT_EQ(view->m_bMosaicDone, 1);
+}
+
+namespace {
+
+// Counts the repaints of one widget.
+class PaintCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+bool AnyColour(const QImage& img) {
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) != 0)
+                return true;
+    return false;
+}
+
+} // namespace
+
+TEST_F(WorkViewTest, LiveViewsFollowTheRunAtAMergedRate) {
+    auto view = Start();
+    view->show();
+    Load(*view, Video("pan200w.avi", 200, 2, 320, 240));
+    view->m_sliderFrame->setValue(1);
+    view->OnSetStartFrame();
+    view->m_sliderFrame->setValue(199);
+    view->OnSetEndFrame();
+    PaintCounter paints;
+    view->m_picMosaic->installEventFilter(&paints);
+    QTest::qWait(50);
+    paints.count = 0;
+
+    // The interface thread's turns: a live render waits for the pass lock, never for long.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (view->m_bSnapping)
+            longestGap = std::max(longestGap, sinceTick.restart());
+        else
+            sinceTick.restart();
+    });
+    sinceTick.start();
+    ticker.start(2);
+
+    QElapsedTimer t;
+    t.start();
+    view->OnSnapIt();
+    int livePaints = 0;
+    bool liveCanvas = false;
+    while (view->m_bSnapping && t.elapsed() < 60000) {
+        QTest::qWait(1);
+        if (view->m_bSnapping) {
+            livePaints = paints.count;
+            liveCanvas = liveCanvas || AnyColour(view->m_bmpMosaicWork);
+        }
+    }
+    ASSERT_TRUE(WaitFor("Mosaic Complete"));
+    const qint64 elapsed = t.elapsed();
+    EXPECT_EQ(view->m_nFramesProcessed, 198);
+
+    // The mosaic view showed the canvas while the run went on...
+    EXPECT_TRUE(liveCanvas);
+    EXPECT_GE(livePaints, 1);
+    // ...but not once a frame: pictures closer together than the interval are merged.
+    EXPECT_LE(paints.count, elapsed / kLiveRenderIntervalMs + 4) << elapsed << " ms";
+    // A live render waits for the frame in hand, not for a run of frames: without a turn at
+    // the pass lock the interface thread would stall for dozens of frames.
+    const qint64 frameMs = elapsed / 198;
+    EXPECT_LT(longestGap, 10 * frameMs + 25) << frameMs << " ms a frame";
+
+    // The run's last picture is never put off: the view ends on the finished canvas.
+    const QImage shown = view->m_bmpMosaicWork.copy();
+    view->RenderMosaicView(view->m_nScrollX, view->m_nScrollY, view->m_fZoom);
+    EXPECT_TRUE(shown == view->m_bmpMosaicWork);
 }
