@@ -1,6 +1,9 @@
 // The work form: its arithmetic, start-up, loading and stepping, and whole runs over generated
 // pans, driven offscreen with recorded message boxes.
 #include "BtnST.h"
+#include "Deinterlacing.h"
+#include "ImageTrimDlg.h"
+#include "OutputSettings.h"
 #include "ResizeBox.h"
 #include "VideoGrabber.h"
 #include "WorkView.h"
@@ -11,14 +14,16 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -418,8 +423,8 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
     for (int y = 0; y < kFrameH; ++y)
         for (int x = 0; x < kFrameW; ++x) {
             const uint8_t* p = preview + size_t(bytes) * (kFrameW * y + x);
-            const uint32_t want = bytes == 2 ? uint32_t(p[0] | p[1] << 8)
-                                             : ScreenWord(p[2], p[1], p[0], bytes);
+            const uint32_t want =
+                bytes == 2 ? uint32_t(p[0] | p[1] << 8) : ScreenWord(p[2], p[1], p[0], bytes);
             wrong += PictureWord(frame, x, y) != want;
         }
     EXPECT_EQ(wrong, 0) << "frame preview pixels unlike the preview buffer";
@@ -444,8 +449,7 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
     // The trim rectangle (2 % each side) lies on the shown copy only.
     const Rect trim = TrimOverlay(160, 120, 2, 2, 2, 2);
     EXPECT_EQ(PictureWord(view->m_bmpFrameShown, trim.left, trim.top), yellow);
-    EXPECT_EQ(PictureWord(view->m_bmpFrameShown, trim.right, (trim.top + trim.bottom) / 2),
-              yellow);
+    EXPECT_EQ(PictureWord(view->m_bmpFrameShown, trim.right, (trim.top + trim.bottom) / 2), yellow);
     EXPECT_EQ(PictureWord(view->m_bmpFrameShown, 100, 100), PictureWord(frame, 100, 100));
 
     view->m_sliderFrame->setValue(3);
@@ -522,12 +526,13 @@ INSTANTIATE_TEST_SUITE_P(ScreenForms, WorkViewScreenFormTest, ::testing::Values(
                              return info.param == 2 ? std::string("Bits16") : std::string("Bits32");
                          });
 
-// Every caption of the form is drawn whole inside its control's rectangle.
-TEST_F(WorkViewTest, CaptionsFitTheirControls) {
-    auto view = Start();
-    view->show();
+namespace {
+
+// Checks that each caption under host fits the part of its control that shows text; returns how
+// many captions were checked.
+int ExpectCaptionsFit(const QWidget* host) {
     int captions = 0;
-    for (QWidget* w : view->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    for (QWidget* w : host->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         const QFontMetrics fm(w->font());
         QString text;
         int room = 0;
@@ -536,11 +541,16 @@ TEST_F(WorkViewTest, CaptionsFitTheirControls) {
             room = l->contentsRect().width();
             EXPECT_LE(fm.height(), l->height()) << text.toStdString();
         } else if (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w)) {
-            // The mark and its gap come before the text.
-            text = static_cast<QAbstractButton*>(w)->text();
-            EXPECT_LE(w->sizeHint().width(), w->width()) << text.toStdString();
-            ++captions;
-            continue;
+            // The text's room is what the mark and its gap leave.
+            QStyleOptionButton opt;
+            opt.initFrom(w);
+            text = opt.text = static_cast<QAbstractButton*>(w)->text();
+            const bool radio = qobject_cast<QRadioButton*>(w) != nullptr;
+            room = w->style()
+                       ->subElementRect(radio ? QStyle::SE_RadioButtonContents
+                                              : QStyle::SE_CheckBoxContents,
+                                        &opt, w)
+                       .width();
         } else if (auto* b = qobject_cast<QPushButton*>(w)) {
             text = b->text();
             room = b->width() - 4;
@@ -548,10 +558,23 @@ TEST_F(WorkViewTest, CaptionsFitTheirControls) {
             text = gb->title();
             room = gb->width();
         }
-        if (text.isEmpty() || !w->isVisible())
+        if (text.isEmpty() || w->isHidden())
             continue;
         ++captions;
         EXPECT_LE(fm.horizontalAdvance(text), room) << text.toStdString();
     }
-    EXPECT_EQ(captions, 6 + 9 + 5 + 4); // labels, group boxes, radios and check, push buttons
+    return captions;
+}
+
+} // namespace
+
+// Every caption of the form, and of the settings dialogs it owns, is drawn whole inside its
+// control's rectangle.
+TEST_F(WorkViewTest, CaptionsFitTheirControls) {
+    auto view = Start();
+    // Labels, group boxes, radio buttons and the check box, push buttons with captions.
+    EXPECT_EQ(ExpectCaptionsFit(view.get()), 6 + 9 + 5 + 4);
+    EXPECT_GT(ExpectCaptionsFit(view->m_pImageTrimDlg), 0);
+    EXPECT_GT(ExpectCaptionsFit(view->m_pOutputSettings), 0);
+    EXPECT_GT(ExpectCaptionsFit(view->m_pDeinterlacing), 0);
 }
