@@ -365,3 +365,29 @@ TEST_F(WorkViewTest, FrameLimitEndsRunWithItsMessage) {
     EXPECT_EQ(messages[messages.size() - 2].text, "Mosaic Complete");
     EXPECT_EQ(view->m_bMosaicDone, 1);
 }
+
+TEST_F(WorkViewTest, RunsEndingEarlyExtendTheirLastFrame) {
+    auto view = Start();
+    Load(*view, Video("pan40.avi", 40, 3));
+    view->OnThin();
+    view->OnStepSpin(3);
+    view->m_sliderFrame->setValue(3);
+    view->OnSetStartFrame();
+    view->m_sliderFrame->setValue(30);
+    view->OnSetEndFrame();
+    view->OnSnapIt();
+    ASSERT_TRUE(WaitFor("Mosaic Complete"));
+    // Frames 6, 9, ... 30: the engine counts nine frames of a run of 27.
+    EXPECT_EQ(view->m_nFramesProcessed, 9);
+    EXPECT_EQ(view->m_pGrabber->m_nCurrentFrame, 30);
+    EXPECT_EQ(view->m_mosaicer.m_frame.bExtendStrip, 1);
+
+    // The frame limit ends the next run far before its end frame.
+    messages.clear();
+    view->OnStepSpin(1);
+    view->m_nMaxFrames = 5;
+    view->OnSnapIt();
+    ASSERT_TRUE(WaitFor("Max allowable frames reached.\nhttp://www.stillo.com"));
+    EXPECT_EQ(view->m_nFramesProcessed, 6);
+    EXPECT_EQ(view->m_mosaicer.m_frame.bExtendStrip, 1);
+}
