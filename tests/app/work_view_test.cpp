@@ -142,6 +142,13 @@ protected:
     void Load(CWorkView& view, const std::string& path) {
         ASSERT_EQ(view.LoadVideo(QString::fromStdString(path), "pan.avi"), 1);
     }
+    // Start and end frames chosen as a user does: slider, then Set Frame.
+    static void SelectFrames(CWorkView& view, int start, int end) {
+        view.m_sliderFrame->setValue(start);
+        view.OnSetStartFrame();
+        view.m_sliderFrame->setValue(end);
+        view.OnSetEndFrame();
+    }
     bool WaitFor(const QString& text, int ms = 60000) {
         QElapsedTimer t;
         t.start();
@@ -242,10 +249,7 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     auto view = Start();
     Load(*view, Video("pan40.avi", 40, 3));
     CVideoGrabber& g = *view->m_pGrabber;
-    view->m_sliderFrame->setValue(3);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(30);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 3, 30);
     view->OnSnapIt();
     EXPECT_EQ(view->m_bSnapping, 1);
     EXPECT_FALSE(view->m_btnSnapIt->isEnabled());
@@ -331,10 +335,7 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
 TEST_F(WorkViewTest, StopEndsRunAndLeftoverStopIsCleared) {
     auto view = Start();
     Load(*view, Video("pan300.avi", 300, 1));
-    view->m_sliderFrame->setValue(1);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(299);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 1, 299);
     // A Stop from before the run must not end it.
     view->OnStop();
     view->OnSnapIt();
@@ -353,10 +354,7 @@ TEST_F(WorkViewTest, FrameLimitEndsRunWithItsMessage) {
     auto view = Start();
     Load(*view, Video("pan100.avi", 100, 2));
     view->m_nMaxFrames = 20;
-    view->m_sliderFrame->setValue(1);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(90);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 1, 90);
     view->OnSnapIt();
     ASSERT_TRUE(WaitFor("Max allowable frames reached.\nhttp://www.stillo.com"));
     EXPECT_EQ(view->m_nFramesProcessed, 21);
@@ -371,10 +369,7 @@ TEST_F(WorkViewTest, RunsEndingEarlyExtendTheirLastFrame) {
     Load(*view, Video("pan40.avi", 40, 3));
     view->OnThin();
     view->OnStepSpin(3);
-    view->m_sliderFrame->setValue(3);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(30);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 3, 30);
     view->OnSnapIt();
     ASSERT_TRUE(WaitFor("Mosaic Complete"));
     // Frames 6, 9, ... 30: the engine counts nine frames of a run of 27.

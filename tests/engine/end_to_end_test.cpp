@@ -304,7 +304,7 @@ TEST(EngineOwner, BrushesChooseFactorAndExtension) {
     EXPECT_EQ(thin.m.m_frame.bExtendStrip, 1);
 
     // A run that ends early (a step above one, the frame limit): the caller's flag extends the
-    // last frame, which paints its trailing part and widens the canvas by about half a window.
+    // last frame, which paints its trailing part: about half a window more canvas pixels.
     ShortRun early, unflagged;
     ASSERT_TRUE(early.Start(100, false));
     ASSERT_TRUE(unflagged.Start(100, false));
