@@ -636,8 +636,12 @@ CWorkView::RunEnd CWorkView::RunStep() {
         if (!m_mosaicer.AddFrame(bits, bytes))
             return RunEnd::Failed;
         stop = m_bStopRequested.exchange(false);
-        const int r =
-            m_mosaicer.Compose(stop ? m_pGrabber->m_nEndFrame.load() : m_nFramesProcessed.load());
+        // The worker knows before composing whether this frame ends the run; the engine, which
+        // counts frames rather than steps, would not see it with a step above 1 or the limit.
+        const bool last = stop || m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame ||
+                          m_nFramesProcessed + 1 > m_nMaxFrames;
+        const int r = m_mosaicer.Compose(
+            stop ? m_pGrabber->m_nEndFrame.load() : m_nFramesProcessed.load(), last);
         if (r == kComposeFailed)
             return RunEnd::Failed;
     }

@@ -158,6 +158,13 @@ protected:
     void Load(CWorkView& view, const std::string& path) {
         ASSERT_EQ(view.LoadVideo(QString::fromStdString(path), "pan.avi"), 1);
     }
+    // Start and end frames chosen as a user does: slider, then Set Frame.
+    static void SelectFrames(CWorkView& view, int start, int end) {
+        view.m_sliderFrame->setValue(start);
+        view.OnSetStartFrame();
+        view.m_sliderFrame->setValue(end);
+        view.OnSetEndFrame();
+    }
     bool WaitFor(const QString& text, int ms = 60000) {
         QElapsedTimer t;
         t.start();
@@ -258,10 +265,7 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     auto view = Start();
     Load(*view, Video("pan40.avi", 40, 3));
     CVideoGrabber& g = *view->m_pGrabber;
-    view->m_sliderFrame->setValue(3);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(30);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 3, 30);
     view->OnSnapIt();
     EXPECT_EQ(view->m_bSnapping, 1);
     EXPECT_FALSE(view->m_btnSnapIt->isEnabled());
@@ -347,10 +351,7 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
 TEST_F(WorkViewTest, StopEndsRunAndLeftoverStopIsCleared) {
     auto view = Start();
     Load(*view, Video("pan300.avi", 300, 1));
-    view->m_sliderFrame->setValue(1);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(299);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 1, 299);
     // A Stop from before the run must not end it.
     view->OnStop();
     view->OnSnapIt();
@@ -369,10 +370,7 @@ TEST_F(WorkViewTest, FrameLimitEndsRunWithItsMessage) {
     auto view = Start();
     Load(*view, Video("pan100.avi", 100, 2));
     view->m_nMaxFrames = 20;
-    view->m_sliderFrame->setValue(1);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(90);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 1, 90);
     view->OnSnapIt();
     ASSERT_TRUE(WaitFor("Max allowable frames reached.\nhttp://www.stillo.com"));
     EXPECT_EQ(view->m_nFramesProcessed, 21);
@@ -380,6 +378,29 @@ TEST_F(WorkViewTest, FrameLimitEndsRunWithItsMessage) {
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[messages.size() - 2].text, "Mosaic Complete");
     EXPECT_EQ(view->m_bMosaicDone, 1);
+}
+
+TEST_F(WorkViewTest, RunsEndingEarlyExtendTheirLastFrame) {
+    auto view = Start();
+    Load(*view, Video("pan40.avi", 40, 3));
+    view->OnThin();
+    view->OnStepSpin(3);
+    SelectFrames(*view, 3, 30);
+    view->OnSnapIt();
+    ASSERT_TRUE(WaitFor("Mosaic Complete"));
+    // Frames 6, 9, ... 30: the engine counts nine frames of a run of 27.
+    EXPECT_EQ(view->m_nFramesProcessed, 9);
+    EXPECT_EQ(view->m_pGrabber->m_nCurrentFrame, 30);
+    EXPECT_EQ(view->m_mosaicer.m_frame.bExtendStrip, 1);
+
+    // The frame limit ends the next run far before its end frame.
+    messages.clear();
+    view->OnStepSpin(1);
+    view->m_nMaxFrames = 5;
+    view->OnSnapIt();
+    ASSERT_TRUE(WaitFor("Max allowable frames reached.\nhttp://www.stillo.com"));
+    EXPECT_EQ(view->m_nFramesProcessed, 6);
+    EXPECT_EQ(view->m_mosaicer.m_frame.bExtendStrip, 1);
 }
 
 namespace {
@@ -452,10 +473,7 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
     EXPECT_EQ(PictureWord(view->m_bmpFrameShown, trim.right, (trim.top + trim.bottom) / 2), yellow);
     EXPECT_EQ(PictureWord(view->m_bmpFrameShown, 100, 100), PictureWord(frame, 100, 100));
 
-    view->m_sliderFrame->setValue(3);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(30);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 3, 30);
     view->OnSnapIt();
     ASSERT_TRUE(WaitFor("Mosaic Complete"));
 
