@@ -17,11 +17,13 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -34,6 +36,10 @@ namespace workview {
 
 uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b) {
     return static_cast<uint16_t>((r * 31 / 255) << 11 | (g * 63 / 255) << 5 | (b * 31 / 255));
+}
+
+int ScreenBytesPerPixel(int screenDepth) {
+    return screenDepth / 8 == 2 ? 2 : 4;
 }
 
 Rect TrimOverlay(int width, int height, int top, int bottom, int left, int right) {
@@ -112,6 +118,22 @@ using namespace workview;
 namespace {
 
 const QString kWebLine = QStringLiteral("http://www.stillo.com");
+
+// A canvas pixel (red, green, blue bytes) as pixel x of a line of a picture with that many
+// bytes a pixel: one 5-6-5 word, or blue, green, red and an opaque fourth byte.
+inline void PutScreenPixel(uchar* line, int x, int bytesPerPixel, const uint8_t* rgb) {
+    if (bytesPerPixel == 2)
+        reinterpret_cast<uint16_t*>(line)[x] = Pack565(rgb[0], rgb[1], rgb[2]);
+    else
+        reinterpret_cast<uint32_t*>(line)[x] =
+            0xFF000000u | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
+}
+
+// The bytes a pixel of one of the form's pictures takes: its own storage decides, so a write
+// can never disagree with it.
+inline int PictureBytesPerPixel(const QImage& img) {
+    return img.format() == QImage::Format_RGB16 ? 2 : 4;
+}
 
 ui::ControlDesc C(ui::ControlKind k, int id, const char* caption, int x, int y, int cx, int cy,
                   unsigned style = 0) {
@@ -310,17 +332,23 @@ bool CWorkView::OnInitDialog() {
     m_btnSnapIt->SetFlat(false, true);
     m_btnStop->SetFlat(false, true);
 
-    // Pictures are 32-bit off-screen images whatever the display depth.
-    m_nScreenBytesPerPixel = 4;
-    m_bmpFrameWork = QImage(kFrameW, kFrameH, QImage::Format_RGB32);
-    m_bmpFrameShown = m_bmpFrameWork;
-    m_bmpMosaicWork = QImage(kMosaicW, kMosaicH, QImage::Format_RGB32);
-    m_bmpMosaicShown = m_bmpMosaicWork;
-    m_bmpResultsWork = QImage(kResultsW, kResultsH, QImage::Format_RGB32);
-    m_bmpResultsShown = m_bmpResultsWork;
-    for (QImage* img : {&m_bmpFrameWork, &m_bmpFrameShown, &m_bmpMosaicWork, &m_bmpMosaicShown,
-                        &m_bmpResultsWork, &m_bmpResultsShown})
+    // The pictures take the screen's form: 16-bit 5-6-5 on a 16-bit screen, 32-bit otherwise.
+    if (m_nForcedBytesPerPixel == 2 || m_nForcedBytesPerPixel == 4) {
+        m_nScreenBytesPerPixel = m_nForcedBytesPerPixel;
+    } else {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        m_nScreenBytesPerPixel = ScreenBytesPerPixel(screen ? screen->depth() : 32);
+    }
+    const QImage::Format form =
+        m_nScreenBytesPerPixel == 2 ? QImage::Format_RGB16 : QImage::Format_RGB32;
+    m_bmpFrameWork = QImage(kFrameW, kFrameH, form);
+    m_bmpMosaicWork = QImage(kMosaicW, kMosaicH, form);
+    m_bmpResultsWork = QImage(kResultsW, kResultsH, form);
+    for (QImage* img : {&m_bmpFrameWork, &m_bmpMosaicWork, &m_bmpResultsWork})
         img->fill(Qt::black);
+    m_bmpFrameShown = m_bmpFrameWork.copy();
+    m_bmpMosaicShown = m_bmpMosaicWork.copy();
+    m_bmpResultsShown = m_bmpResultsWork.copy();
     ShowPicture(m_picFrame, m_bmpFrameShown);
     ShowPicture(m_picMosaic, m_bmpMosaicShown);
     ShowPicture(m_picResults, m_bmpResultsShown);
@@ -609,8 +637,12 @@ CWorkView::RunEnd CWorkView::RunStep() {
         if (!m_mosaicer.AddFrame(bits, bytes))
             return RunEnd::Failed;
         stop = m_bStopRequested.exchange(false);
-        const int r =
-            m_mosaicer.Compose(stop ? m_pGrabber->m_nEndFrame.load() : m_nFramesProcessed.load());
+        // The worker knows before composing whether this frame ends the run; the engine, which
+        // counts frames rather than steps, would not see it with a step above 1 or the limit.
+        const bool last = stop || m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame ||
+                          m_nFramesProcessed + 1 > m_nMaxFrames;
+        const int r = m_mosaicer.Compose(
+            stop ? m_pGrabber->m_nEndFrame.load() : m_nFramesProcessed.load(), last);
         if (r == kComposeFailed)
             return RunEnd::Failed;
     }
@@ -763,12 +795,22 @@ void CWorkView::SaveResult() {
 
 void CWorkView::UpdateFrameDisplay() {
     const uint8_t* src = m_pGrabber ? m_pGrabber->PreviewBuffer() : nullptr;
-    if (src && m_pGrabber->PreviewBufferBytes() >= size_t(4) * kFrameW * kFrameH) {
+    const int b = PictureBytesPerPixel(m_bmpFrameWork);
+    // The source writes its preview in the form it was made with, the picture's own.
+    if (src && !m_bmpFrameWork.isNull() && m_pGrabber->m_callback.m_nPreviewBytesPerPixel == b &&
+        m_pGrabber->PreviewBufferBytes() >= size_t(b) * kFrameW * kFrameH) {
         for (int y = 0; y < kFrameH; ++y) {
-            auto* line = reinterpret_cast<uint32_t*>(m_bmpFrameWork.scanLine(y));
-            const uint8_t* p = src + size_t(4) * kFrameW * y;
-            for (int x = 0; x < kFrameW; ++x, p += 4)
-                line[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            const uint8_t* p = src + size_t(b) * kFrameW * y;
+            if (b == 2) {
+                // 16-bit words, low byte first.
+                auto* line = reinterpret_cast<uint16_t*>(m_bmpFrameWork.scanLine(y));
+                for (int x = 0; x < kFrameW; ++x, p += 2)
+                    line[x] = static_cast<uint16_t>(p[0] | p[1] << 8);
+            } else {
+                auto* line = reinterpret_cast<uint32_t*>(m_bmpFrameWork.scanLine(y));
+                for (int x = 0; x < kFrameW; ++x, p += 4)
+                    line[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            }
         }
     }
     SetEditInt(IDC_CURRENT_FRAME, m_pGrabber->m_nCurrentFrame);
@@ -821,20 +863,20 @@ void CWorkView::RenderMosaicView(int sx, int sy, float z) {
     uint8_t** rows = CurrentCanvasRows(c);
     m_bmpMosaicWork.fill(Qt::black);
     SetScrollBars(c.nRows, c.nCols);
-    if (rows && c.nRows > 0 && c.nCols > 0) {
+    if (rows && c.nRows > 0 && c.nCols > 0 && !m_bmpMosaicWork.isNull()) {
         const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
+        const int b = PictureBytesPerPixel(m_bmpMosaicWork);
         for (int vy = 0; vy < kMosaicH; ++vy) {
             const int cy = static_cast<int>((vy + sy) * z);
             if (cy >= c.nRows)
                 break;
             const uint8_t* row = rows[c.nRows - 1 - cy];
-            auto* line = reinterpret_cast<uint32_t*>(m_bmpMosaicWork.scanLine(vy));
+            uchar* line = m_bmpMosaicWork.scanLine(vy);
             for (int vx = 0; vx < kMosaicW; ++vx) {
                 const int cx = static_cast<int>((vx + sx) * z);
                 if (cx >= c.nCols)
                     break;
-                const uint8_t* p = row + size_t(cx) * bpp;
-                line[vx] = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+                PutScreenPixel(line, vx, b, row + size_t(cx) * bpp);
             }
         }
     }
@@ -858,21 +900,21 @@ void CWorkView::RenderResultsPreview() {
     uint8_t** rows = CurrentCanvasRows(c);
     m_bmpResultsWork.fill(Qt::black);
     const ResultsFit fit = FitResults(c.nCols, c.nRows);
-    if (!rows || fit.scale <= 0.0f)
+    if (!rows || fit.scale <= 0.0f || m_bmpResultsWork.isNull())
         return;
     const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
+    const int b = PictureBytesPerPixel(m_bmpResultsWork);
     for (int y = 0; y + fit.yOffset < kResultsH; ++y) {
         const int cy = static_cast<int>(y * fit.scale);
         if (cy >= c.nRows)
             break;
         const uint8_t* row = rows[c.nRows - 1 - cy];
-        auto* line = reinterpret_cast<uint32_t*>(m_bmpResultsWork.scanLine(y + fit.yOffset));
+        uchar* line = m_bmpResultsWork.scanLine(y + fit.yOffset);
         for (int x = 0; x < kResultsW; ++x) {
             const int cx = static_cast<int>(x * fit.scale);
             if (cx >= c.nCols)
                 break;
-            const uint8_t* p = row + size_t(cx) * bpp;
-            line[x] = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+            PutScreenPixel(line, x, b, row + size_t(cx) * bpp);
         }
     }
 }

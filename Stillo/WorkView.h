@@ -51,6 +51,10 @@ constexpr int kLiveRenderIntervalMs = 40;
 // A 16-bit screen pixel: 5 bits red, 6 green, 5 blue.
 uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b);
 
+// Bytes a picture pixel takes on a screen of that many bits a pixel: 2 for 16-bit screens, 4
+// for every other (24- and 32-bit screens, and those under 16 bits, shown converted).
+int ScreenBytesPerPixel(int screenDepth);
+
 struct Rect {
     int left, top, right, bottom;
 };
@@ -154,6 +158,8 @@ public:
     int m_nFrameStep = 1;
     int m_nScrollX = 0, m_nScrollY = 0;
     int m_nScreenBytesPerPixel = 4;
+    // 2 or 4 replaces the screen's measure at set-up (tests show the 16-bit form offscreen).
+    int m_nForcedBytesPerPixel = 0;
     QString m_strInstallFolder;
     // Frames after which a run stops; lowered by tests to reach the limit quickly.
     int m_nMaxFrames = workview::kMaxFrames;
