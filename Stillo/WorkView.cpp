@@ -739,16 +739,20 @@ void CWorkView::OnWorkerUpdate() {
     if (m_bSnapping && m_nRunEnd == 0 && DeferLiveRender())
         return;
     m_bUpdatePosted = false;
+    int end = 0;
     {
         auto lock = InterfacePassLock();
+        // The run's end is taken with the pictures, under the lock: taken after it, a run that
+        // ended in between would be finished on a picture one frame short. One that ends after
+        // this update posts another.
+        end = m_nRunEnd.exchange(0);
         UpdateFrameDisplay();
-        if (m_bSnapping || m_nRunEnd) {
+        if (m_bSnapping || end) {
             RenderMosaicView(m_nScrollX, m_nScrollY, m_fZoom);
             RenderResultsPreview();
             RedrawResultsPreview();
         }
     }
-    const int end = m_nRunEnd.exchange(0);
     if (end)
         FinishMosaic(end == 2, m_bLimitReached.exchange(0) != 0);
 }
