@@ -9,6 +9,7 @@
 #include "controls.h"
 #include "engine/canvas_mutex.h"
 #include "engine/mosaic_params.h"
+#include "gdi.h"
 #include "services.h"
 #include "sys.h"
 // Last: its ids are macros.
@@ -20,7 +21,6 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -117,6 +117,10 @@ using namespace workview;
 namespace {
 
 const QString kWebLine = QStringLiteral("http://www.stillo.com");
+
+// The trim and viewport rectangles; drawn with the same primitives as the crop box, which
+// write either screen form directly.
+constexpr ui::COLORREF kOverlayYellow = ui::RGB(255, 255, 0);
 
 // A canvas pixel (red, green, blue bytes) as pixel x of a line of a picture with that many
 // bytes a pixel: one 5-6-5 word, or blue, green, red and an opaque fourth byte.
@@ -792,12 +796,7 @@ void CWorkView::DrawTrimOverlay(QImage& bitmap) {
         return;
     const Rect r = TrimOverlay(W, H, m_pImageTrimDlg->m_nTrimTop, m_pImageTrimDlg->m_nTrimBottom,
                                m_pImageTrimDlg->m_nTrimLeft, m_pImageTrimDlg->m_nTrimRight);
-    QPainter p(&bitmap);
-    p.setPen(QPen(QColor(255, 255, 0), 1));
-    p.drawLine(r.left, r.top, r.right, r.top);
-    p.drawLine(r.right, r.top, r.right, r.bottom);
-    p.drawLine(r.right, r.bottom, r.left, r.bottom);
-    p.drawLine(r.left, r.bottom, r.left, r.top);
+    ui::ClosedOutline(bitmap, r.left, r.top, r.right, r.bottom, kOverlayYellow);
 }
 
 void CWorkView::SetScrollBars(int nRows, int nCols) {
@@ -885,19 +884,17 @@ void CWorkView::DrawViewportOverlay(QImage& bitmap) {
     const ResultsFit fit = FitResults(m_mosaicer.m_canvas.nCols, m_mosaicer.m_canvas.nRows);
     if (fit.scale <= 0.0f)
         return;
-    auto clampX = [](int v) { return std::clamp(v, 0, kResultsW - 1); };
-    auto clampY = [](int v) { return std::clamp(v, 0, kResultsH - 1); };
-    const int x0 = clampX(static_cast<int>(static_cast<int>(m_nScrollX * m_fZoom) / fit.scale));
-    const int x1 =
-        clampX(static_cast<int>(static_cast<int>((m_nScrollX + kMosaicW) * m_fZoom) / fit.scale));
-    const int y0 =
-        clampY(static_cast<int>(static_cast<int>(m_nScrollY * m_fZoom) / fit.scale) + fit.yOffset);
-    const int y1 =
-        clampY(static_cast<int>(static_cast<int>((m_nScrollY + kMosaicH) * m_fZoom) / fit.scale) +
-               fit.yOffset);
-    QPainter p(&bitmap);
-    p.setPen(QPen(QColor(255, 255, 0), 1));
-    p.drawRect(QRect(QPoint(x0, y0), QPoint(x1, y1)));
+    // Canvas extent of the mosaic view, then preview pixels; the outline is clipped to the
+    // picture, so an edge beyond it is not shown. Kept within a range no conversion overflows.
+    auto toPreview = [&](float canvasPos) {
+        return static_cast<int>(std::clamp(std::trunc(canvasPos / fit.scale), -1.0e6f, 1.0e6f));
+    };
+    auto canvasPos = [&](int viewPos) { return std::trunc(viewPos * m_fZoom); };
+    const int x0 = toPreview(canvasPos(m_nScrollX));
+    const int x1 = toPreview(canvasPos(m_nScrollX + kMosaicW));
+    const int y0 = toPreview(canvasPos(m_nScrollY)) + fit.yOffset;
+    const int y1 = toPreview(canvasPos(m_nScrollY + kMosaicH)) + fit.yOffset;
+    ui::ClosedOutline(bitmap, x0, y0, x1, y1, kOverlayYellow);
 }
 
 // ---- crop box --------------------------------------------------------------------------------
