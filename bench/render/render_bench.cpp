@@ -4,7 +4,7 @@
 //   the results preview render and its redraw with the viewport rectangle (365 x 140),
 //   the frame preview update (275 x 220, trim rectangle included),
 // for the 32-bit form and the 16-bit 5-6-5 form.
-//   work_view_bench [renders]     default 2000 renders of each
+//   render_bench [renders]     default 2000 renders of each
 #include "VideoGrabber.h"
 #include "WorkView.h"
 #include "services.h"
@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     const std::string dir =
-        (std::filesystem::temp_directory_path() / "stillo-work-view-bench").string();
+        (std::filesystem::temp_directory_path() / "stillo-render-bench").string();
     std::filesystem::create_directories(dir);
     // The probe the view opens at set-up, and the pan it runs over.
     if (!MakeVideo(dir + "/vantor.AVI", 160, 120, 5, 2) ||
