@@ -9,6 +9,7 @@
 #include "controls.h"
 #include "engine/canvas_mutex.h"
 #include "engine/mosaic_params.h"
+#include "gdi.h"
 #include "services.h"
 #include "sys.h"
 // Last: its ids are macros.
@@ -20,7 +21,6 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -33,10 +33,6 @@
 #include <cstring>
 
 namespace workview {
-
-uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b) {
-    return static_cast<uint16_t>((r * 31 / 255) << 11 | (g * 63 / 255) << 5 | (b * 31 / 255));
-}
 
 int ScreenBytesPerPixel(int screenDepth) {
     return screenDepth / 8 == 2 ? 2 : 4;
@@ -119,14 +115,65 @@ namespace {
 
 const QString kWebLine = QStringLiteral("http://www.stillo.com");
 
-// A canvas pixel (red, green, blue bytes) as pixel x of a line of a picture with that many
-// bytes a pixel: one 5-6-5 word, or blue, green, red and an opaque fourth byte.
-inline void PutScreenPixel(uchar* line, int x, int bytesPerPixel, const uint8_t* rgb) {
-    if (bytesPerPixel == 2)
-        reinterpret_cast<uint16_t*>(line)[x] = Pack565(rgb[0], rgb[1], rgb[2]);
+// The trim and viewport rectangles; drawn with the same primitives as the crop box, which
+// write either screen form directly.
+constexpr ui::COLORREF kOverlayYellow = ui::RGB(255, 255, 0);
+
+// Each channel's share of a 5-6-5 word, so a pixel is three look-ups instead of three divisions.
+struct Channels565 {
+    uint16_t r[256], g[256], b[256];
+};
+constexpr Channels565 MakeChannels565() {
+    Channels565 t{};
+    for (int v = 0; v < 256; ++v) {
+        const auto c = static_cast<uint8_t>(v);
+        t.r[v] = Pack565(c, 0, 0);
+        t.g[v] = Pack565(0, c, 0);
+        t.b[v] = Pack565(0, 0, c);
+    }
+    return t;
+}
+constexpr Channels565 kChannels565 = MakeChannels565();
+
+// A canvas pixel (red, green, blue bytes) as pixel x of a line of a picture with B bytes a
+// pixel: one 5-6-5 word (Pack565), or blue, green, red and an opaque fourth byte.
+template <int B> inline void PutScreenPixel(uchar* line, int x, const uint8_t* rgb) {
+    if constexpr (B == 2)
+        reinterpret_cast<uint16_t*>(line)[x] =
+            kChannels565.r[rgb[0]] | kChannels565.g[rgb[1]] | kChannels565.b[rgb[2]];
     else
         reinterpret_cast<uint32_t*>(line)[x] =
             0xFF000000u | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
+}
+
+// The canvas columns one picture line samples are the same on every line: their byte offsets
+// in a canvas row, column(x) for x = 0, 1, ... up to the first one past the canvas. Returns
+// their number.
+template <class Column>
+int SampledColumns(uint32_t* offsets, int width, int nCols, int bytesPerCanvasPixel,
+                   Column column) {
+    int n = 0;
+    for (; n < width; ++n) {
+        const int cx = column(n);
+        if (cx < 0 || cx >= nCols)
+            break;
+        offsets[n] = static_cast<uint32_t>(cx) * static_cast<uint32_t>(bytesPerCanvasPixel);
+    }
+    return n;
+}
+
+// One picture line from a canvas row through the sampled columns, in the picture's form.
+template <int B>
+void SampleLineAs(uchar* line, const uint8_t* row, const uint32_t* offsets, int n) {
+    for (int x = 0; x < n; ++x)
+        PutScreenPixel<B>(line, x, row + offsets[x]);
+}
+inline void SampleLine(uchar* line, int bytesPerPixel, const uint8_t* row, const uint32_t* offsets,
+                       int n) {
+    if (bytesPerPixel == 2)
+        SampleLineAs<2>(line, row, offsets, n);
+    else
+        SampleLineAs<4>(line, row, offsets, n);
 }
 
 // The bytes a pixel of one of the form's pictures takes: its own storage decides, so a write
@@ -840,12 +887,7 @@ void CWorkView::DrawTrimOverlay(QImage& bitmap) {
         return;
     const Rect r = TrimOverlay(W, H, m_pImageTrimDlg->m_nTrimTop, m_pImageTrimDlg->m_nTrimBottom,
                                m_pImageTrimDlg->m_nTrimLeft, m_pImageTrimDlg->m_nTrimRight);
-    QPainter p(&bitmap);
-    p.setPen(QPen(QColor(255, 255, 0), 1));
-    p.drawLine(r.left, r.top, r.right, r.top);
-    p.drawLine(r.right, r.top, r.right, r.bottom);
-    p.drawLine(r.right, r.bottom, r.left, r.bottom);
-    p.drawLine(r.left, r.bottom, r.left, r.top);
+    ui::ClosedOutline(bitmap, r.left, r.top, r.right, r.bottom, kOverlayYellow);
 }
 
 void CWorkView::SetScrollBars(int nRows, int nCols) {
@@ -870,18 +912,14 @@ void CWorkView::RenderMosaicView(int sx, int sy, float z) {
     if (rows && c.nRows > 0 && c.nCols > 0 && !m_bmpMosaicWork.isNull()) {
         const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
         const int b = PictureBytesPerPixel(m_bmpMosaicWork);
+        uint32_t offsets[kMosaicW];
+        const int n = SampledColumns(offsets, kMosaicW, c.nCols, bpp,
+                                     [&](int vx) { return static_cast<int>((vx + sx) * z); });
         for (int vy = 0; vy < kMosaicH; ++vy) {
             const int cy = static_cast<int>((vy + sy) * z);
-            if (cy >= c.nRows)
+            if (cy < 0 || cy >= c.nRows)
                 break;
-            const uint8_t* row = rows[c.nRows - 1 - cy];
-            uchar* line = m_bmpMosaicWork.scanLine(vy);
-            for (int vx = 0; vx < kMosaicW; ++vx) {
-                const int cx = static_cast<int>((vx + sx) * z);
-                if (cx >= c.nCols)
-                    break;
-                PutScreenPixel(line, vx, b, row + size_t(cx) * bpp);
-            }
+            SampleLine(m_bmpMosaicWork.scanLine(vy), b, rows[c.nRows - 1 - cy], offsets, n);
         }
     }
     canvasLock.unlock();
@@ -908,18 +946,15 @@ void CWorkView::RenderResultsPreview() {
         return;
     const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
     const int b = PictureBytesPerPixel(m_bmpResultsWork);
+    uint32_t offsets[kResultsW];
+    const int n = SampledColumns(offsets, kResultsW, c.nCols, bpp,
+                                 [&](int x) { return static_cast<int>(x * fit.scale); });
     for (int y = 0; y + fit.yOffset < kResultsH; ++y) {
         const int cy = static_cast<int>(y * fit.scale);
         if (cy >= c.nRows)
             break;
-        const uint8_t* row = rows[c.nRows - 1 - cy];
-        uchar* line = m_bmpResultsWork.scanLine(y + fit.yOffset);
-        for (int x = 0; x < kResultsW; ++x) {
-            const int cx = static_cast<int>(x * fit.scale);
-            if (cx >= c.nCols)
-                break;
-            PutScreenPixel(line, x, b, row + size_t(cx) * bpp);
-        }
+        SampleLine(m_bmpResultsWork.scanLine(y + fit.yOffset), b, rows[c.nRows - 1 - cy], offsets,
+                   n);
     }
 }
 
@@ -933,19 +968,17 @@ void CWorkView::DrawViewportOverlay(QImage& bitmap) {
     const ResultsFit fit = FitResults(m_mosaicer.m_canvas.nCols, m_mosaicer.m_canvas.nRows);
     if (fit.scale <= 0.0f)
         return;
-    auto clampX = [](int v) { return std::clamp(v, 0, kResultsW - 1); };
-    auto clampY = [](int v) { return std::clamp(v, 0, kResultsH - 1); };
-    const int x0 = clampX(static_cast<int>(static_cast<int>(m_nScrollX * m_fZoom) / fit.scale));
-    const int x1 =
-        clampX(static_cast<int>(static_cast<int>((m_nScrollX + kMosaicW) * m_fZoom) / fit.scale));
-    const int y0 =
-        clampY(static_cast<int>(static_cast<int>(m_nScrollY * m_fZoom) / fit.scale) + fit.yOffset);
-    const int y1 =
-        clampY(static_cast<int>(static_cast<int>((m_nScrollY + kMosaicH) * m_fZoom) / fit.scale) +
-               fit.yOffset);
-    QPainter p(&bitmap);
-    p.setPen(QPen(QColor(255, 255, 0), 1));
-    p.drawRect(QRect(QPoint(x0, y0), QPoint(x1, y1)));
+    // Canvas extent of the mosaic view, then preview pixels; the outline is clipped to the
+    // picture, so an edge beyond it is not shown. Kept within a range no conversion overflows.
+    auto toPreview = [&](float canvasPos) {
+        return static_cast<int>(std::clamp(std::trunc(canvasPos / fit.scale), -1.0e6f, 1.0e6f));
+    };
+    auto canvasPos = [&](int viewPos) { return std::trunc(viewPos * m_fZoom); };
+    const int x0 = toPreview(canvasPos(m_nScrollX));
+    const int x1 = toPreview(canvasPos(m_nScrollX + kMosaicW));
+    const int y0 = toPreview(canvasPos(m_nScrollY)) + fit.yOffset;
+    const int y1 = toPreview(canvasPos(m_nScrollY + kMosaicH)) + fit.yOffset;
+    ui::ClosedOutline(bitmap, x0, y0, x1, y1, kOverlayYellow);
 }
 
 // ---- crop box --------------------------------------------------------------------------------

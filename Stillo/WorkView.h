@@ -48,8 +48,10 @@ constexpr int kPlayIntervalMs = 40;
 // During a run the views are redrawn at most this often; the run itself is not held back.
 constexpr int kLiveRenderIntervalMs = 40;
 
-// A 16-bit screen pixel: 5 bits red, 6 green, 5 blue.
-uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b);
+// A 16-bit screen pixel: 5 bits red, 6 green, 5 blue, each the channel scaled down and truncated.
+constexpr uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b) {
+    return static_cast<uint16_t>((r * 31 / 255) << 11 | (g * 63 / 255) << 5 | (b * 31 / 255));
+}
 
 // Bytes a picture pixel takes on a screen of that many bits a pixel: 2 for 16-bit screens, 4
 // for every other (24- and 32-bit screens, and those under 16 bits, shown converted).

@@ -537,8 +537,16 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
         }
     EXPECT_EQ(bad, 0);
     EXPECT_GT(inside, 5000);
-    // The viewport rectangle's top-left corner: the view starts at canvas column 14.
-    EXPECT_EQ(PictureWord(view->m_bmpResultsShown, int(14 / fit.scale), fit.yOffset), yellow);
+    // The viewport rectangle: the view starts at canvas column 14; its right and bottom edges
+    // lie beyond the picture and are clipped, not drawn along its border.
+    const QImage& outlined = view->m_bmpResultsShown;
+    const int left = int(14 / fit.scale);
+    EXPECT_EQ(PictureWord(outlined, left, fit.yOffset), yellow);
+    EXPECT_EQ(PictureWord(outlined, left, kResultsH - 1), yellow);
+    EXPECT_EQ(PictureWord(outlined, left + 20, fit.yOffset), yellow);
+    EXPECT_EQ(PictureWord(outlined, kResultsW - 1, 70), PictureWord(results, kResultsW - 1, 70));
+    EXPECT_EQ(PictureWord(outlined, left + 20, kResultsH - 1),
+              PictureWord(results, left + 20, kResultsH - 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(ScreenForms, WorkViewScreenFormTest, ::testing::Values(2, 4),
