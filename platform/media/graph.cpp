@@ -170,17 +170,30 @@ void FilterGraph::StreamingLoop() {
         if (frame < stopFrame && !m_stopping.load()) {
             const double sampleTime =
                 static_cast<double>(frame) * m_decoder->FpsDen() / m_decoder->FpsNum();
-            status = m_decoder->DecodeFrame(frame, [&](const uint8_t* picture, size_t bytes) {
-                ISampleGrabberCB* cb = m_grabber->Callback();
-                if (!cb || m_stopping.load()) {
-                    return;
-                }
-                if (m_grabber->CallbackKind() == 1) {
-                    cb->BufferCB(sampleTime, picture, static_cast<long>(bytes));
-                } else {
-                    cb->SampleCB(sampleTime, picture);
-                }
-            });
+            ISampleGrabberCB* cb = m_grabber->Callback();
+            const bool buffers = cb && m_grabber->CallbackKind() == 1;
+            const PictureRows target =
+                buffers ? cb->PictureTarget(m_decoder->Width(), m_decoder->Height())
+                        : PictureRows{};
+            if (target.top) {
+                status = m_decoder->DecodeFrameInto(frame, target, [&](const PictureRows& rows) {
+                    if (!m_stopping.load()) {
+                        cb->RowsCB(sampleTime, rows);
+                    }
+                });
+            } else {
+                status = m_decoder->DecodeFrame(frame, [&](const uint8_t* picture, size_t bytes) {
+                    ISampleGrabberCB* now = m_grabber->Callback();
+                    if (!now || m_stopping.load()) {
+                        return;
+                    }
+                    if (m_grabber->CallbackKind() == 1) {
+                        now->BufferCB(sampleTime, picture, static_cast<long>(bytes));
+                    } else {
+                        now->SampleCB(sampleTime, picture);
+                    }
+                });
+            }
         }
         m_lastStatus.store(status);
 

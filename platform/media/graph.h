@@ -40,6 +40,15 @@ public:
     virtual ~ISampleGrabberCB() = default;
     virtual HRESULT SampleCB(double sampleTime, const void* sample) = 0;
     virtual HRESULT BufferCB(double sampleTime, const uint8_t* buffer, long bufferLen) = 0;
+
+    // A BufferCB callback that keeps every whole picture in 24-bit rows of its own may name
+    // them here, asked on the streaming thread before each picture: the picture is then
+    // converted straight into those rows (height rows of at least 3 * width bytes) and handed
+    // to RowsCB instead of BufferCB, which spares a copy per frame. No rows (top null): the
+    // picture goes to BufferCB.
+    virtual PictureRows PictureTarget(int /*width*/, int /*height*/) { return PictureRows{}; }
+    // The picture, top row first, in the rows PictureTarget named.
+    virtual HRESULT RowsCB(double /*sampleTime*/, const PictureRows& /*rows*/) { return S_OK; }
 };
 
 class IMediaSeeking {
