@@ -15,6 +15,11 @@ namespace media {
 
 namespace {
 
+// FFmpeg's fast converters to 24-bit write whole blocks of this many pixels a row: with rows of
+// exactly 3 * width bytes, a width that is not a multiple of it leaves the last pixels of each
+// row unwritten or writes past the end of the last row. Measured on libswscale 6.7 (x86).
+constexpr int kConverterBlock = 16;
+
 // A grab this many frames ahead of the last one decodes on instead of seeking: decoding a few
 // pictures is cheaper than going back to a key frame.
 constexpr int64_t kDecodeOnFrames = 16;
@@ -200,6 +205,14 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     }
     try {
         m_picture.assign(static_cast<size_t>(3) * m_width * m_height, 0);
+        m_scratch.clear();
+        m_scratchPitch = 0;
+        if (m_width % kConverterBlock != 0) {
+            const int padded = (m_width + kConverterBlock - 1) / kConverterBlock * kConverterBlock;
+            m_scratchPitch = static_cast<ptrdiff_t>(3) * padded;
+            // One spare row as a margin for a converter that reads or writes a little beyond.
+            m_scratch.assign(static_cast<size_t>(m_scratchPitch) * (m_height + 1), 0);
+        }
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -318,10 +331,18 @@ void FrameDecoder::Deliver(const AVFrame* frame, const PictureRows& target, cons
             return;
         }
         // The converter writes each row where the rows say, so a bottom-up buffer is written
-        // from its last row with a negative pitch.
-        uint8_t* dst[4] = {rows.top, nullptr, nullptr, nullptr};
-        int dstStride[4] = {static_cast<int>(rows.pitch), 0, 0, 0};
+        // from its last row with a negative pitch. A width the converter's blocks do not
+        // divide goes through padded rows first.
+        const bool padded = !m_scratch.empty();
+        uint8_t* dst[4] = {padded ? m_scratch.data() : rows.top, nullptr, nullptr, nullptr};
+        int dstStride[4] = {static_cast<int>(padded ? m_scratchPitch : rows.pitch), 0, 0, 0};
         sws_scale(m_sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+        if (padded) {
+            for (int y = 0; y < m_height; ++y) {
+                std::memcpy(rows.top + rows.pitch * y, m_scratch.data() + m_scratchPitch * y,
+                            pitch);
+            }
+        }
     }
     sink(rows);
 }

@@ -104,6 +104,10 @@ private:
     bool m_flushed = false;
     int64_t m_seekCount = 0;
     std::vector<uint8_t> m_picture;
+    // Where the converter writes when the picture's width is not a multiple of its block:
+    // rows padded to whole blocks, copied out from there.
+    std::vector<uint8_t> m_scratch;
+    ptrdiff_t m_scratchPitch = 0;
 };
 
 } // namespace media
