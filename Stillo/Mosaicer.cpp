@@ -215,13 +215,13 @@ int CMosaicer::NextFrame() {
     return 1;
 }
 
-int CMosaicer::Compose(int frameIndex) {
+int CMosaicer::Compose(int frameIndex, bool bLastFrame) {
     if (!m_bReady || m_bFeaturesFailed) {
         return kComposeFailed;
     }
     if (m_settings.bThickBrush == 0) {
         m_settings.fBrushFactor = 0.0f;
-        m_frame.bExtendStrip = frameIndex >= m_nRunFrames - 1 ? 1 : 0;
+        m_frame.bExtendStrip = bLastFrame || frameIndex >= m_nRunFrames - 1 ? 1 : 0;
     } else {
         // The first registered frame is painted whole, every later one from its centre band
         // to its edge.

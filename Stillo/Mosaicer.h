@@ -32,8 +32,10 @@ public:
     // Chooses the brush and registers the current frame against the previous one: 1 when a
     // strip was completed, 0 when the frame was registered and painted, kComposeFailed when
     // it could not be (no run ready, search or canvas memory exhausted, features missing).
-    // The caller should then stop the run; the canvas keeps what was painted.
-    int Compose(int frameIndex);
+    // The caller should then stop the run; the canvas keeps what was painted. bLastFrame says
+    // this frame ends the run (its end frame, a Stop, the frame limit): its strip is carried on
+    // to the frame's edge even when frameIndex, counted in steps, stays below the run's length.
+    int Compose(int frameIndex, bool bLastFrame = false);
     // Writes the canvas box with left column x, top row y (from the picture's top), and
     // right and bottom edges x + width, y + height inclusive, as JPEG: non-zero when written.
     int Save(int x, int y, int width, int height, int quality, char* path);

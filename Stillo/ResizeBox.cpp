@@ -200,7 +200,10 @@ void CResizeBox::Draw(QImage& bitmap, int sx, int sy, float z) const {
     // A zoom that is not a positive number has no view position to draw at.
     if (!(z > 0.0f) || !std::isfinite(z))
         return;
-    if (bitmap.format() != QImage::Format_ARGB32 && bitmap.format() != QImage::Format_RGB32)
+    // The view's own 32-bit or 16-bit screen form is drawn into as it is: converting it would
+    // hand the view a picture of another form (and a new one at every redraw).
+    if (bitmap.format() != QImage::Format_ARGB32 && bitmap.format() != QImage::Format_RGB32 &&
+        bitmap.format() != QImage::Format_RGB16)
         bitmap = bitmap.convertToFormat(QImage::Format_ARGB32);
     const int x0 = ToView(m_nLeft, z) - sx;
     const int x1 = ToView(m_nRight, z) - sx;

@@ -18,7 +18,8 @@ public:
     void EndDrag();
     void SetHandleCursor(int handle);
     // Draws the outline and the four corner squares into the view bitmap; sx, sy is the view's
-    // scroll in view pixels, zoom its canvas pixels per view pixel.
+    // scroll in view pixels, zoom its canvas pixels per view pixel. 32-bit and 16-bit 5-6-5
+    // bitmaps keep their form; any other is converted to 32 bits first.
     void Draw(QImage& bitmap, int sx, int sy, float zoom) const;
 
     int m_nMaxX = 0;

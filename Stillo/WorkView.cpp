@@ -9,6 +9,7 @@
 #include "controls.h"
 #include "engine/canvas_mutex.h"
 #include "engine/mosaic_params.h"
+#include "gdi.h"
 #include "services.h"
 #include "sys.h"
 // Last: its ids are macros.
@@ -17,11 +18,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <algorithm>
@@ -31,8 +33,8 @@
 
 namespace workview {
 
-uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b) {
-    return static_cast<uint16_t>((r * 31 / 255) << 11 | (g * 63 / 255) << 5 | (b * 31 / 255));
+int ScreenBytesPerPixel(int screenDepth) {
+    return screenDepth / 8 == 2 ? 2 : 4;
 }
 
 Rect TrimOverlay(int width, int height, int top, int bottom, int left, int right) {
@@ -111,6 +113,73 @@ using namespace workview;
 namespace {
 
 const QString kWebLine = QStringLiteral("http://www.stillo.com");
+
+// The trim and viewport rectangles; drawn with the same primitives as the crop box, which
+// write either screen form directly.
+constexpr ui::COLORREF kOverlayYellow = ui::RGB(255, 255, 0);
+
+// Each channel's share of a 5-6-5 word, so a pixel is three look-ups instead of three divisions.
+struct Channels565 {
+    uint16_t r[256], g[256], b[256];
+};
+constexpr Channels565 MakeChannels565() {
+    Channels565 t{};
+    for (int v = 0; v < 256; ++v) {
+        const auto c = static_cast<uint8_t>(v);
+        t.r[v] = Pack565(c, 0, 0);
+        t.g[v] = Pack565(0, c, 0);
+        t.b[v] = Pack565(0, 0, c);
+    }
+    return t;
+}
+constexpr Channels565 kChannels565 = MakeChannels565();
+
+// A canvas pixel (red, green, blue bytes) as pixel x of a line of a picture with B bytes a
+// pixel: one 5-6-5 word (Pack565), or blue, green, red and an opaque fourth byte.
+template <int B> inline void PutScreenPixel(uchar* line, int x, const uint8_t* rgb) {
+    if constexpr (B == 2)
+        reinterpret_cast<uint16_t*>(line)[x] =
+            kChannels565.r[rgb[0]] | kChannels565.g[rgb[1]] | kChannels565.b[rgb[2]];
+    else
+        reinterpret_cast<uint32_t*>(line)[x] =
+            0xFF000000u | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
+}
+
+// The canvas columns one picture line samples are the same on every line: their byte offsets
+// in a canvas row, column(x) for x = 0, 1, ... up to the first one past the canvas. Returns
+// their number.
+template <class Column>
+int SampledColumns(uint32_t* offsets, int width, int nCols, int bytesPerCanvasPixel,
+                   Column column) {
+    int n = 0;
+    for (; n < width; ++n) {
+        const int cx = column(n);
+        if (cx < 0 || cx >= nCols)
+            break;
+        offsets[n] = static_cast<uint32_t>(cx) * static_cast<uint32_t>(bytesPerCanvasPixel);
+    }
+    return n;
+}
+
+// One picture line from a canvas row through the sampled columns, in the picture's form.
+template <int B>
+void SampleLineAs(uchar* line, const uint8_t* row, const uint32_t* offsets, int n) {
+    for (int x = 0; x < n; ++x)
+        PutScreenPixel<B>(line, x, row + offsets[x]);
+}
+inline void SampleLine(uchar* line, int bytesPerPixel, const uint8_t* row, const uint32_t* offsets,
+                       int n) {
+    if (bytesPerPixel == 2)
+        SampleLineAs<2>(line, row, offsets, n);
+    else
+        SampleLineAs<4>(line, row, offsets, n);
+}
+
+// The bytes a pixel of one of the form's pictures takes: its own storage decides, so a write
+// can never disagree with it.
+inline int PictureBytesPerPixel(const QImage& img) {
+    return img.format() == QImage::Format_RGB16 ? 2 : 4;
+}
 
 ui::ControlDesc C(ui::ControlKind k, int id, const char* caption, int x, int y, int cx, int cy,
                   unsigned style = 0) {
@@ -309,17 +378,23 @@ bool CWorkView::OnInitDialog() {
     m_btnSnapIt->SetFlat(false, true);
     m_btnStop->SetFlat(false, true);
 
-    // Pictures are 32-bit off-screen images whatever the display depth.
-    m_nScreenBytesPerPixel = 4;
-    m_bmpFrameWork = QImage(kFrameW, kFrameH, QImage::Format_RGB32);
-    m_bmpFrameShown = m_bmpFrameWork;
-    m_bmpMosaicWork = QImage(kMosaicW, kMosaicH, QImage::Format_RGB32);
-    m_bmpMosaicShown = m_bmpMosaicWork;
-    m_bmpResultsWork = QImage(kResultsW, kResultsH, QImage::Format_RGB32);
-    m_bmpResultsShown = m_bmpResultsWork;
-    for (QImage* img : {&m_bmpFrameWork, &m_bmpFrameShown, &m_bmpMosaicWork, &m_bmpMosaicShown,
-                        &m_bmpResultsWork, &m_bmpResultsShown})
+    // The pictures take the screen's form: 16-bit 5-6-5 on a 16-bit screen, 32-bit otherwise.
+    if (m_nForcedBytesPerPixel == 2 || m_nForcedBytesPerPixel == 4) {
+        m_nScreenBytesPerPixel = m_nForcedBytesPerPixel;
+    } else {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        m_nScreenBytesPerPixel = ScreenBytesPerPixel(screen ? screen->depth() : 32);
+    }
+    const QImage::Format form =
+        m_nScreenBytesPerPixel == 2 ? QImage::Format_RGB16 : QImage::Format_RGB32;
+    m_bmpFrameWork = QImage(kFrameW, kFrameH, form);
+    m_bmpMosaicWork = QImage(kMosaicW, kMosaicH, form);
+    m_bmpResultsWork = QImage(kResultsW, kResultsH, form);
+    for (QImage* img : {&m_bmpFrameWork, &m_bmpMosaicWork, &m_bmpResultsWork})
         img->fill(Qt::black);
+    m_bmpFrameShown = m_bmpFrameWork.copy();
+    m_bmpMosaicShown = m_bmpMosaicWork.copy();
+    m_bmpResultsShown = m_bmpResultsWork.copy();
     ShowPicture(m_picFrame, m_bmpFrameShown);
     ShowPicture(m_picMosaic, m_bmpMosaicShown);
     ShowPicture(m_picResults, m_bmpResultsShown);
@@ -608,8 +683,12 @@ CWorkView::RunEnd CWorkView::RunStep() {
         if (!m_mosaicer.AddFrame(bits, bytes))
             return RunEnd::Failed;
         stop = m_bStopRequested.exchange(false);
-        const int r =
-            m_mosaicer.Compose(stop ? m_pGrabber->m_nEndFrame.load() : m_nFramesProcessed.load());
+        // The worker knows before composing whether this frame ends the run; the engine, which
+        // counts frames rather than steps, would not see it with a step above 1 or the limit.
+        const bool last = stop || m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame ||
+                          m_nFramesProcessed + 1 > m_nMaxFrames;
+        const int r = m_mosaicer.Compose(
+            stop ? m_pGrabber->m_nEndFrame.load() : m_nFramesProcessed.load(), last);
         if (r == kComposeFailed)
             return RunEnd::Failed;
     }
@@ -719,12 +798,22 @@ void CWorkView::SaveResult() {
 
 void CWorkView::UpdateFrameDisplay() {
     const uint8_t* src = m_pGrabber ? m_pGrabber->PreviewBuffer() : nullptr;
-    if (src && m_pGrabber->PreviewBufferBytes() >= size_t(4) * kFrameW * kFrameH) {
+    const int b = PictureBytesPerPixel(m_bmpFrameWork);
+    // The source writes its preview in the form it was made with, the picture's own.
+    if (src && !m_bmpFrameWork.isNull() && m_pGrabber->m_callback.m_nPreviewBytesPerPixel == b &&
+        m_pGrabber->PreviewBufferBytes() >= size_t(b) * kFrameW * kFrameH) {
         for (int y = 0; y < kFrameH; ++y) {
-            auto* line = reinterpret_cast<uint32_t*>(m_bmpFrameWork.scanLine(y));
-            const uint8_t* p = src + size_t(4) * kFrameW * y;
-            for (int x = 0; x < kFrameW; ++x, p += 4)
-                line[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            const uint8_t* p = src + size_t(b) * kFrameW * y;
+            if (b == 2) {
+                // 16-bit words, low byte first.
+                auto* line = reinterpret_cast<uint16_t*>(m_bmpFrameWork.scanLine(y));
+                for (int x = 0; x < kFrameW; ++x, p += 2)
+                    line[x] = static_cast<uint16_t>(p[0] | p[1] << 8);
+            } else {
+                auto* line = reinterpret_cast<uint32_t*>(m_bmpFrameWork.scanLine(y));
+                for (int x = 0; x < kFrameW; ++x, p += 4)
+                    line[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            }
         }
     }
     SetEditInt(IDC_CURRENT_FRAME, m_pGrabber->m_nCurrentFrame);
@@ -750,12 +839,7 @@ void CWorkView::DrawTrimOverlay(QImage& bitmap) {
         return;
     const Rect r = TrimOverlay(W, H, m_pImageTrimDlg->m_nTrimTop, m_pImageTrimDlg->m_nTrimBottom,
                                m_pImageTrimDlg->m_nTrimLeft, m_pImageTrimDlg->m_nTrimRight);
-    QPainter p(&bitmap);
-    p.setPen(QPen(QColor(255, 255, 0), 1));
-    p.drawLine(r.left, r.top, r.right, r.top);
-    p.drawLine(r.right, r.top, r.right, r.bottom);
-    p.drawLine(r.right, r.bottom, r.left, r.bottom);
-    p.drawLine(r.left, r.bottom, r.left, r.top);
+    ui::ClosedOutline(bitmap, r.left, r.top, r.right, r.bottom, kOverlayYellow);
 }
 
 void CWorkView::SetScrollBars(int nRows, int nCols) {
@@ -777,21 +861,17 @@ void CWorkView::RenderMosaicView(int sx, int sy, float z) {
     uint8_t** rows = CurrentCanvasRows(c);
     m_bmpMosaicWork.fill(Qt::black);
     SetScrollBars(c.nRows, c.nCols);
-    if (rows && c.nRows > 0 && c.nCols > 0) {
+    if (rows && c.nRows > 0 && c.nCols > 0 && !m_bmpMosaicWork.isNull()) {
         const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
+        const int b = PictureBytesPerPixel(m_bmpMosaicWork);
+        uint32_t offsets[kMosaicW];
+        const int n = SampledColumns(offsets, kMosaicW, c.nCols, bpp,
+                                     [&](int vx) { return static_cast<int>((vx + sx) * z); });
         for (int vy = 0; vy < kMosaicH; ++vy) {
             const int cy = static_cast<int>((vy + sy) * z);
-            if (cy >= c.nRows)
+            if (cy < 0 || cy >= c.nRows)
                 break;
-            const uint8_t* row = rows[c.nRows - 1 - cy];
-            auto* line = reinterpret_cast<uint32_t*>(m_bmpMosaicWork.scanLine(vy));
-            for (int vx = 0; vx < kMosaicW; ++vx) {
-                const int cx = static_cast<int>((vx + sx) * z);
-                if (cx >= c.nCols)
-                    break;
-                const uint8_t* p = row + size_t(cx) * bpp;
-                line[vx] = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-            }
+            SampleLine(m_bmpMosaicWork.scanLine(vy), b, rows[c.nRows - 1 - cy], offsets, n);
         }
     }
     canvasLock.unlock();
@@ -814,22 +894,19 @@ void CWorkView::RenderResultsPreview() {
     uint8_t** rows = CurrentCanvasRows(c);
     m_bmpResultsWork.fill(Qt::black);
     const ResultsFit fit = FitResults(c.nCols, c.nRows);
-    if (!rows || fit.scale <= 0.0f)
+    if (!rows || fit.scale <= 0.0f || m_bmpResultsWork.isNull())
         return;
     const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
+    const int b = PictureBytesPerPixel(m_bmpResultsWork);
+    uint32_t offsets[kResultsW];
+    const int n = SampledColumns(offsets, kResultsW, c.nCols, bpp,
+                                 [&](int x) { return static_cast<int>(x * fit.scale); });
     for (int y = 0; y + fit.yOffset < kResultsH; ++y) {
         const int cy = static_cast<int>(y * fit.scale);
         if (cy >= c.nRows)
             break;
-        const uint8_t* row = rows[c.nRows - 1 - cy];
-        auto* line = reinterpret_cast<uint32_t*>(m_bmpResultsWork.scanLine(y + fit.yOffset));
-        for (int x = 0; x < kResultsW; ++x) {
-            const int cx = static_cast<int>(x * fit.scale);
-            if (cx >= c.nCols)
-                break;
-            const uint8_t* p = row + size_t(cx) * bpp;
-            line[x] = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-        }
+        SampleLine(m_bmpResultsWork.scanLine(y + fit.yOffset), b, rows[c.nRows - 1 - cy], offsets,
+                   n);
     }
 }
 
@@ -843,19 +920,17 @@ void CWorkView::DrawViewportOverlay(QImage& bitmap) {
     const ResultsFit fit = FitResults(m_mosaicer.m_canvas.nCols, m_mosaicer.m_canvas.nRows);
     if (fit.scale <= 0.0f)
         return;
-    auto clampX = [](int v) { return std::clamp(v, 0, kResultsW - 1); };
-    auto clampY = [](int v) { return std::clamp(v, 0, kResultsH - 1); };
-    const int x0 = clampX(static_cast<int>(static_cast<int>(m_nScrollX * m_fZoom) / fit.scale));
-    const int x1 =
-        clampX(static_cast<int>(static_cast<int>((m_nScrollX + kMosaicW) * m_fZoom) / fit.scale));
-    const int y0 =
-        clampY(static_cast<int>(static_cast<int>(m_nScrollY * m_fZoom) / fit.scale) + fit.yOffset);
-    const int y1 =
-        clampY(static_cast<int>(static_cast<int>((m_nScrollY + kMosaicH) * m_fZoom) / fit.scale) +
-               fit.yOffset);
-    QPainter p(&bitmap);
-    p.setPen(QPen(QColor(255, 255, 0), 1));
-    p.drawRect(QRect(QPoint(x0, y0), QPoint(x1, y1)));
+    // Canvas extent of the mosaic view, then preview pixels; the outline is clipped to the
+    // picture, so an edge beyond it is not shown. Kept within a range no conversion overflows.
+    auto toPreview = [&](float canvasPos) {
+        return static_cast<int>(std::clamp(std::trunc(canvasPos / fit.scale), -1.0e6f, 1.0e6f));
+    };
+    auto canvasPos = [&](int viewPos) { return std::trunc(viewPos * m_fZoom); };
+    const int x0 = toPreview(canvasPos(m_nScrollX));
+    const int x1 = toPreview(canvasPos(m_nScrollX + kMosaicW));
+    const int y0 = toPreview(canvasPos(m_nScrollY)) + fit.yOffset;
+    const int y1 = toPreview(canvasPos(m_nScrollY + kMosaicH)) + fit.yOffset;
+    ui::ClosedOutline(bitmap, x0, y0, x1, y1, kOverlayYellow);
 }
 
 // ---- crop box --------------------------------------------------------------------------------

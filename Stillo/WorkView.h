@@ -46,8 +46,14 @@ constexpr int kMaxFrames = 1500;
 // Plain playback shows at most 25 frames a second.
 constexpr int kPlayIntervalMs = 40;
 
-// A 16-bit screen pixel: 5 bits red, 6 green, 5 blue.
-uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b);
+// A 16-bit screen pixel: 5 bits red, 6 green, 5 blue, each the channel scaled down and truncated.
+constexpr uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b) {
+    return static_cast<uint16_t>((r * 31 / 255) << 11 | (g * 63 / 255) << 5 | (b * 31 / 255));
+}
+
+// Bytes a picture pixel takes on a screen of that many bits a pixel: 2 for 16-bit screens, 4
+// for every other (24- and 32-bit screens, and those under 16 bits, shown converted).
+int ScreenBytesPerPixel(int screenDepth);
 
 struct Rect {
     int left, top, right, bottom;
@@ -152,6 +158,8 @@ public:
     int m_nFrameStep = 1;
     int m_nScrollX = 0, m_nScrollY = 0;
     int m_nScreenBytesPerPixel = 4;
+    // 2 or 4 replaces the screen's measure at set-up (tests show the 16-bit form offscreen).
+    int m_nForcedBytesPerPixel = 0;
     QString m_strInstallFolder;
     // Frames after which a run stops; lowered by tests to reach the limit quickly.
     int m_nMaxFrames = workview::kMaxFrames;

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,8 +20,23 @@ const char* kIdProperty = "stilloControlId";
 }
 
 QFont DialogFont() {
-    QFont f("DejaVu Sans");
-    f.setPixelSize(11);
+    // Templates are laid out in dialog units of a 6 x 13 pixel base, the metrics of the 8-point
+    // face they were designed with, whose letters average under 6 pixels across. DejaVu Sans at
+    // 11 pixels averages nearly 7, so captions ran past their rectangles and were cut
+    // ("Input Filenam"). The condensed face fits at 10 pixels; whatever face stands in, its size
+    // is lowered until its letters are that narrow and its lines fit the 13-pixel unit.
+    constexpr double kMaxAverageWidth = 5.75;
+    constexpr int kMaxLineHeight = 13;
+    const QString letters = QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    QFont f;
+    f.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
+    for (int px = 11; px >= 8; --px) {
+        f.setPixelSize(px);
+        const QFontMetricsF fm(f);
+        if (fm.horizontalAdvance(letters) / letters.size() <= kMaxAverageWidth &&
+            fm.height() <= kMaxLineHeight)
+            break;
+    }
     return f;
 }
 

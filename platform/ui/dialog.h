@@ -62,7 +62,8 @@ struct DialogTemplate {
 // stand in for a control, as subclassing does on the window system the program came from.
 using ControlFactory = std::function<QWidget*(const ControlDesc&, QWidget* parent)>;
 
-// The dialog font: about 11 px, in the substitute sans font.
+// The dialog font: a sans face (DejaVu Sans Condensed where present) at the largest size up to
+// 11 px whose letters fit the 6 x 13 dialog-unit base, so captions fit their rectangles.
 QFont DialogFont();
 
 // Creates the template's controls on host, placed in pixels, host sized to the template.

@@ -9,8 +9,27 @@ namespace ui {
 
 namespace {
 
+// A colour as a 16-bit 5-6-5 pixel, the way QPainter stores it, so lines and fills agree with
+// what a painter draws into the same picture.
+inline uint16_t To565(QRgb v) {
+    return static_cast<uint16_t>((qRed(v) >> 3) << 11 | (qGreen(v) >> 2) << 5 | qBlue(v) >> 3);
+}
+
+// Bytes of one pixel of a picture these primitives can draw into; 0 for any other form, into
+// which nothing is written (a 32-bit store would run past its lines).
+inline int PixelBytes(const QImage& img) {
+    if (img.format() == QImage::Format_RGB16)
+        return 2;
+    return img.depth() == 32 ? 4 : 0;
+}
+
 inline void Put(QImage& dst, int x, int y, QRgb v) {
-    if (x >= 0 && y >= 0 && x < dst.width() && y < dst.height())
+    if (x < 0 || y < 0 || x >= dst.width() || y >= dst.height())
+        return;
+    const int bytes = PixelBytes(dst);
+    if (bytes == 2)
+        reinterpret_cast<uint16_t*>(dst.scanLine(y))[x] = To565(v);
+    else if (bytes == 4)
         reinterpret_cast<QRgb*>(dst.scanLine(y))[x] = v;
 }
 
@@ -68,6 +87,17 @@ void FillRect(QImage& dst, const Rect& r, COLORREF c) {
     QRgb v = ToQRgb(c);
     int x0 = std::max(r.left, 0), x1 = std::min(r.right, dst.width());
     int y0 = std::max(r.top, 0), y1 = std::min(r.bottom, dst.height());
+    const int bytes = PixelBytes(dst);
+    if (bytes == 0)
+        return;
+    if (bytes == 2) {
+        const uint16_t w = To565(v);
+        for (int y = y0; y < y1; ++y) {
+            uint16_t* row = reinterpret_cast<uint16_t*>(dst.scanLine(y));
+            std::fill(row + x0, row + std::max(x0, x1), w);
+        }
+        return;
+    }
     for (int y = y0; y < y1; ++y) {
         QRgb* row = reinterpret_cast<QRgb*>(dst.scanLine(y));
         std::fill(row + x0, row + std::max(x0, x1), v);

@@ -1,6 +1,8 @@
 // Device-context style drawing on QImage: the rectangle, line and bit-block rules of the
 // window system the program was designed on, so layouts and pixel tests carry over exactly.
-// Every image here is QImage::Format_ARGB32; colours are 0x00BBGGRR values (COLORREF).
+// Every image here is QImage::Format_ARGB32, except that the fills and lines (FillRect,
+// FrameRect, Polyline, ClosedOutline, Draw3dRect) also draw into Format_RGB32 and the 16-bit
+// Format_RGB16 pictures of a 16-bit screen; colours are 0x00BBGGRR values (COLORREF).
 #pragma once
 
 #include <QColor>

@@ -1,20 +1,29 @@
 // The work form: its arithmetic, start-up, loading and stepping, and whole runs over generated
 // pans, driven offscreen with recorded message boxes.
 #include "BtnST.h"
+#include "Deinterlacing.h"
+#include "ImageTrimDlg.h"
+#include "OutputSettings.h"
 #include "ResizeBox.h"
 #include "VideoGrabber.h"
 #include "WorkView.h"
 #include "controls.h"
+#include "engine/mosaic_params.h"
 #include "services.h"
 #include "video_writer.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -29,6 +38,11 @@ TEST(WorkViewMath, PixelFormsTrimAndZoom) {
     EXPECT_EQ(Pack565(255, 255, 255), 0xFFFF);
     EXPECT_EQ(Pack565(255, 0, 0), 0xF800);
     EXPECT_EQ(Pack565(0, 255, 0), 0x07E0);
+    // 16-bit screens take two bytes a pixel; 24- and 32-bit ones, and those under 16 bits
+    // (shown converted), four.
+    EXPECT_EQ(ScreenBytesPerPixel(16), 2);
+    for (int depth : {1, 8, 15, 24, 32})
+        EXPECT_EQ(ScreenBytesPerPixel(depth), 4) << depth;
 
     const Rect r = TrimOverlay(720, 576, 2, 2, 2, 2);
     EXPECT_EQ(r.left, 5);
@@ -133,14 +147,23 @@ protected:
                 return true;
         return false;
     }
-    std::unique_ptr<CWorkView> Start() {
+    // forcedBytes 2 shows the 16-bit screen form; 0 measures the screen.
+    std::unique_ptr<CWorkView> Start(int forcedBytes = 0) {
         auto view = std::make_unique<CWorkView>(nullptr);
         view->m_fnExit = [this](int code) { exitCode = code; };
+        view->m_nForcedBytesPerPixel = forcedBytes;
         EXPECT_TRUE(view->OnInitDialog());
         return view;
     }
     void Load(CWorkView& view, const std::string& path) {
         ASSERT_EQ(view.LoadVideo(QString::fromStdString(path), "pan.avi"), 1);
+    }
+    // Start and end frames chosen as a user does: slider, then Set Frame.
+    static void SelectFrames(CWorkView& view, int start, int end) {
+        view.m_sliderFrame->setValue(start);
+        view.OnSetStartFrame();
+        view.m_sliderFrame->setValue(end);
+        view.OnSetEndFrame();
     }
     bool WaitFor(const QString& text, int ms = 60000) {
         QElapsedTimer t;
@@ -242,10 +265,7 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     auto view = Start();
     Load(*view, Video("pan40.avi", 40, 3));
     CVideoGrabber& g = *view->m_pGrabber;
-    view->m_sliderFrame->setValue(3);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(30);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 3, 30);
     view->OnSnapIt();
     EXPECT_EQ(view->m_bSnapping, 1);
     EXPECT_FALSE(view->m_btnSnapIt->isEnabled());
@@ -331,10 +351,7 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
 TEST_F(WorkViewTest, StopEndsRunAndLeftoverStopIsCleared) {
     auto view = Start();
     Load(*view, Video("pan300.avi", 300, 1));
-    view->m_sliderFrame->setValue(1);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(299);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 1, 299);
     // A Stop from before the run must not end it.
     view->OnStop();
     view->OnSnapIt();
@@ -353,10 +370,7 @@ TEST_F(WorkViewTest, FrameLimitEndsRunWithItsMessage) {
     auto view = Start();
     Load(*view, Video("pan100.avi", 100, 2));
     view->m_nMaxFrames = 20;
-    view->m_sliderFrame->setValue(1);
-    view->OnSetStartFrame();
-    view->m_sliderFrame->setValue(90);
-    view->OnSetEndFrame();
+    SelectFrames(*view, 1, 90);
     view->OnSnapIt();
     ASSERT_TRUE(WaitFor("Max allowable frames reached.\nhttp://www.stillo.com"));
     EXPECT_EQ(view->m_nFramesProcessed, 21);
@@ -364,4 +378,229 @@ TEST_F(WorkViewTest, FrameLimitEndsRunWithItsMessage) {
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[messages.size() - 2].text, "Mosaic Complete");
     EXPECT_EQ(view->m_bMosaicDone, 1);
+}
+
+TEST_F(WorkViewTest, RunsEndingEarlyExtendTheirLastFrame) {
+    auto view = Start();
+    Load(*view, Video("pan40.avi", 40, 3));
+    view->OnThin();
+    view->OnStepSpin(3);
+    SelectFrames(*view, 3, 30);
+    view->OnSnapIt();
+    ASSERT_TRUE(WaitFor("Mosaic Complete"));
+    // Frames 6, 9, ... 30: the engine counts nine frames of a run of 27.
+    EXPECT_EQ(view->m_nFramesProcessed, 9);
+    EXPECT_EQ(view->m_pGrabber->m_nCurrentFrame, 30);
+    EXPECT_EQ(view->m_mosaicer.m_frame.bExtendStrip, 1);
+
+    // The frame limit ends the next run far before its end frame.
+    messages.clear();
+    view->OnStepSpin(1);
+    view->m_nMaxFrames = 5;
+    view->OnSnapIt();
+    ASSERT_TRUE(WaitFor("Max allowable frames reached.\nhttp://www.stillo.com"));
+    EXPECT_EQ(view->m_nFramesProcessed, 6);
+    EXPECT_EQ(view->m_mosaicer.m_frame.bExtendStrip, 1);
+}
+
+namespace {
+
+// A picture pixel as the form stores it: a 5-6-5 word, or the 32-bit value.
+uint32_t PictureWord(const QImage& img, int x, int y) {
+    if (img.format() == QImage::Format_RGB16)
+        return reinterpret_cast<const uint16_t*>(img.constScanLine(y))[x];
+    return reinterpret_cast<const uint32_t*>(img.constScanLine(y))[x];
+}
+// Red, green and blue in the screen form of b bytes a pixel.
+uint32_t ScreenWord(int r, int g, int b, int bytes) {
+    if (bytes == 2)
+        return Pack565(uint8_t(r), uint8_t(g), uint8_t(b));
+    return 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+}
+
+class WorkViewScreenFormTest : public WorkViewTest, public ::testing::WithParamInterface<int> {};
+
+} // namespace
+
+// A whole run on a screen of each form: the three pictures are made in that form and each
+// pixel is the canvas (or frame) pixel it samples through the view mappings, in that form.
+TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
+    const int bytes = GetParam();
+    auto view = Start(bytes == 2 ? 2 : 0); // 4: measured from the offscreen screen
+    ASSERT_EQ(view->m_nScreenBytesPerPixel, bytes);
+    const QImage::Format form = bytes == 2 ? QImage::Format_RGB16 : QImage::Format_RGB32;
+    const uint32_t black = ScreenWord(0, 0, 0, bytes), yellow = ScreenWord(255, 255, 0, bytes);
+    Load(*view, Video("pan40.avi", 40, 3));
+    CVideoGrabber& g = *view->m_pGrabber;
+    ASSERT_EQ(g.m_callback.m_nPreviewBytesPerPixel, bytes);
+
+    // Frame preview: the slider grabs frame 3 into both buffers.
+    view->m_sliderFrame->setValue(3);
+    const QImage& frame = view->m_bmpFrameWork;
+    ASSERT_EQ(frame.format(), form);
+    ASSERT_EQ(view->m_bmpFrameShown.format(), form);
+    const uint8_t* preview = g.PreviewBuffer();
+    int wrong = 0;
+    for (int y = 0; y < kFrameH; ++y)
+        for (int x = 0; x < kFrameW; ++x) {
+            const uint8_t* p = preview + size_t(bytes) * (kFrameW * y + x);
+            const uint32_t want =
+                bytes == 2 ? uint32_t(p[0] | p[1] << 8) : ScreenWord(p[2], p[1], p[0], bytes);
+            wrong += PictureWord(frame, x, y) != want;
+        }
+    EXPECT_EQ(wrong, 0) << "frame preview pixels unlike the preview buffer";
+    // ... and the preview buffer holds the frame's sampled pixels in the same form: frame row k
+    // from the top is buffer row k + 1, blue, green, red.
+    const float step = static_cast<float>(1.0 / CVideoGrabber::PreviewScale(160, 120));
+    const uint8_t* full = g.FrameBuffer();
+    int checked = 0;
+    double fy = 0;
+    for (int y = 0; fy < 120 && y < kFrameH; fy += step, ++y) {
+        double fx = 0;
+        for (int x = 0; fx < 160 && x < kFrameW; fx += step, ++x) {
+            if (x % 7 || y % 5)
+                continue;
+            const uint8_t* p = full + 3 * (size_t(160) * (int(fy) + 1) + int(fx));
+            EXPECT_EQ(PictureWord(frame, x, y), ScreenWord(p[2], p[1], p[0], bytes))
+                << x << "," << y;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 1000);
+    // The trim rectangle (2 % each side) lies on the shown copy only.
+    const Rect trim = TrimOverlay(160, 120, 2, 2, 2, 2);
+    EXPECT_EQ(PictureWord(view->m_bmpFrameShown, trim.left, trim.top), yellow);
+    EXPECT_EQ(PictureWord(view->m_bmpFrameShown, trim.right, (trim.top + trim.bottom) / 2), yellow);
+    EXPECT_EQ(PictureWord(view->m_bmpFrameShown, 100, 100), PictureWord(frame, 100, 100));
+
+    SelectFrames(*view, 3, 30);
+    view->OnSnapIt();
+    ASSERT_TRUE(WaitFor("Mosaic Complete"));
+
+    const MOSAIC_PARAMS& c = view->m_mosaicer.m_canvas;
+    uint8_t** rows = CurrentCanvasRows(c);
+    ASSERT_TRUE(rows);
+    const int nCols = c.nCols, nRows = c.nRows;
+    ASSERT_GT(nCols, 160);
+    auto canvasWord = [&](int cx, int cy) {
+        const uint8_t* p = rows[nRows - 1 - cy] + size_t(3) * cx;
+        return ScreenWord(p[0], p[1], p[2], bytes);
+    };
+    // Every pixel of the mosaic view: canvas column trunc((vx + sx) z), picture row
+    // trunc((vy + sy) z), black beyond the canvas.
+    auto checkMosaic = [&](int sx, int sy, float z) {
+        const QImage& img = view->m_bmpMosaicWork;
+        ASSERT_EQ(img.format(), form);
+        ASSERT_EQ(view->m_bmpMosaicShown.format(), form);
+        int bad = 0, inside = 0;
+        for (int vy = 0; vy < kMosaicH; ++vy)
+            for (int vx = 0; vx < kMosaicW; ++vx) {
+                const int cx = int((vx + sx) * z), cy = int((vy + sy) * z);
+                const bool in = cx < nCols && cy < nRows;
+                inside += in;
+                bad += PictureWord(img, vx, vy) != (in ? canvasWord(cx, cy) : black);
+            }
+        EXPECT_EQ(bad, 0) << "scroll " << sx << "," << sy << " zoom " << z;
+        EXPECT_GT(inside, 5000);
+    };
+    EXPECT_EQ(view->m_nScrollX, 0);
+    checkMosaic(0, 0, 1.0f);
+    view->OnZoomSpin(11); // zoom 2
+    view->m_scrollH->setValue(7);
+    ASSERT_EQ(view->m_nScrollX, 7);
+    ASSERT_EQ(view->m_fZoom, 2.0f);
+    checkMosaic(7, view->m_nScrollY, 2.0f);
+    // The crop box over the whole canvas, drawn on the shown copy: its top edge and right edge.
+    const QImage& shown = view->m_bmpMosaicShown;
+    const int boxRight = (nCols - 1) / 2 - 7;
+    EXPECT_EQ(PictureWord(shown, 30, 0), yellow);
+    EXPECT_EQ(PictureWord(shown, boxRight, 30), yellow);
+    EXPECT_EQ(PictureWord(shown, 40, 30), PictureWord(view->m_bmpMosaicWork, 40, 30));
+
+    // Results preview: canvas column trunc(px scale), row trunc(py scale), moved down by the
+    // centring offset; black elsewhere.
+    const QImage& results = view->m_bmpResultsWork;
+    ASSERT_EQ(results.format(), form);
+    ASSERT_EQ(view->m_bmpResultsShown.format(), form);
+    const ResultsFit fit = FitResults(nCols, nRows);
+    ASSERT_GT(fit.scale, 0.0f);
+    int bad = 0, inside = 0;
+    for (int y = 0; y < kResultsH; ++y)
+        for (int x = 0; x < kResultsW; ++x) {
+            const int py = y - fit.yOffset;
+            const int cx = int(x * fit.scale), cy = int(py * fit.scale);
+            const bool in = py >= 0 && cx < nCols && cy < nRows;
+            inside += in;
+            bad += PictureWord(results, x, y) != (in ? canvasWord(cx, cy) : black);
+        }
+    EXPECT_EQ(bad, 0);
+    EXPECT_GT(inside, 5000);
+    // The viewport rectangle: the view starts at canvas column 14; its right and bottom edges
+    // lie beyond the picture and are clipped, not drawn along its border.
+    const QImage& outlined = view->m_bmpResultsShown;
+    const int left = int(14 / fit.scale);
+    EXPECT_EQ(PictureWord(outlined, left, fit.yOffset), yellow);
+    EXPECT_EQ(PictureWord(outlined, left, kResultsH - 1), yellow);
+    EXPECT_EQ(PictureWord(outlined, left + 20, fit.yOffset), yellow);
+    EXPECT_EQ(PictureWord(outlined, kResultsW - 1, 70), PictureWord(results, kResultsW - 1, 70));
+    EXPECT_EQ(PictureWord(outlined, left + 20, kResultsH - 1),
+              PictureWord(results, left + 20, kResultsH - 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(ScreenForms, WorkViewScreenFormTest, ::testing::Values(2, 4),
+                         [](const auto& info) {
+                             return info.param == 2 ? std::string("Bits16") : std::string("Bits32");
+                         });
+
+namespace {
+
+// Checks that each caption under host fits the part of its control that shows text; returns how
+// many captions were checked.
+int ExpectCaptionsFit(const QWidget* host) {
+    int captions = 0;
+    for (QWidget* w : host->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QFontMetrics fm(w->font());
+        QString text;
+        int room = 0;
+        if (auto* l = qobject_cast<QLabel*>(w)) {
+            text = l->text();
+            room = l->contentsRect().width();
+            EXPECT_LE(fm.height(), l->height()) << text.toStdString();
+        } else if (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w)) {
+            // The text's room is what the mark and its gap leave.
+            QStyleOptionButton opt;
+            opt.initFrom(w);
+            text = opt.text = static_cast<QAbstractButton*>(w)->text();
+            const bool radio = qobject_cast<QRadioButton*>(w) != nullptr;
+            room = w->style()
+                       ->subElementRect(radio ? QStyle::SE_RadioButtonContents
+                                              : QStyle::SE_CheckBoxContents,
+                                        &opt, w)
+                       .width();
+        } else if (auto* b = qobject_cast<QPushButton*>(w)) {
+            text = b->text();
+            room = b->width() - 4;
+        } else if (auto* gb = qobject_cast<QGroupBox*>(w)) {
+            text = gb->title();
+            room = gb->width();
+        }
+        if (text.isEmpty() || w->isHidden())
+            continue;
+        ++captions;
+        EXPECT_LE(fm.horizontalAdvance(text), room) << text.toStdString();
+    }
+    return captions;
+}
+
+} // namespace
+
+// Every caption of the form, and of the settings dialogs it owns, is drawn whole inside its
+// control's rectangle.
+TEST_F(WorkViewTest, CaptionsFitTheirControls) {
+    auto view = Start();
+    // Labels, group boxes, radio buttons and the check box, push buttons with captions.
+    EXPECT_EQ(ExpectCaptionsFit(view.get()), 6 + 9 + 5 + 4);
+    EXPECT_GT(ExpectCaptionsFit(view->m_pImageTrimDlg), 0);
+    EXPECT_GT(ExpectCaptionsFit(view->m_pOutputSettings), 0);
+    EXPECT_GT(ExpectCaptionsFit(view->m_pDeinterlacing), 0);
 }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -281,11 +282,11 @@ struct ShortRun {
         Cut(0);
         return m.AddFrame(frame.bytes.data(), frame.bytes.size()) == 1;
     }
-    int Step(int t, int frameIndex) {
+    int Step(int t, int frameIndex, bool last = false) {
         Cut(t);
         m.NextFrame();
         m.AddFrame(frame.bytes.data(), frame.bytes.size());
-        return m.Compose(frameIndex);
+        return m.Compose(frameIndex, last);
     }
 };
 
@@ -301,6 +302,27 @@ TEST(EngineOwner, BrushesChooseFactorAndExtension) {
     EXPECT_EQ(thin.m.m_frame.bExtendStrip, 0);
     ASSERT_EQ(thin.Step(3, 99), 0); // the run's last frame with a step of one
     EXPECT_EQ(thin.m.m_frame.bExtendStrip, 1);
+
+    // A run that ends early (a step above one, the frame limit): the caller's flag extends the
+    // last frame, which paints its trailing part: about half a window more canvas pixels.
+    ShortRun early, unflagged;
+    ASSERT_TRUE(early.Start(100, false));
+    ASSERT_TRUE(unflagged.Start(100, false));
+    for (int t = 1; t <= 3; ++t) {
+        ASSERT_EQ(early.Step(t, t, t == 3), 0);
+        ASSERT_EQ(unflagged.Step(t, t), 0);
+    }
+    EXPECT_EQ(early.m.m_frame.bExtendStrip, 1);
+    EXPECT_EQ(unflagged.m.m_frame.bExtendStrip, 0);
+    auto painted = [](CMosaicer& m) {
+        std::unique_ptr<uint8_t, decltype(&free)> px(m.CopyCanvas32(), &free);
+        long n = 0;
+        for (long i = 0; px && i < long(m.m_canvas.nCols) * m.m_canvas.nRows; ++i)
+            n += px.get()[4 * i] | px.get()[4 * i + 1] | px.get()[4 * i + 2] ? 1 : 0;
+        return n;
+    };
+    const long rows = 110 - 5 + 1;
+    EXPECT_GE(painted(early.m), painted(unflagged.m) + 50 * rows);
 
     ShortRun thick;
     ASSERT_TRUE(thick.Start(100, true));

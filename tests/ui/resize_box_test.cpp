@@ -156,6 +156,33 @@ TEST(CropBox, DrawsRedOutlineWhileDraggingYellowAfterAndYellowSquares) {
     EXPECT_EQ(At(clip, 40, 20), kYellow);
 }
 
+TEST(CropBox, DrawsIntoSixteenBitViewsInTheirOwnForm) {
+    CResizeBox box;
+    box.Init(200, 100);
+    box.m_nLeft = 20;
+    box.m_nTop = 10;
+    box.m_nRight = 120;
+    box.m_nBottom = 60;
+    for (int dragging : {1, 0}) {
+        box.m_bDragging = dragging;
+        QImage wide = ui::NewImage(300, 100, 0xFF000000);
+        QImage narrow(300, 100, QImage::Format_RGB16);
+        narrow.fill(0);
+        box.Draw(wide, 3, 0, 2.0f);
+        box.Draw(narrow, 3, 0, 2.0f);
+        // Drawn in place, pixel for pixel where the 32-bit view gets its outline and squares.
+        ASSERT_EQ(narrow.format(), QImage::Format_RGB16);
+        EXPECT_EQ(narrow, wide.convertToFormat(QImage::Format_RGB16)) << dragging;
+        auto word = [&](int x, int y) {
+            return reinterpret_cast<const uint16_t*>(narrow.constScanLine(y))[x];
+        };
+        EXPECT_EQ(word(27, 5), dragging ? 0xF800 : 0xFFE0);  // top edge
+        EXPECT_EQ(word(57, 20), dragging ? 0xF800 : 0xFFE0); // right edge
+        EXPECT_EQ(word(7, 5), 0xFFE0);                       // a corner square
+        EXPECT_EQ(word(32, 20), 0);                          // inside stays as it was
+    }
+}
+
 TEST(CropBox, DrawIgnoresAZoomWithoutViewPositions) {
     CResizeBox box;
     box.Init(300, 200);

@@ -147,6 +147,15 @@ TEST(Gdi, LinesExcludeTheirEndAndOutlinesClose) {
     EXPECT_EQ(At(r3, 5, 0), 0x0000FFu); // top-right pixel belongs to the right line
     EXPECT_EQ(At(r3, 0, 5), 0x0000FFu);
     EXPECT_EQ(At(r3, 2, 2), kWhite);
+
+    // A picture of a form these primitives cannot write is left alone, not overrun.
+    QImage grey(10, 10, QImage::Format_Grayscale8);
+    grey.fill(7);
+    FillRect(grey, {0, 0, 10, 10}, RGB(255, 255, 255));
+    ClosedOutline(grey, 0, 0, 9, 9, RGB(255, 255, 255));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            ASSERT_EQ(grey.constScanLine(y)[x], 7) << x << "," << y;
 }
 
 TEST(Gdi, MaskAndThenPaintKeepsWhatLiesUnderTheTransparentColour) {
