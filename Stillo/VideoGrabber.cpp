@@ -1,6 +1,8 @@
 #include "VideoGrabber.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +23,25 @@ void ReportStream(const char* format, int stream, HRESULT hr) {
     std::printf(format, stream, static_cast<unsigned>(hr));
     std::fflush(stdout);
 }
+
+// The 5-6-5 fields of the three channels, already shifted into place: trunc(v * 31 / 255) and
+// trunc(v * 63 / 255) with the factors as doubles. Worked out once, so a preview pixel costs
+// three look-ups instead of three conversions to floating point and back.
+struct Rgb565Fields {
+    std::array<uint16_t, 256> red{}, green{}, blue{};
+};
+
+constexpr Rgb565Fields MakeRgb565Fields() {
+    Rgb565Fields f;
+    for (int v = 0; v < 256; ++v) {
+        f.red[v] = static_cast<uint16_t>(static_cast<unsigned>(v * (31.0 / 255.0)) << 11);
+        f.green[v] = static_cast<uint16_t>(static_cast<unsigned>(v * (63.0 / 255.0)) << 5);
+        f.blue[v] = static_cast<uint16_t>(static_cast<unsigned>(v * (31.0 / 255.0)));
+    }
+    return f;
+}
+
+constexpr Rgb565Fields kRgb565 = MakeRgb565Fields();
 
 } // namespace
 
@@ -45,69 +66,127 @@ HRESULT CSampleGrabberCB::BufferCB(double, const uint8_t* buffer, long bufferLen
         static_cast<size_t>(bufferLen) < pitch * static_cast<size_t>(h)) {
         return S_OK;
     }
+    // The sample is bottom-up: its top row is the last one.
+    Convert(buffer + pitch * static_cast<size_t>(h - 1), -static_cast<ptrdiff_t>(pitch));
+    return S_OK;
+}
 
-    const int bpp = m_nPreviewBytesPerPixel;
+PictureRows CSampleGrabberCB::PictureTarget(int width, int height) {
+    if (!m_bDoFullFrame || m_bHalfSize || width != m_nWidth || height != m_nHeight || width <= 0 ||
+        height <= 0 || !m_pFrameBuffer || m_nFrameBufferBytes < RequiredFrameBytes()) {
+        return PictureRows{};
+    }
+    const ptrdiff_t pitch = static_cast<ptrdiff_t>(3) * width;
+    return PictureRows{m_pFrameBuffer + pitch, pitch};
+}
+
+HRESULT CSampleGrabberCB::RowsCB(double, const PictureRows& rows) {
+    const ptrdiff_t pitch = static_cast<ptrdiff_t>(3) * (m_nWidth > 0 ? m_nWidth : 0);
+    if (!rows.top || m_nWidth <= 0 || m_nHeight <= 0 ||
+        (rows.pitch < pitch && rows.pitch > -pitch)) {
+        return S_OK;
+    }
+    Convert(rows.top, rows.pitch);
+    return S_OK;
+}
+
+void CSampleGrabberCB::Convert(const uint8_t* top, ptrdiff_t pitch) {
     const double s = m_fPreviewStep;
     const bool previewFits =
-        m_pPreviewBuffer && m_nPreviewBufferBytes >= static_cast<size_t>(bpp) *
+        m_pPreviewBuffer && m_nPreviewBufferBytes >= static_cast<size_t>(m_nPreviewBytesPerPixel) *
                                                          CVideoGrabber::kPreviewWidth *
                                                          CVideoGrabber::kPreviewHeight;
     // A step that is not a positive number would never leave the sampling loops.
     if (m_bDoPreview && previewFits && s > 0.0 && std::isfinite(s)) {
-        // The sampled columns are the same on every row: find them once.
-        uint32_t columns[CVideoGrabber::kPreviewWidth];
-        int nx = 0;
-        for (double fx = 0.0; fx < w && nx < CVideoGrabber::kPreviewWidth; fx += s, ++nx) {
-            columns[nx] = 3 * static_cast<uint32_t>(fx);
-        }
-        int y = 0;
-        for (double fy = 0.0; fy < h && y < CVideoGrabber::kPreviewHeight; fy += s, ++y) {
-            const uint8_t* row = buffer + pitch * static_cast<size_t>(h - 1 - static_cast<int>(fy));
-            uint8_t* out =
-                m_pPreviewBuffer + static_cast<size_t>(bpp) * CVideoGrabber::kPreviewWidth * y;
-            if (bpp == 2) {
-                for (int x = 0; x < nx; ++x) {
-                    const uint8_t* p = row + columns[x];
-                    const unsigned r = static_cast<unsigned>(p[2] * (31.0 / 255.0));
-                    const unsigned g = static_cast<unsigned>(p[1] * (63.0 / 255.0));
-                    const unsigned b = static_cast<unsigned>(p[0] * (31.0 / 255.0));
-                    const unsigned v = (r << 11) | (g << 5) | b;
-                    out[2 * x] = static_cast<uint8_t>(v & 0xFF);
-                    out[2 * x + 1] = static_cast<uint8_t>(v >> 8);
-                }
-            } else {
-                for (int x = 0; x < nx; ++x) {
-                    const uint8_t* p = row + columns[x];
-                    uint8_t* q = out + 4 * x;
-                    q[0] = p[0];
-                    q[1] = p[1];
-                    q[2] = p[2];
-                }
-            }
-        }
+        WritePreview(top, pitch);
     }
-
     if (m_bDoFullFrame && m_pFrameBuffer && m_nFrameBufferBytes >= RequiredFrameBytes()) {
-        if (!m_bHalfSize) {
-            for (int r = 0; r < h; ++r) {
-                std::memcpy(m_pFrameBuffer + pitch * static_cast<size_t>(h - r),
-                            buffer + pitch * static_cast<size_t>(r), pitch);
-            }
-        } else {
-            const int wf = w / 2;
-            const int hf = h / 2;
-            const size_t outPitch = static_cast<size_t>(3) * wf;
-            for (int k = 0; k < hf; ++k) {
-                const uint8_t* src = buffer + pitch * static_cast<size_t>(h - 1 - 2 * k);
-                uint8_t* dst = m_pFrameBuffer + outPitch * static_cast<size_t>(k + 1);
-                for (int j = 0; j < wf; ++j) {
-                    std::memcpy(dst + 3 * static_cast<size_t>(j), src + 6 * static_cast<size_t>(j),
-                                3);
-                }
-            }
+        WriteFrame(top, pitch);
+    }
+}
+
+void CSampleGrabberCB::WritePreview(const uint8_t* top, ptrdiff_t pitch) const {
+    const int w = m_nWidth;
+    const int h = m_nHeight;
+    const int bpp = m_nPreviewBytesPerPixel;
+    const double s = m_fPreviewStep;
+    const uint32_t rowBytes = 3 * static_cast<uint32_t>(w);
+    // The sampled columns are the same on every row: find them once. The leading ones whose
+    // pixel is followed by at least one more byte of its row can be read as one 4-byte word.
+    uint32_t columns[CVideoGrabber::kPreviewWidth];
+    int nx = 0;
+    int nWord = 0;
+    for (double fx = 0.0; fx < w && nx < CVideoGrabber::kPreviewWidth; fx += s, ++nx) {
+        columns[nx] = 3 * static_cast<uint32_t>(fx);
+        if (columns[nx] + 4 <= rowBytes) {
+            nWord = nx + 1;
         }
     }
-    return S_OK;
+    int y = 0;
+    for (double fy = 0.0; fy < h && y < CVideoGrabber::kPreviewHeight; fy += s, ++y) {
+        const uint8_t* row = top + pitch * static_cast<int>(fy);
+        uint8_t* out =
+            m_pPreviewBuffer + static_cast<size_t>(bpp) * CVideoGrabber::kPreviewWidth * y;
+        if (bpp == 2) {
+            for (int x = 0; x < nx; ++x) {
+                const uint8_t* p = row + columns[x];
+                const unsigned v = kRgb565.red[p[2]] | kRgb565.green[p[1]] | kRgb565.blue[p[0]];
+                out[2 * x] = static_cast<uint8_t>(v & 0xFF);
+                out[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+            }
+            continue;
+        }
+        int x = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            // Two pixels at a time, one 8-byte store: each word keeps the byte 3 it held, so
+            // only blue, green and red change.
+            for (; x + 1 < nWord; x += 2) {
+                uint32_t a = 0, b = 0;
+                uint64_t q = 0;
+                std::memcpy(&a, row + columns[x], 4);
+                std::memcpy(&b, row + columns[x + 1], 4);
+                std::memcpy(&q, out + 4 * x, 8);
+                q = (q & 0xFF000000FF000000ull) | (a & 0xFFFFFFu) |
+                    (static_cast<uint64_t>(b & 0xFFFFFFu) << 32);
+                std::memcpy(out + 4 * x, &q, 8);
+            }
+        }
+        for (; x < nx; ++x) {
+            const uint8_t* p = row + columns[x];
+            uint8_t* q = out + 4 * x;
+            q[0] = p[0];
+            q[1] = p[1];
+            q[2] = p[2];
+        }
+    }
+}
+
+void CSampleGrabberCB::WriteFrame(const uint8_t* top, ptrdiff_t pitch) const {
+    const int w = m_nWidth;
+    const int h = m_nHeight;
+    if (!m_bHalfSize) {
+        // Buffer row k + 1 holds the picture's row k from the top; a picture converted into
+        // the buffer already lies there.
+        const size_t outPitch = static_cast<size_t>(3) * w;
+        if (top == m_pFrameBuffer + outPitch && pitch == static_cast<ptrdiff_t>(outPitch)) {
+            return;
+        }
+        for (int k = 0; k < h; ++k) {
+            std::memcpy(m_pFrameBuffer + outPitch * static_cast<size_t>(k + 1), top + pitch * k,
+                        outPitch);
+        }
+        return;
+    }
+    const int wf = w / 2;
+    const int hf = h / 2;
+    const size_t outPitch = static_cast<size_t>(3) * wf;
+    for (int k = 0; k < hf; ++k) {
+        const uint8_t* src = top + pitch * (2 * k);
+        uint8_t* dst = m_pFrameBuffer + outPitch * static_cast<size_t>(k + 1);
+        for (int j = 0; j < wf; ++j) {
+            std::memcpy(dst + 3 * static_cast<size_t>(j), src + 6 * static_cast<size_t>(j), 3);
+        }
+    }
 }
 
 // ---- CVideoGrabber ----

@@ -19,6 +19,10 @@ public:
 
     media::HRESULT SampleCB(double sampleTime, const void* sample) override;
     media::HRESULT BufferCB(double sampleTime, const uint8_t* buffer, long bufferLen) override;
+    // A full-size frame is converted straight into the frame buffer's rows 1 .. H; the preview
+    // is then built from there.
+    media::PictureRows PictureTarget(int width, int height) override;
+    media::HRESULT RowsCB(double sampleTime, const media::PictureRows& rows) override;
 
     // Bytes the frame buffer needs for the current size and mode: 3 * Wf * (Hf + 1).
     size_t RequiredFrameBytes() const;
@@ -35,6 +39,12 @@ public:
     // What the two buffers hold; nothing is written beyond them.
     size_t m_nPreviewBufferBytes = 0;
     size_t m_nFrameBufferBytes = 0;
+
+private:
+    // Fills the buffers from a picture whose row y (from the top) starts at top + y * pitch.
+    void Convert(const uint8_t* top, ptrdiff_t pitch);
+    void WritePreview(const uint8_t* top, ptrdiff_t pitch) const;
+    void WriteFrame(const uint8_t* top, ptrdiff_t pitch) const;
 };
 
 class CVideoGrabber {

@@ -1,8 +1,13 @@
-// video_bench [frames]: writes a 640 x 480 MPEG-4 AVI into /tmp, then times
+// video_bench [frames] [rounds]: writes a 640 x 480 MPEG-4 AVI into /tmp, then times
 //   1. a plain loop: read, decode and convert every picture to 24-bit (the least any reader
 //      pays for a frame),
 //   2. sequential GrabFrame calls through CVideoGrabber over the same file,
 //   3. random GrabFrame calls (each one a seek).
+// The plain loop and the sequential grabs take turns for the given number of rounds, so a
+// change in the machine's load hits both alike; the figures printed are the medians, and the
+// ratio is the median of each round's own ratio. Both are given by the wall clock and by the
+// process's processor time (all its threads), which other programs on a busy machine do not
+// disturb.
 #include "VideoGrabber.h"
 #include "video_writer.h"
 
@@ -12,9 +17,11 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <random>
 #include <vector>
 
@@ -25,12 +32,42 @@ double Now() {
         .count();
 }
 
+double CpuNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+// Frames a second by the wall clock and by processor time.
+struct Rate {
+    double wall = 0;
+    double cpu = 0;
+};
+
+class Timer {
+public:
+    Timer() : m_wall(Now()), m_cpu(CpuNow()) {}
+    Rate Per(int frames) const {
+        return Rate{frames / (Now() - m_wall), frames / (CpuNow() - m_cpu)};
+    }
+
+private:
+    double m_wall;
+    double m_cpu;
+};
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n == 0 ? 0.0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
 // Frames a second of the plain loop; convert=false times decoding alone.
-double PlainLoop(const char* path, bool convert, int* frames) {
+Rate PlainLoop(const char* path, bool convert) {
     AVFormatContext* fmt = nullptr;
     if (avformat_open_input(&fmt, path, nullptr, nullptr) < 0 ||
         avformat_find_stream_info(fmt, nullptr) < 0) {
-        return 0;
+        return Rate{};
     }
     const int si = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     const AVCodec* codec = avcodec_find_decoder(fmt->streams[si]->codecpar->codec_id);
@@ -44,7 +81,7 @@ double PlainLoop(const char* path, bool convert, int* frames) {
     SwsContext* sws = nullptr;
     std::vector<uint8_t> bgr(static_cast<size_t>(3) * dec->width * dec->height);
     int n = 0;
-    const double t0 = Now();
+    const Timer timer;
     auto take = [&] {
         while (avcodec_receive_frame(dec, frame) == 0) {
             if (convert) {
@@ -68,20 +105,20 @@ double PlainLoop(const char* path, bool convert, int* frames) {
     }
     avcodec_send_packet(dec, nullptr);
     take();
-    const double t = Now() - t0;
+    const Rate rate = timer.Per(n);
     sws_freeContext(sws);
     av_frame_free(&frame);
     av_packet_free(&pkt);
     avcodec_free_context(&dec);
     avformat_close_input(&fmt);
-    *frames = n;
-    return n / t;
+    return rate;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 500;
+    const int rounds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 5);
     const char* path = "/tmp/stillo-video-bench.avi";
     videotool::VideoSpec spec;
     spec.codec = videotool::Codec::Mpeg4;
@@ -95,10 +132,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    int decoded = 0;
-    const double decodeOnly = PlainLoop(path, false, &decoded);
-    const double plain = PlainLoop(path, true, &decoded);
-
     CVideoGrabber grabber(nullptr, nullptr, 4);
     int w = 0, h = 0;
     std::fflush(stdout);
@@ -107,27 +140,46 @@ int main(int argc, char** argv) {
         return 1;
     }
     const float scale = CVideoGrabber::PreviewScale(w, h);
-    double t0 = Now();
-    for (int n = 0; n < count; ++n) {
-        grabber.GrabFrame(n, scale, 1, 1);
+
+    std::vector<double> decodeOnly, plain, sequential, ratio, plainCpu, sequentialCpu, ratioCpu;
+    for (int round = 0; round < rounds; ++round) {
+        decodeOnly.push_back(PlainLoop(path, false).wall);
+        const Rate loop = PlainLoop(path, true);
+        const Timer timer;
+        for (int n = 0; n < count; ++n) {
+            grabber.GrabFrame(n, scale, 1, 1);
+        }
+        const Rate grabs = timer.Per(count);
+        plain.push_back(loop.wall);
+        sequential.push_back(grabs.wall);
+        ratio.push_back(grabs.wall / loop.wall);
+        plainCpu.push_back(loop.cpu);
+        sequentialCpu.push_back(grabs.cpu);
+        ratioCpu.push_back(grabs.cpu / loop.cpu);
     }
-    const double sequential = count / (Now() - t0);
 
     std::mt19937 rng(1);
     std::uniform_int_distribution<int> pick(0, count - 1);
     const int randomGrabs = 100;
-    t0 = Now();
+    const double t0 = Now();
     for (int i = 0; i < randomGrabs; ++i) {
         grabber.GrabFrame(pick(rng), scale, 1, 1);
     }
     const double randomMs = (Now() - t0) * 1000.0 / randomGrabs;
 
-    std::printf("640x480 MPEG-4, %d frames (GOP 12)\n", count);
-    std::printf("plain decode loop, decode only:           %8.1f frames/s\n", decodeOnly);
-    std::printf("plain decode loop, decode + 24-bit:       %8.1f frames/s\n", plain);
-    std::printf("CVideoGrabber sequential GrabFrame:       %8.1f frames/s  (%.0f %% of the loop)\n",
-                sequential, 100.0 * sequential / plain);
+    std::printf("640x480 MPEG-4, %d frames (GOP 12), medians of %d rounds\n", count, rounds);
+    std::printf("plain decode loop, decode only:           %8.1f frames/s\n", Median(decodeOnly));
+    std::printf("plain decode loop, decode + 24-bit:       %8.1f frames/s\n", Median(plain));
+    std::printf("CVideoGrabber sequential GrabFrame:       %8.1f frames/s  (%.1f %% of the loop)\n",
+                Median(sequential), 100.0 * Median(ratio));
+    std::printf("by processor time: loop %.1f, grabs %.1f frames/s  (%.1f %% of the loop)\n",
+                Median(plainCpu), Median(sequentialCpu), 100.0 * Median(ratioCpu));
     std::printf("CVideoGrabber random GrabFrame latency:   %8.2f ms\n", randomMs);
+    std::printf("per-round ratios (wall / processor):");
+    for (size_t i = 0; i < ratio.size(); ++i) {
+        std::printf(" %.1f/%.1f", 100.0 * ratio[i], 100.0 * ratioCpu[i]);
+    }
+    std::printf("\n");
     std::remove(path);
     return 0;
 }

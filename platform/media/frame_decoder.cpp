@@ -15,6 +15,11 @@ namespace media {
 
 namespace {
 
+// FFmpeg's fast converters to 24-bit write whole blocks of this many pixels a row: with rows of
+// exactly 3 * width bytes, a width that is not a multiple of it leaves the last pixels of each
+// row unwritten or writes past the end of the last row. Measured on libswscale 6.7 (x86).
+constexpr int kConverterBlock = 16;
+
 // A grab this many frames ahead of the last one decodes on instead of seeking: decoding a few
 // pictures is cheaper than going back to a key frame.
 constexpr int64_t kDecodeOnFrames = 16;
@@ -81,7 +86,6 @@ void FrameDecoder::Close() {
     avcodec_free_context(&m_dec);
     avformat_close_input(&m_fmt);
     m_hasHeld = m_hasPending = false;
-    m_pictureHeld = false;
     m_stream = -1;
     m_width = m_height = 0;
     m_frameCount = 0;
@@ -167,30 +171,9 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     // pending, so frame 0 and the frames after it decode on without a seek.
     m_firstDts = AV_NOPTS_VALUE;
     m_flushed = false;
-    for (;;) {
-        ret = avcodec_receive_frame(m_dec, m_pending);
-        if (ret == 0) {
-            break;
-        }
-        if (ret != AVERROR(EAGAIN)) {
-            return ret == AVERROR_EOF ? E_FAIL : ret;
-        }
-        if (m_flushed) {
-            return E_FAIL;
-        }
-        ret = av_read_frame(m_fmt, m_pkt);
-        if (ret < 0) {
-            avcodec_send_packet(m_dec, nullptr);
-            m_flushed = true;
-            continue;
-        }
-        if (m_pkt->stream_index == m_stream) {
-            if (m_firstDts == AV_NOPTS_VALUE) {
-                m_firstDts = m_pkt->dts != AV_NOPTS_VALUE ? m_pkt->dts : m_pkt->pts;
-            }
-            avcodec_send_packet(m_dec, m_pkt);
-        }
-        av_packet_unref(m_pkt);
+    ret = ReceiveNext(m_pending);
+    if (ret < 0) {
+        return ret == AVERROR_EOF ? E_FAIL : ret;
     }
     if (m_pending->width <= 0 || m_pending->height <= 0) {
         return E_FAIL;
@@ -222,6 +205,14 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     }
     try {
         m_picture.assign(static_cast<size_t>(3) * m_width * m_height, 0);
+        m_scratch.clear();
+        m_scratchPitch = 0;
+        if (m_width % kConverterBlock != 0) {
+            const int padded = (m_width + kConverterBlock - 1) / kConverterBlock * kConverterBlock;
+            m_scratchPitch = static_cast<ptrdiff_t>(3) * padded;
+            // One spare row as a margin for a converter that reads or writes a little beyond.
+            m_scratch.assign(static_cast<size_t>(m_scratchPitch) * (m_height + 1), 0);
+        }
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -230,7 +221,8 @@ HRESULT FrameDecoder::OpenStream(int stream) {
 
 // 0 and a picture in out; AVERROR_EOF once the stream is exhausted; another negative value
 // when the decoder fails. A packet the decoder refuses is skipped: a damaged spot in the file
-// costs the pictures that depend on it, not the rest of the file.
+// costs the pictures that depend on it, not the rest of the file. The first time stamp the
+// stream's packets carry is kept as the place to rewind to.
 int FrameDecoder::ReceiveNext(AVFrame* out) {
     for (;;) {
         int ret = avcodec_receive_frame(m_dec, out);
@@ -251,6 +243,9 @@ int FrameDecoder::ReceiveNext(AVFrame* out) {
             continue;
         }
         if (m_pkt->stream_index == m_stream) {
+            if (m_firstDts == AV_NOPTS_VALUE) {
+                m_firstDts = m_pkt->dts != AV_NOPTS_VALUE ? m_pkt->dts : m_pkt->pts;
+            }
             avcodec_send_packet(m_dec, m_pkt);
         }
         av_packet_unref(m_pkt);
@@ -277,7 +272,6 @@ void FrameDecoder::ResetAfterSeek() {
     av_frame_unref(m_held);
     av_frame_unref(m_pending);
     m_hasHeld = m_hasPending = false;
-    m_pictureHeld = false;
     m_flushed = false;
     m_needKey = true;
     m_prevIndex = -1;
@@ -313,12 +307,20 @@ bool FrameDecoder::RewindToStart() {
     return ret >= 0;
 }
 
-void FrameDecoder::Deliver(const AVFrame* frame, const Sink& sink) {
+void FrameDecoder::Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink) {
     const int pitch = 3 * m_width;
-    uint8_t* bottom = m_picture.data() + static_cast<size_t>(pitch) * (m_height - 1);
+    PictureRows rows = target;
+    // A target whose rows would overlap, or whose pitch the converter cannot take, is not
+    // written; the picture goes into the decoder's own buffer instead.
+    if (!rows.top || rows.pitch > INT_MAX || rows.pitch < -INT_MAX ||
+        (rows.pitch < pitch && rows.pitch > -pitch)) {
+        // Bottom-up: the top row is the last one.
+        rows.top = m_picture.data() + static_cast<size_t>(pitch) * (m_height - 1);
+        rows.pitch = -pitch;
+    }
     if (frame->format == AV_PIX_FMT_BGR24 && frame->width == m_width && frame->height == m_height) {
         for (int y = 0; y < m_height; ++y) {
-            std::memcpy(bottom - static_cast<ptrdiff_t>(pitch) * y,
+            std::memcpy(rows.top + rows.pitch * y,
                         frame->data[0] + static_cast<ptrdiff_t>(frame->linesize[0]) * y, pitch);
         }
     } else {
@@ -328,15 +330,29 @@ void FrameDecoder::Deliver(const AVFrame* frame, const Sink& sink) {
         if (!m_sws) {
             return;
         }
-        // Writing from the last row up with a negative pitch gives the bottom-up layout.
-        uint8_t* dst[4] = {bottom, nullptr, nullptr, nullptr};
-        int dstStride[4] = {-pitch, 0, 0, 0};
+        // The converter writes each row where the rows say, so a bottom-up buffer is written
+        // from its last row with a negative pitch. A width the converter's blocks do not
+        // divide goes through padded rows first.
+        const bool padded = !m_scratch.empty();
+        uint8_t* dst[4] = {padded ? m_scratch.data() : rows.top, nullptr, nullptr, nullptr};
+        int dstStride[4] = {static_cast<int>(padded ? m_scratchPitch : rows.pitch), 0, 0, 0};
         sws_scale(m_sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+        if (padded) {
+            for (int y = 0; y < m_height; ++y) {
+                std::memcpy(rows.top + rows.pitch * y, m_scratch.data() + m_scratchPitch * y,
+                            pitch);
+            }
+        }
     }
-    sink(m_picture.data(), m_picture.size());
+    sink(rows);
 }
 
 HRESULT FrameDecoder::DecodeFrame(int64_t n, const Sink& sink) {
+    return DecodeFrameInto(n, PictureRows{},
+                           [&](const PictureRows&) { sink(m_picture.data(), m_picture.size()); });
+}
+
+HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, const RowsSink& sink) {
     if (!m_dec || n < 0 || n >= m_frameCount) {
         return S_FALSE;
     }
@@ -348,7 +364,7 @@ HRESULT FrameDecoder::DecodeFrame(int64_t n, const Sink& sink) {
     if (!(m_positioned && n > m_lastIndex && n <= m_lastIndex + kDecodeOnFrames)) {
         SeekBefore(n, 0);
     }
-    bool gotAny = m_hasHeld || m_pictureHeld;
+    bool gotAny = m_hasHeld;
     auto retryEarlier = [&]() -> bool {
         if (fromStart) {
             return false;
@@ -400,35 +416,26 @@ HRESULT FrameDecoder::DecodeFrame(int64_t n, const Sink& sink) {
             av_frame_unref(f);
             continue;
         }
-        if (index < n) {
+        if (index <= n) {
             av_frame_unref(m_held);
             av_frame_move_ref(m_held, f);
             m_hasHeld = true;
-            m_pictureHeld = false;
             gotAny = true;
-            continue;
-        }
-        if (index == n) {
-            // The converted picture stays as the held one: giving the decoded frame back at
-            // once lets the decoder reuse its buffers, which keeps sequential grabs fast.
-            Deliver(f, sink);
-            av_frame_unref(f);
-            av_frame_unref(m_held);
-            m_hasHeld = false;
-            m_pictureHeld = true;
+            if (index < n) {
+                continue;
+            }
+            // The decoded picture stays held (the decoder's pool just keeps one buffer more),
+            // so a gap after it shows it again wherever that grab's picture goes.
+            Deliver(m_held, target, sink);
             m_lastIndex = n;
             return S_OK;
         }
         // Past the target: a gap in the time stamps, so the picture shown at frame n is the
         // one before it.
-        if (m_hasHeld || m_pictureHeld) {
+        if (m_hasHeld) {
             av_frame_move_ref(m_pending, f);
             m_hasPending = true;
-            if (m_hasHeld) {
-                Deliver(m_held, sink);
-            } else {
-                sink(m_picture.data(), m_picture.size());
-            }
+            Deliver(m_held, target, sink);
             m_lastIndex = n;
             return S_OK;
         }

@@ -21,9 +21,18 @@ namespace media {
 
 enum class MajorType { Video, Audio, Other };
 
+// Where the rows of a 24-bit picture lie: row y, counted from the top, starts at top + y * pitch.
+// The pitch may be negative (the bottom row first in memory).
+struct PictureRows {
+    uint8_t* top = nullptr;
+    ptrdiff_t pitch = 0;
+};
+
 class FrameDecoder {
 public:
     using Sink = std::function<void(const uint8_t* picture, size_t bytes)>;
+    // Told where the delivered picture's rows are.
+    using RowsSink = std::function<void(const PictureRows& rows)>;
 
     FrameDecoder();
     ~FrameDecoder();
@@ -49,6 +58,11 @@ public:
     // Delivers frame n through the sink. S_OK when delivered, S_FALSE when the frame does not
     // exist (n < 0, n >= count, past the real end), negative on a decoding failure.
     HRESULT DecodeFrame(int64_t n, const Sink& sink);
+    // The same, but the picture is converted straight into the rows of target (rows of at least
+    // 3 * width bytes, height of them), sparing a reader who keeps the picture anyway a copy.
+    // Without a target (top null) it goes into the decoder's own bottom-up buffer. The target
+    // is written only when a picture is delivered.
+    HRESULT DecodeFrameInto(int64_t n, const PictureRows& target, const RowsSink& sink);
     // How many seeks the decoder has made, for tests of the decode-on rule.
     int64_t SeekCount() const { return m_seekCount; }
 
@@ -59,18 +73,19 @@ private:
     void SeekBefore(int64_t target, int64_t extraFrames);
     bool RewindToStart();
     void ResetAfterSeek();
-    void Deliver(const AVFrame* frame, const Sink& sink);
+    void Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink);
 
     AVFormatContext* m_fmt = nullptr;
     AVCodecContext* m_dec = nullptr;
     SwsContext* m_sws = nullptr;
     AVPacket* m_pkt = nullptr;
     AVFrame* m_work = nullptr;
-    AVFrame* m_held = nullptr;    // the last picture before the target, repeated over gaps
+    // The last picture at or before the frame asked for: the one shown over a gap in the time
+    // stamps.
+    AVFrame* m_held = nullptr;
     AVFrame* m_pending = nullptr; // decoded but not yet looked at
     bool m_hasHeld = false;
     bool m_hasPending = false;
-    bool m_pictureHeld = false; // m_picture holds the last frame delivered
     std::string m_path;
     int m_stream = -1;
     int m_width = 0;
@@ -89,6 +104,10 @@ private:
     bool m_flushed = false;
     int64_t m_seekCount = 0;
     std::vector<uint8_t> m_picture;
+    // Where the converter writes when the picture's width is not a multiple of its block:
+    // rows padded to whole blocks, copied out from there.
+    std::vector<uint8_t> m_scratch;
+    ptrdiff_t m_scratchPitch = 0;
 };
 
 } // namespace media

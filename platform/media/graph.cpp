@@ -57,7 +57,7 @@ FilterGraph::~FilterGraph() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_quit = true;
     }
-    m_cv.notify_all();
+    m_wake.release();
     m_thread.join();
 }
 
@@ -114,6 +114,37 @@ HRESULT FilterGraph::SetPositions(int64_t* current, int32_t currentFlags, int64_
     return S_OK;
 }
 
+int FilterGraph::TakeWaiters() {
+    const int waiters = m_waiters;
+    m_waiters = 0;
+    ++m_signals;
+    return waiters;
+}
+
+template <typename Done>
+bool FilterGraph::WaitLocked(std::unique_lock<std::mutex>& lock, Done done,
+                             const std::chrono::steady_clock::time_point* deadline) {
+    while (!done()) {
+        const uint64_t signals = m_signals;
+        ++m_waiters;
+        lock.unlock();
+        const bool woken =
+            deadline ? m_done.try_acquire_until(*deadline) : (m_done.acquire(), true);
+        lock.lock();
+        if (!woken) {
+            if (m_signals == signals) {
+                --m_waiters; // never woken: withdraw, so no token is left for it
+                return false;
+            }
+            // Woken just as the time ran out: its token is on the way; take it.
+            lock.unlock();
+            m_done.acquire();
+            lock.lock();
+        }
+    }
+    return true;
+}
+
 HRESULT FilterGraph::Run() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -123,19 +154,24 @@ HRESULT FilterGraph::Run() {
         m_completed = false;
         m_runPending = true;
     }
-    m_cv.notify_all();
+    m_wake.release();
     return S_OK;
 }
 
 HRESULT FilterGraph::Stop() {
     std::unique_lock<std::mutex> lock(m_mutex);
+    // A run not yet taken up is dropped; the streaming thread finds nothing to do.
     m_runPending = false;
     m_stopping.store(true);
-    m_cv.wait(lock, [this] { return !m_busy; });
+    const auto idle = [this] { return !m_busy; };
+    WaitLocked(lock, idle, nullptr);
     m_stopping.store(false);
     m_completed = true;
+    const int waiters = TakeWaiters();
     lock.unlock();
-    m_cv.notify_all();
+    if (waiters > 0) {
+        m_done.release(waiters);
+    }
     return S_OK;
 }
 
@@ -143,9 +179,13 @@ HRESULT FilterGraph::WaitForCompletion(int32_t timeoutMs, int32_t* eventCode) {
     std::unique_lock<std::mutex> lock(m_mutex);
     auto done = [this] { return m_completed || (!m_runPending && !m_busy); };
     if (timeoutMs == INFINITE) {
-        m_cv.wait(lock, done);
-    } else if (!m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), done)) {
-        return E_ABORT;
+        WaitLocked(lock, done, nullptr);
+    } else {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        if (!WaitLocked(lock, done, &deadline)) {
+            return E_ABORT;
+        }
     }
     if (eventCode) {
         *eventCode = EC_COMPLETE;
@@ -154,11 +194,14 @@ HRESULT FilterGraph::WaitForCompletion(int32_t timeoutMs, int32_t* eventCode) {
 }
 
 void FilterGraph::StreamingLoop() {
-    std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_cv.wait(lock, [this] { return m_quit || m_runPending; });
+        m_wake.acquire();
+        std::unique_lock<std::mutex> lock(m_mutex);
         if (m_quit) {
             return;
+        }
+        if (!m_runPending) {
+            continue; // the run was stopped before it began
         }
         m_runPending = false;
         m_busy = true;
@@ -170,17 +213,30 @@ void FilterGraph::StreamingLoop() {
         if (frame < stopFrame && !m_stopping.load()) {
             const double sampleTime =
                 static_cast<double>(frame) * m_decoder->FpsDen() / m_decoder->FpsNum();
-            status = m_decoder->DecodeFrame(frame, [&](const uint8_t* picture, size_t bytes) {
-                ISampleGrabberCB* cb = m_grabber->Callback();
-                if (!cb || m_stopping.load()) {
-                    return;
-                }
-                if (m_grabber->CallbackKind() == 1) {
-                    cb->BufferCB(sampleTime, picture, static_cast<long>(bytes));
-                } else {
-                    cb->SampleCB(sampleTime, picture);
-                }
-            });
+            ISampleGrabberCB* cb = m_grabber->Callback();
+            const bool buffers = cb && m_grabber->CallbackKind() == 1;
+            const PictureRows target =
+                buffers ? cb->PictureTarget(m_decoder->Width(), m_decoder->Height())
+                        : PictureRows{};
+            if (target.top) {
+                status = m_decoder->DecodeFrameInto(frame, target, [&](const PictureRows& rows) {
+                    if (!m_stopping.load()) {
+                        cb->RowsCB(sampleTime, rows);
+                    }
+                });
+            } else {
+                status = m_decoder->DecodeFrame(frame, [&](const uint8_t* picture, size_t bytes) {
+                    ISampleGrabberCB* now = m_grabber->Callback();
+                    if (!now || m_stopping.load()) {
+                        return;
+                    }
+                    if (m_grabber->CallbackKind() == 1) {
+                        now->BufferCB(sampleTime, picture, static_cast<long>(bytes));
+                    } else {
+                        now->SampleCB(sampleTime, picture);
+                    }
+                });
+            }
         }
         m_lastStatus.store(status);
 
@@ -190,7 +246,11 @@ void FilterGraph::StreamingLoop() {
         if (status == S_OK) {
             m_currentFrame = frame + 1;
         }
-        m_cv.notify_all();
+        const int waiters = TakeWaiters();
+        lock.unlock();
+        if (waiters > 0) {
+            m_done.release(waiters);
+        }
     }
 }
 

@@ -8,10 +8,11 @@
 #include "status.h"
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <thread>
 
@@ -40,6 +41,15 @@ public:
     virtual ~ISampleGrabberCB() = default;
     virtual HRESULT SampleCB(double sampleTime, const void* sample) = 0;
     virtual HRESULT BufferCB(double sampleTime, const uint8_t* buffer, long bufferLen) = 0;
+
+    // A BufferCB callback that keeps every whole picture in 24-bit rows of its own may name
+    // them here, asked on the streaming thread before each picture: the picture is then
+    // converted straight into those rows (height rows of at least 3 * width bytes) and handed
+    // to RowsCB instead of BufferCB, which spares a copy per frame. No rows (top null): the
+    // picture goes to BufferCB.
+    virtual PictureRows PictureTarget(int /*width*/, int /*height*/) { return PictureRows{}; }
+    // The picture, top row first, in the rows PictureTarget named.
+    virtual HRESULT RowsCB(double /*sampleTime*/, const PictureRows& /*rows*/) { return S_OK; }
 };
 
 class IMediaSeeking {
@@ -123,11 +133,23 @@ public:
 private:
     void StreamingLoop();
     int64_t ToFrame(int64_t position) const;
+    // Waits, holding lock, until done() holds or the deadline passes (none: no limit).
+    template <typename Done>
+    bool WaitLocked(std::unique_lock<std::mutex>& lock, Done done,
+                    const std::chrono::steady_clock::time_point* deadline);
+    // Wakes every caller waiting in WaitLocked; called holding m_mutex, wakes after unlocking.
+    int TakeWaiters();
 
     std::unique_ptr<FrameDecoder> m_decoder;
     std::unique_ptr<SampleGrabber> m_grabber;
+    // Guards the state below. The hand-offs themselves go through two semaphores, which wake
+    // the other side with one call each way (a short spin first, so a thread running on
+    // another core often need not sleep at all).
     std::mutex m_mutex;
-    std::condition_variable m_cv;
+    std::counting_semaphore<> m_wake{0}; // the streaming thread sleeps on it
+    std::counting_semaphore<> m_done{0}; // callers waiting for a run's end sleep on it
+    int m_waiters = 0;                   // callers asleep on m_done, one token each
+    uint64_t m_signals = 0;              // how often the waiters were woken
     std::thread m_thread;
     TimeFormat m_format = TimeFormat::MediaTime;
     int64_t m_currentFrame = 0;
