@@ -1,6 +1,6 @@
 // Synchronous access to the pictures of one video stream by frame number: frame N is the Nth
-// picture presented. Every delivered picture is 24-bit blue-green-red, the bottom row first,
-// rows of exactly 3 * width bytes.
+// picture presented. Every delivered picture is 24-bit blue-green-red: in the decoder's own
+// buffer the bottom row first, rows of exactly 3 * width bytes; or in rows the caller names.
 #pragma once
 
 #include "status.h"
