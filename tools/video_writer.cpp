@@ -11,6 +11,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 namespace videotool {
 
@@ -172,6 +173,20 @@ int ReadBarcode(int width, int barRows, const std::function<int(int, int)>& luma
         value = value * 2 + (sum > 128 * count ? 1 : 0);
     }
     return value;
+}
+
+VideoSpec Pan(Codec codec, int width, int height, int frames, int dx) {
+    VideoSpec spec;
+    spec.codec = codec;
+    spec.width = width;
+    spec.height = height;
+    spec.frames = frames;
+    spec.dx = dx;
+    return spec;
+}
+
+bool WriteVideoIfMissing(const std::string& path, const VideoSpec& spec, std::string* error) {
+    return std::filesystem::exists(path) || WriteVideo(path, spec, error);
 }
 
 bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* error) {

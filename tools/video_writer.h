@@ -45,7 +45,12 @@ void RenderFrame(const VideoSpec& spec, int n, std::vector<uint8_t>* rgb);
 // or half of it for a half-size frame); luma(x, yFromTop) gives a pixel's brightness.
 int ReadBarcode(int width, int barRows, const std::function<int(int, int)>& luma);
 
+// A pan of the given size and length, moving dx pixels a frame to the left.
+VideoSpec Pan(Codec codec, int width, int height, int frames, int dx);
+
 // Writes the video; returns true, or false with the reason in error.
 bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* error);
+// WriteVideo unless a file is at path already: tests and benchmarks write each video once.
+bool WriteVideoIfMissing(const std::string& path, const VideoSpec& spec, std::string* error);
 
 } // namespace videotool

@@ -25,16 +25,9 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 bool MakeVideo(const std::string& path, int width, int height, int frames, int dx) {
-    if (std::filesystem::exists(path))
-        return true;
-    videotool::VideoSpec spec;
-    spec.codec = videotool::Codec::Mjpeg;
-    spec.width = width;
-    spec.height = height;
-    spec.frames = frames;
-    spec.dx = dx;
     std::string error;
-    if (!videotool::WriteVideo(path, spec, &error)) {
+    if (!videotool::WriteVideoIfMissing(
+            path, videotool::Pan(videotool::Codec::Mjpeg, width, height, frames, dx), &error)) {
         std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
         return false;
     }

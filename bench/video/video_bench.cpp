@@ -120,12 +120,7 @@ int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 500;
     const int rounds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 5);
     const char* path = "/tmp/stillo-video-bench.avi";
-    videotool::VideoSpec spec;
-    spec.codec = videotool::Codec::Mpeg4;
-    spec.width = 640;
-    spec.height = 480;
-    spec.frames = frames;
-    spec.dx = 3;
+    const videotool::VideoSpec spec = videotool::Pan(videotool::Codec::Mpeg4, 640, 480, frames, 3);
     std::string error;
     if (!videotool::WriteVideo(path, spec, &error)) {
         std::fprintf(stderr, "video_bench: %s\n", error.c_str());

@@ -83,11 +83,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
 }
 
 bool WriteIfMissing(const std::string& path, const videotool::VideoSpec& spec) {
-    if (std::filesystem::exists(path)) {
-        return true;
-    }
     std::string error;
-    if (!videotool::WriteVideo(path, spec, &error)) {
+    if (!videotool::WriteVideoIfMissing(path, spec, &error)) {
         std::fprintf(stderr, "work_view_bench: cannot write %s: %s\n", path.c_str(), error.c_str());
         return false;
     }
@@ -317,13 +314,8 @@ int main(int argc, char** argv) {
     } cleanup{dir};
 
     const std::string video = opt.video.empty() ? (dir / "pan.avi").string() : opt.video;
-    videotool::VideoSpec spec;
-    spec.codec = videotool::Codec::Mpeg4;
-    spec.width = 640;
-    spec.height = 480;
-    spec.frames = opt.frames + 2;
-    spec.dx = 3;
-    if (!WriteIfMissing(video, spec)) {
+    if (!WriteIfMissing(video,
+                        videotool::Pan(videotool::Codec::Mpeg4, 640, 480, opt.frames + 2, 3))) {
         return 1;
     }
     std::printf("640x480 MPEG-4 pan, runs of %d frames, %s\n", opt.frames, video.c_str());
@@ -335,13 +327,8 @@ int main(int argc, char** argv) {
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
         }
         // The probe the form opens at start-up, in an installation folder of its own.
-        videotool::VideoSpec probe;
-        probe.codec = videotool::Codec::Mjpeg;
-        probe.width = 160;
-        probe.height = 120;
-        probe.frames = 5;
-        probe.dx = 1;
-        if (!WriteIfMissing((dir / "vantor.AVI").string(), probe)) {
+        if (!WriteIfMissing((dir / "vantor.AVI").string(),
+                            videotool::Pan(videotool::Codec::Mjpeg, 160, 120, 5, 1))) {
             return 1;
         }
         setenv("STILLO_PATH", (dir.string() + "/").c_str(), 1);

@@ -118,16 +118,10 @@ protected:
     static std::string Video(const std::string& name, int frames, int dx, int width = 160,
                              int height = 120) {
         const std::string path = (Dir() / name).string();
-        if (!std::filesystem::exists(path)) {
-            videotool::VideoSpec spec;
-            spec.codec = videotool::Codec::Mjpeg;
-            spec.width = width;
-            spec.height = height;
-            spec.frames = frames;
-            spec.dx = dx;
-            std::string error;
-            EXPECT_TRUE(videotool::WriteVideo(path, spec, &error)) << error;
-        }
+        std::string error;
+        EXPECT_TRUE(videotool::WriteVideoIfMissing(
+            path, videotool::Pan(videotool::Codec::Mjpeg, width, height, frames, dx), &error))
+            << error;
         return path;
     }
 
