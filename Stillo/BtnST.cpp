@@ -1,7 +1,7 @@
 #include "BtnST.h"
 
-#include "services.h"
-#include "sys.h"
+#include "platform/sys/sys.h"
+#include "platform/ui/services.h"
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -26,8 +26,9 @@ QImage MapPixels(const QImage& image, bool keepBlack, COLORREF keepColor, bool u
         QRgb* px = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < out.width(); ++x) {
             QRgb rgb = px[x] & 0xFFFFFF;
-            if ((keepBlack && rgb == 0) || (useKeepColor && rgb == key))
+            if ((keepBlack && rgb == 0) || (useKeepColor && rgb == key)) {
                 continue;
+            }
             px[x] = f(px[x]);
         }
     }
@@ -44,8 +45,9 @@ QImage GreyImage(const QImage& image, bool keepBlack, COLORREF keepColor, bool u
 }
 
 COLORREF DimColor(COLORREF color, double factor) {
-    if (!(factor > 0.0 && factor <= 1.0))
+    if (!(factor > 0.0 && factor <= 1.0)) {
         return color;
+    }
     auto dim = [factor](int v) { return static_cast<int>(v - v * factor); };
     return ui::RGB(dim(ui::GetRValue(color)), dim(ui::GetGValue(color)), dim(ui::GetBValue(color)));
 }
@@ -71,8 +73,9 @@ CBtnST::~CBtnST() = default;
 ui::ControlFactory CBtnST::Factory(std::set<int> ids) {
     return [ids = std::move(ids)](const ui::ControlDesc& d, QWidget* parent) -> QWidget* {
         if (!ids.count(d.id) ||
-            (d.kind != ui::ControlKind::PushButton && d.kind != ui::ControlKind::DefPushButton))
+            (d.kind != ui::ControlKind::PushButton && d.kind != ui::ControlKind::DefPushButton)) {
             return nullptr;
+        }
         auto* b = new CBtnST(parent);
         b->setText(d.caption);
         b->PreSubclassWindow(d.kind == ui::ControlKind::DefPushButton ? BS_DEFPUSHBUTTON
@@ -84,8 +87,9 @@ ui::ControlFactory CBtnST::Factory(std::set<int> ids) {
 void CBtnST::PreSubclassWindow(unsigned style) {
     style &= 0xFF;
     m_nButtonType = static_cast<int>(style & BS_TYPEMASK);
-    if (style & BS_CHECKBOX)
+    if (style & BS_CHECKBOX) {
         m_bCheckBox = 1;
+    }
     if (m_nButtonType == static_cast<int>(BS_DEFPUSHBUTTON)) {
         m_bDefault = 1;
         m_nButtonType = BS_PUSHBUTTON;
@@ -100,13 +104,15 @@ void CBtnST::SetButtonStyle(unsigned style, bool repaint) {
         m_bDefault = static_cast<int>(type);
         setDefault(m_bDefault != 0);
     }
-    if (repaint)
+    if (repaint) {
         update();
+    }
 }
 
 void CBtnST::Repaint(bool now) {
-    if (now)
+    if (now) {
         update();
+    }
 }
 
 COLORREF CBtnST::SysColor(int index) const {
@@ -116,17 +122,20 @@ COLORREF CBtnST::SysColor(int index) const {
 // ---- images ---------------------------------------------------------------------------------
 
 void CBtnST::FreeImages(bool repaint) {
-    for (auto& i : m_icons)
+    for (auto& i : m_icons) {
         i = ButtonIcon{};
-    for (auto& b : m_bitmaps)
+    }
+    for (auto& b : m_bitmaps) {
         b = ButtonBitmap{};
+    }
     Repaint(repaint);
 }
 
 int CBtnST::SetIcon(int nIconIn, int nIconOut) {
     QImage in = ui::LoadIconResource(nIconIn);
-    if (nIconOut == IMAGE_AUTO_GREY || nIconOut == IMAGE_AUTO_DARKER)
+    if (nIconOut == IMAGE_AUTO_GREY || nIconOut == IMAGE_AUTO_DARKER) {
         return SetIcon(in, nIconOut);
+    }
     QImage out = nIconOut ? ui::LoadIconResource(nIconOut) : QImage();
     if (nIconOut && out.isNull()) {
         FreeImages(true);
@@ -143,8 +152,9 @@ int CBtnST::SetIcon(int nIconIn, QSize inSize, int nIconOut, QSize outSize) {
                    : img.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     };
     QImage in = load(nIconIn, inSize);
-    if (nIconOut == IMAGE_AUTO_GREY || nIconOut == IMAGE_AUTO_DARKER)
+    if (nIconOut == IMAGE_AUTO_GREY || nIconOut == IMAGE_AUTO_DARKER) {
         return SetIcon(in, nIconOut);
+    }
     QImage out = nIconOut ? load(nIconOut, outSize) : QImage();
     if (nIconOut && out.isNull()) {
         FreeImages(true);
@@ -155,10 +165,11 @@ int CBtnST::SetIcon(int nIconIn, QSize inSize, int nIconOut, QSize outSize) {
 
 int CBtnST::SetIcon(const QImage& hIconIn, int autoOut) {
     QImage out;
-    if (!hIconIn.isNull() && autoOut == IMAGE_AUTO_GREY)
+    if (!hIconIn.isNull() && autoOut == IMAGE_AUTO_GREY) {
         out = GreyImage(hIconIn, true, 0, false);
-    else if (!hIconIn.isNull() && autoOut == IMAGE_AUTO_DARKER)
+    } else if (!hIconIn.isNull() && autoOut == IMAGE_AUTO_DARKER) {
         out = DarkerImage(hIconIn, true, 0, false);
+    }
     return SetIcon(hIconIn, out);
 }
 
@@ -170,8 +181,9 @@ int CBtnST::SetIcon(const QImage& hIconIn, const QImage& hIconOut) {
     }
     const QImage* src[2] = {&hIconIn, &hIconOut};
     for (int i = 0; i < 2; ++i) {
-        if (src[i]->isNull())
+        if (src[i]->isNull()) {
             continue;
+        }
         m_icons[i].hIcon = src[i]->convertToFormat(QImage::Format_ARGB32);
         // An icon's size is twice its hot spot, which lies at its centre.
         m_icons[i].dwWidth = 2 * (src[i]->width() / 2);
@@ -183,8 +195,9 @@ int CBtnST::SetIcon(const QImage& hIconIn, const QImage& hIconOut) {
 
 int CBtnST::SetBitmaps(int nBitmapIn, COLORREF crIn, int nBitmapOut, COLORREF crOut) {
     QImage in = ui::LoadBitmapResource(nBitmapIn);
-    if (nBitmapOut == IMAGE_AUTO_GREY || nBitmapOut == IMAGE_AUTO_DARKER)
+    if (nBitmapOut == IMAGE_AUTO_GREY || nBitmapOut == IMAGE_AUTO_DARKER) {
         return SetBitmaps(in, crIn, nBitmapOut);
+    }
     QImage out = nBitmapOut ? ui::LoadBitmapResource(nBitmapOut) : QImage();
     if (nBitmapOut && out.isNull()) {
         FreeImages(true);
@@ -195,10 +208,11 @@ int CBtnST::SetBitmaps(int nBitmapIn, COLORREF crIn, int nBitmapOut, COLORREF cr
 
 int CBtnST::SetBitmaps(const QImage& hBitmapIn, COLORREF crIn, int autoOut) {
     QImage out;
-    if (!hBitmapIn.isNull() && autoOut == IMAGE_AUTO_GREY)
+    if (!hBitmapIn.isNull() && autoOut == IMAGE_AUTO_GREY) {
         out = GreyImage(hBitmapIn, false, crIn, true);
-    else if (!hBitmapIn.isNull() && autoOut == IMAGE_AUTO_DARKER)
+    } else if (!hBitmapIn.isNull() && autoOut == IMAGE_AUTO_DARKER) {
         out = DarkerImage(hBitmapIn, false, crIn, true);
+    }
     // A derived out image keeps the in image's transparent colour.
     return SetBitmaps(hBitmapIn, crIn, out, crIn);
 }
@@ -213,8 +227,9 @@ int CBtnST::SetBitmaps(const QImage& hBitmapIn, COLORREF crIn, const QImage& hBi
     const QImage* src[2] = {&hBitmapIn, &hBitmapOut};
     const COLORREF key[2] = {crIn, crOut};
     for (int i = 0; i < 2; ++i) {
-        if (src[i]->isNull())
+        if (src[i]->isNull()) {
             continue;
+        }
         ButtonBitmap& b = m_bitmaps[i];
         b.hBitmap = src[i]->convertToFormat(QImage::Format_ARGB32);
         b.dwWidth = b.hBitmap.width();
@@ -270,8 +285,9 @@ Rect CBtnST::PlaceImage(bool hasCaption, const Rect& item, Rect& caption, bool p
     default:
         break;
     }
-    if (pressed && !m_bCheckBox)
+    if (pressed && !m_bCheckBox) {
         img.Offset(m_nPressedOffsetX, m_nPressedOffsetY);
+    }
     img.right = item.right;
     img.bottom = item.bottom;
     return img;
@@ -281,29 +297,34 @@ Rect CBtnST::PlaceImage(bool hasCaption, const Rect& item, Rect& caption, bool p
 
 void CBtnST::Render(QImage& dc) {
     Rect item{0, 0, width(), height()};
-    if (m_bCheckBox)
+    if (m_bCheckBox) {
         m_bPressed = (isDown() || m_bChecked) ? 1 : 0;
-    else
+    } else {
         m_bPressed = (isDown() || (m_bMenuShown && m_hDropMenu)) ? 1 : 0;
+    }
     m_bFocused = hasFocus() ? 1 : 0;
     m_bDisabled = isEnabled() ? 0 : 1;
     m_bDefault = isDefault() ? 1 : 0;
 
     Rect b = item;
-    if (m_bTransparent)
+    if (m_bTransparent) {
         PaintParentBackground(dc);
-    else
+    } else {
         DrawButtonBackground(dc, b);
+    }
     DrawButtonBorder(dc, b);
 
     QString caption = text();
     Rect t = item;
-    if (!m_icons[0].hIcon.isNull())
+    if (!m_icons[0].hIcon.isNull()) {
         DrawIconImage(dc, !caption.isEmpty(), item, t, m_bPressed, m_bDisabled);
-    if (!m_bitmaps[0].hBitmap.isNull())
+    }
+    if (!m_bitmaps[0].hBitmap.isNull()) {
         DrawBitmapImage(dc, !caption.isEmpty(), item, t, m_bPressed, m_bDisabled);
-    if (!caption.isEmpty())
+    }
+    if (!caption.isEmpty()) {
         DrawCaption(dc, caption, item, t, m_bPressed, m_bDisabled);
+    }
     if ((!m_bFlat || m_bFocusRectWhenFlat) && m_bFocused) {
         Rect f = b;
         f.Deflate(3);
@@ -322,10 +343,12 @@ void CBtnST::paintEvent(QPaintEvent*) {
 void CBtnST::PaintParentBackground(QImage& dc) {
     // Qt composites the parent under the button before it paints, so without an explicit
     // capture nothing needs copying and nothing can go stale.
-    if (!m_dcBackground.isNull() && m_backgroundGeometry != geometry())
+    if (!m_dcBackground.isNull() && m_backgroundGeometry != geometry()) {
         m_dcBackground = QImage(); // taken at another place or size: stale
-    if (!m_dcBackground.isNull())
+    }
+    if (!m_dcBackground.isNull()) {
         ui::BitBlt(dc, 0, 0, m_dcBackground, ui::Rop::SrcCopy);
+    }
 }
 
 int CBtnST::DrawButtonBackground(QImage& dc, Rect& r) {
@@ -360,11 +383,12 @@ int CBtnST::DrawButtonBorder(QImage& dc, Rect& r) {
                        SysColor(COLOR_BTNSHADOW));
         }
     } else {
-        if (!m_bFlat)
+        if (!m_bFlat) {
             FrameRect(dc, r, SysColor(COLOR_BTNSHADOW));
-        else if (m_bHoverBorder)
+        } else if (m_bHoverBorder) {
             Draw3dRect(dc, r.left, r.top, r.Width(), r.Height(), SysColor(COLOR_BTNSHADOW),
                        SysColor(COLOR_BTNHILIGHT));
+        }
     }
     return 0;
 }
@@ -376,11 +400,12 @@ void CBtnST::DrawIconImage(QImage& dc, bool hasCaption, const Rect& item, Rect& 
     Rect img = PlaceImage(hasCaption, item, caption, pressed, icon.dwWidth, icon.dwHeight);
     QImage shown = icon.hIcon.copy(0, 0, icon.dwWidth, icon.dwHeight);
     // A disabled icon is always embossed, whatever m_bDisabledLook says.
-    if (disabled)
+    if (disabled) {
         ui::DrawStateDisabled(dc, img.left, img.top, shown, SysColor(ui::COLOR_3DHILIGHT),
                               SysColor(ui::COLOR_3DSHADOW));
-    else
+    } else {
         ui::DrawStateNormal(dc, img.left, img.top, shown);
+    }
 }
 
 void CBtnST::DrawBitmapImage(QImage& dc, bool hasCaption, const Rect& item, Rect& caption,
@@ -402,8 +427,9 @@ void CBtnST::DrawBitmapImage(QImage& dc, bool hasCaption, const Rect& item, Rect
 
 void CBtnST::DrawCaption(QImage& dc, const QString& text, const Rect&, Rect& t, bool pressed,
                          bool disabled) {
-    if (pressed && !m_bCheckBox)
+    if (pressed && !m_bCheckBox) {
         t.Offset(m_nPressedOffsetX, m_nPressedOffsetY);
+    }
     QFont f = font();
     Rect centre = t;
     ui::DrawText(dc, text, t, ui::DT_WORDBREAK | ui::DT_CENTER | ui::DT_CALCRECT, f, 0);
@@ -450,8 +476,9 @@ int CBtnST::SetFlat(bool bFlat, bool bRepaint) {
 }
 
 int CBtnST::SetImageAlignment(int byAlign, bool bRepaint) {
-    if (byAlign < 0 || byAlign > ST_ALIGN_OVERLAP)
+    if (byAlign < 0 || byAlign > ST_ALIGN_OVERLAP) {
         return BTNST_INVALIDALIGN;
+    }
     m_nAlignment = static_cast<uint8_t>(byAlign);
     Repaint(bRepaint);
     return BTNST_OK;
@@ -475,31 +502,37 @@ int CBtnST::SetPressedOffsetStyle(int style, bool bRepaint) {
 }
 
 int CBtnST::SetStateColor(int index, COLORREF color, bool bRepaint) {
-    if (index < 0 || index >= BTNST_MAX_COLORS)
+    if (index < 0 || index >= BTNST_MAX_COLORS) {
         return BTNST_INVALIDINDEX;
+    }
     m_colors[index] = color;
     Repaint(bRepaint);
     return BTNST_OK;
 }
 
 int CBtnST::GetStateColor(int index, COLORREF* color) const {
-    if (index < 0 || index >= BTNST_MAX_COLORS)
+    if (index < 0 || index >= BTNST_MAX_COLORS) {
         return BTNST_INVALIDINDEX;
-    if (color)
+    }
+    if (color) {
         *color = m_colors[index];
+    }
     return BTNST_OK;
 }
 
 int CBtnST::ShadeStateColor(int index, int shade, bool bRepaint) {
-    if (index < 0 || index >= BTNST_MAX_COLORS)
+    if (index < 0 || index >= BTNST_MAX_COLORS) {
         return BTNST_INVALIDINDEX;
-    if (shade < -255 || shade > 255)
+    }
+    if (shade < -255 || shade > 255) {
         return BTNST_BADPARAM;
+    }
     COLORREF c = m_colors[index];
     int ch[3] = {ui::GetRValue(c), ui::GetGValue(c), ui::GetBValue(c)};
     int d = shade;
-    for (int v : ch)
+    for (int v : ch) {
         d = shade > 0 ? std::min(d, 255 - v) : std::max(d, -v);
+    }
     m_colors[index] = ui::RGB(ch[0] + d, ch[1] + d, ch[2] + d);
     Repaint(bRepaint);
     return BTNST_OK;
@@ -527,8 +560,9 @@ int CBtnST::SetHoverCursor(int nCursorId, bool bRepaint) {
         return BTNST_OK;
     }
     m_hHoverCursor = ui::LoadCursorResource(nCursorId);
-    if (!m_hHoverCursor)
+    if (!m_hHoverCursor) {
         return BTNST_INVALIDRESOURCE;
+    }
     setCursor(*m_hHoverCursor);
     Repaint(bRepaint);
     return BTNST_OK;
@@ -554,8 +588,9 @@ int CBtnST::DrawTransparent(bool bRepaint) {
 }
 
 int CBtnST::SetBackgroundFrom(const QImage* dc) {
-    if (!m_bTransparent || !dc)
+    if (!m_bTransparent || !dc) {
         return BTNST_BADPARAM;
+    }
     QPoint at = geometry().topLeft();
     m_dcBackground =
         dc->copy(at.x(), at.y(), width(), height()).convertToFormat(QImage::Format_ARGB32);
@@ -564,10 +599,11 @@ int CBtnST::SetBackgroundFrom(const QImage* dc) {
 }
 
 int CBtnST::FitToImage() {
-    if (!m_icons[0].hIcon.isNull())
+    if (!m_icons[0].hIcon.isNull()) {
         resize(m_icons[0].dwWidth, m_icons[0].dwHeight);
-    else if (!m_bitmaps[0].hBitmap.isNull())
+    } else if (!m_bitmaps[0].hBitmap.isNull()) {
         resize(m_bitmaps[0].dwWidth, m_bitmaps[0].dwHeight);
+    }
     m_nImageMarginX = 0;
     m_nImageMarginY = 0;
     return BTNST_OK;
@@ -576,15 +612,17 @@ int CBtnST::FitToImage() {
 // ---- tooltip --------------------------------------------------------------------------------
 
 void CBtnST::EnsureTooltip() {
-    if (m_tipCreated)
+    if (m_tipCreated) {
         return;
+    }
     m_tipCreated = true;
     m_tipActive = false;
 }
 
 void CBtnST::SetTooltipText(const QString* text, bool bActivate) {
-    if (!text)
+    if (!text) {
         return;
+    }
     EnsureTooltip();
     m_tipHasTool = true;
     m_tipText = *text;
@@ -593,14 +631,16 @@ void CBtnST::SetTooltipText(const QString* text, bool bActivate) {
 
 void CBtnST::SetTooltipText(int nStringId, bool bActivate) {
     QString text = ui::LoadStringResource(nStringId);
-    if (text.isEmpty())
+    if (text.isEmpty()) {
         return;
+    }
     SetTooltipText(&text, bActivate);
 }
 
 void CBtnST::EnableTooltip(bool flag) {
-    if (!m_tipHasTool)
+    if (!m_tipHasTool) {
         return;
+    }
     m_tipActive = flag;
 }
 
@@ -609,12 +649,13 @@ bool CBtnST::event(QEvent* ev) {
         // Tips show only while active, and never over a disabled button. Wide tips wrap at
         // 400 pixels.
         auto* help = static_cast<QHelpEvent*>(ev);
-        if (TooltipActive() && isEnabled() && !m_tipText.isEmpty())
+        if (TooltipActive() && isEnabled() && !m_tipText.isEmpty()) {
             QToolTip::showText(help->globalPos(),
                                "<p style='max-width:400px'>" + m_tipText.toHtmlEscaped() + "</p>",
                                this, rect());
-        else
+        } else {
             QToolTip::hideText();
+        }
         return true;
     }
     return QPushButton::event(ev);
@@ -624,14 +665,16 @@ bool CBtnST::event(QEvent* ev) {
 
 void CBtnST::SetLinkUrl(const char* lpszURL) {
     std::memset(m_szLink, 0, sizeof(m_szLink));
-    if (!lpszURL)
+    if (!lpszURL) {
         return;
+    }
     size_t n = std::strlen(lpszURL);
     if (n > sizeof(m_szLink) - 1) {
         n = sizeof(m_szLink) - 1;
         // Never keep part of a UTF-8 character: back off from continuation bytes.
-        while (n > 0 && (static_cast<unsigned char>(lpszURL[n]) & 0xC0) == 0x80)
+        while (n > 0 && (static_cast<unsigned char>(lpszURL[n]) & 0xC0) == 0x80) {
             --n;
+        }
     }
     std::memcpy(m_szLink, lpszURL, n);
 }
@@ -642,8 +685,9 @@ int CBtnST::SetDropMenu(int nMenuId, QObject* owner, bool bRepaint) {
     m_bMenuShown = 0;
     if (nMenuId) {
         m_hDropMenu.reset(ui::LoadMenuResource(nMenuId));
-        if (!m_hDropMenu)
+        if (!m_hDropMenu) {
             return BTNST_INVALIDRESOURCE;
+        }
         m_hMenuOwner = owner;
     }
     Repaint(bRepaint);
@@ -660,8 +704,9 @@ int CBtnST::SetDropMenuNotify(QObject* hWnd, int nMessage, uintptr_t lParam) {
 int CBtnST::SetStateSound(const char* sound, const void* hMod, bool bOnClick, bool bAsync) {
     ButtonSound& s = m_sounds[bOnClick ? 1 : 0];
     s = ButtonSound{};
-    if (!sound)
+    if (!sound) {
         return BTNST_OK;
+    }
     if (hMod) {
         s.lpszSound = sound;
         s.hMod = hMod;
@@ -672,16 +717,18 @@ int CBtnST::SetStateSound(const char* sound, const void* hMod, bool bOnClick, bo
         s.dwFlags = SND_FILENAME;
     }
     s.dwFlags |= SND_NODEFAULT | SND_NOWAIT;
-    if (bAsync)
+    if (bAsync) {
         s.dwFlags |= SND_ASYNC;
+    }
     return BTNST_OK;
 }
 
 void CBtnST::PlaySound(int slot) {
     const ButtonSound& s = m_sounds[slot];
     // Sounds play in the background always; module resources have no player here.
-    if (s.lpszSound && (s.dwFlags & SND_FILENAME) && !(s.dwFlags & 0x40000))
+    if (s.lpszSound && (s.dwFlags & SND_FILENAME) && !(s.dwFlags & 0x40000)) {
         sys::SoundPlayer::PlayFile(s.lpszSound);
+    }
 }
 
 void CBtnST::SetCheck(int nCheck, bool bRepaint) {
@@ -707,8 +754,9 @@ void CBtnST::OnClicked() {
         m_bMenuShown = 1;
         repaint();
         QMenu* sub = m_hDropMenu.get();
-        if (!m_hDropMenu->actions().isEmpty() && m_hDropMenu->actions().first()->menu())
+        if (!m_hDropMenu->actions().isEmpty() && m_hDropMenu->actions().first()->menu()) {
             sub = m_hDropMenu->actions().first()->menu();
+        }
         if (m_menuNotify.hWnd) {
             ui::NotifyEvent n(m_menuNotify.nMessage, sub, m_menuNotify.lParam);
             QCoreApplication::sendEvent(m_menuNotify.hWnd, &n);
@@ -716,12 +764,14 @@ void CBtnST::OnClicked() {
         int cmd = TrackPopupMenu(sub, QPoint(screen.left(), screen.bottom() + 1));
         m_bMenuShown = 0;
         repaint();
-        if (cmd && m_hMenuOwner)
+        if (cmd && m_hMenuOwner) {
             QCoreApplication::postEvent(m_hMenuOwner, new ui::CommandEvent(cmd));
+        }
         return;
     }
-    if (m_szLink[0])
+    if (m_szLink[0]) {
         ui::ShellOpen(QString::fromUtf8(m_szLink));
+    }
 }
 
 // ---- hover ----------------------------------------------------------------------------------
@@ -733,8 +783,9 @@ bool CBtnST::ApplicationIsActive() const {
 void CBtnST::mouseMoveEvent(QMouseEvent* ev) {
     QPushButton::mouseMoveEvent(ev);
     QWidget* under = QApplication::widgetAt(ev->globalPosition().toPoint());
-    if ((ev->buttons() & Qt::LeftButton) && !m_bHover)
+    if ((ev->buttons() & Qt::LeftButton) && !m_bHover) {
         return;
+    }
     if (m_bFlat && under == this && (m_bTrackWhenInactive || ApplicationIsActive())) {
         if (!m_bHover) {
             m_bHover = 1;
@@ -777,13 +828,15 @@ void CBtnST::changeEvent(QEvent* ev) {
     QPushButton::changeEvent(ev);
     switch (ev->type()) {
     case QEvent::ActivationChange:
-        if (!isActiveWindow())
+        if (!isActiveWindow()) {
             EndHover();
+        }
         break;
     case QEvent::EnabledChange:
         if (!isEnabled()) {
-            if (hasFocus() && !focusNextChild() && parentWidget())
+            if (hasFocus() && !focusNextChild() && parentWidget()) {
                 parentWidget()->setFocus();
+            }
             EndHover();
         }
         break;

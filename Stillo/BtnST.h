@@ -3,8 +3,8 @@
 // check-box behaviour, a drop menu, a link or sounds on click.
 #pragma once
 
-#include "dialog.h"
-#include "gdi.h"
+#include "platform/ui/dialog.h"
+#include "platform/ui/gdi.h"
 
 #include <QCursor>
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "ChildView.h"
 
-#include "services.h"
+#include "platform/ui/services.h"
 
 #include <QPalette>
 

@@ -1,6 +1,6 @@
 #include "Deinterlacing.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <QRadioButton>
 

@@ -1,7 +1,7 @@
 // Deinterlacing dialog (154): whether frames are taken at half size.
 #pragma once
 
-#include "dialog.h"
+#include "platform/ui/dialog.h"
 
 class CDeinterlacing : public ui::Dialog {
 public:

@@ -1,7 +1,7 @@
 #include "ImageTrimDlg.h"
 
-#include "controls.h"
-#include "resource.h"
+#include "platform/ui/controls.h"
+#include "res/resource.h"
 
 #include <QSignalBlocker>
 
@@ -83,20 +83,24 @@ void CImageTrimDlg::OnHScroll(int sliderId) {
     m_nTrimRight = SliderPos(IDC_TRIM_RIGHT);
     switch (sliderId) {
     case IDC_TRIM_TOP:
-        if (m_nTrimBottom + m_nTrimTop > kMaxPairSum)
+        if (m_nTrimBottom + m_nTrimTop > kMaxPairSum) {
             m_nTrimTop = kMaxPairSum - m_nTrimBottom;
+        }
         break;
     case IDC_TRIM_BOTTOM:
-        if (m_nTrimTop + m_nTrimBottom > kMaxPairSum)
+        if (m_nTrimTop + m_nTrimBottom > kMaxPairSum) {
             m_nTrimBottom = kMaxPairSum - m_nTrimTop;
+        }
         break;
     case IDC_TRIM_LEFT:
-        if (m_nTrimLeft + m_nTrimRight > kMaxPairSum)
+        if (m_nTrimLeft + m_nTrimRight > kMaxPairSum) {
             m_nTrimLeft = kMaxPairSum - m_nTrimRight;
+        }
         break;
     case IDC_TRIM_RIGHT:
-        if (m_nTrimLeft + m_nTrimRight > kMaxPairSum)
+        if (m_nTrimLeft + m_nTrimRight > kMaxPairSum) {
             m_nTrimRight = kMaxPairSum - m_nTrimLeft;
+        }
         break;
     default:
         break;
@@ -114,6 +118,7 @@ void CImageTrimDlg::UpdateEdits() {
     SetDlgItemText(IDC_TRIM_BOTTOM_EDIT, QString::asprintf("%d", m_nTrimBottom.load()));
     SetDlgItemText(IDC_TRIM_RIGHT_EDIT, QString::asprintf("%d", m_nTrimRight.load()));
     SetDlgItemText(IDC_TRIM_LEFT_EDIT, QString::asprintf("%d", m_nTrimLeft.load()));
-    if (m_redrawFramePreview)
+    if (m_redrawFramePreview) {
         m_redrawFramePreview();
+    }
 }

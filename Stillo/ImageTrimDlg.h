@@ -1,7 +1,7 @@
 // Image trim dialog (153): the percentages cut from each side of every frame.
 #pragma once
 
-#include "dialog.h"
+#include "platform/ui/dialog.h"
 
 #include <atomic>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "MainFrm.h"
 
 // Before resource.h: its dialog-result macros share names with the window layer's.
-#include "services.h"
+#include "platform/ui/services.h"
 
 #include "BtnST.h"
 #include "Deinterlacing.h"
@@ -10,9 +10,9 @@
 #include "Splash.h"
 #include "Stillo.h"
 #include "WorkView.h"
-#include "dialog.h"
-#include "resource.h"
-#include "sys.h"
+#include "platform/sys/sys.h"
+#include "platform/ui/dialog.h"
+#include "res/resource.h"
 
 #include <QAction>
 #include <QApplication>
@@ -54,8 +54,9 @@ const MenuItem kHelpItems[] = {
 std::string BrowserProgram(const std::string& command) {
     if (!command.empty() && command[0] == '"') {
         const auto close = command.find('"', 1);
-        if (close == std::string::npos || close == 1)
+        if (close == std::string::npos || close == 1) {
             return {};
+        }
         return command.substr(1, close - 1);
     }
     const auto blank = command.find_first_of(" \t");
@@ -69,15 +70,17 @@ CMainFrame::CMainFrame() {
     g_pMainFrame = this;
     setWindowTitle(QStringLiteral(IDS_TITLE));
     const QImage icon = ui::LoadIconResource(IDR_MAINFRAME);
-    if (!icon.isNull())
+    if (!icon.isNull()) {
         setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+    }
     setAttribute(Qt::WA_QuitOnClose, true);
 }
 
 CMainFrame::~CMainFrame() {
     CSplashWnd::DestroyForOwner(this);
-    if (g_pMainFrame == this)
+    if (g_pMainFrame == this) {
         g_pMainFrame = nullptr;
+    }
 }
 
 QRect CMainFrame::RestoredGeometry(int screenWidth, int screenHeight) {
@@ -124,8 +127,9 @@ bool CMainFrame::OnCreate(bool showSplash) {
     m_pDisplayWnd->setGeometry(m_wndView->contentsRect());
     m_pDisplayWnd->show();
 
-    if (showSplash)
+    if (showSplash) {
         CSplashWnd::ShowSplashScreen(this);
+    }
     return true;
 }
 
@@ -167,8 +171,9 @@ void CMainFrame::AttachWorkView(CWorkView* view) {
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    if (m_pDisplayWnd && m_wndView)
+    if (m_pDisplayWnd && m_wndView) {
         m_pDisplayWnd->setGeometry(m_wndView->contentsRect());
+    }
 }
 
 void CMainFrame::BuildMenu() {
@@ -195,16 +200,21 @@ void CMainFrame::BuildMenu() {
         {ID_HELP_MANUAL, &CMainFrame::OnHelpManual},
         {ID_APP_ABOUT, &CMainFrame::OnAppAbout},
     };
-    for (const auto& [id, handler] : handlers)
+    for (const auto& [id, handler] : handlers) {
         connect(Action(id), &QAction::triggered, this, handler);
+    }
 }
 
 QAction* CMainFrame::Action(int commandId) const {
-    for (QAction* top : menuBar()->actions())
-        if (QMenu* menu = top->menu())
-            for (QAction* action : menu->actions())
-                if (action->data().toInt() == commandId)
+    for (QAction* top : menuBar()->actions()) {
+        if (QMenu* menu = top->menu()) {
+            for (QAction* action : menu->actions()) {
+                if (action->data().toInt() == commandId) {
                     return action;
+                }
+            }
+        }
+    }
     return nullptr;
 }
 
@@ -214,8 +224,9 @@ QMenu* CMainFrame::Menu(int index) const {
 }
 
 QString CMainFrame::StatusText() const {
-    if (!m_wndStatusBar)
+    if (!m_wndStatusBar) {
         return {};
+    }
     const QString message = m_wndStatusBar->currentMessage();
     return message.isEmpty() ? m_pMessagePane->text() : message;
 }
@@ -229,8 +240,9 @@ void CMainFrame::UpdateCommandUI() {
     const bool canvas = m_link.canvasExists && m_link.canvasExists();
     Action(ID_FILE_SAVE_AS)->setEnabled(idle && canvas);
     for (int id : {ID_FILE_LOADVIDEO, ID_SETTINGS_DEINTERLACING, ID_SETTINGS_IMAGETRIM,
-                   ID_SETTINGS_JPEGQUALITY})
+                   ID_SETTINGS_JPEGQUALITY}) {
         Action(id)->setEnabled(idle);
+    }
 }
 
 void CMainFrame::OnFileLoadVideo() {
@@ -242,13 +254,15 @@ void CMainFrame::OnFileLoadVideo() {
     request.filter = QStringLiteral(
         "AVI Video Files (*.avi)|*.avi|MPEG Files (*.mpg)|*.mpg|All Files (*.*)|*.*|");
     const ui::FilePromptResult result = ui::PromptForFile(request);
-    if (!result.ok)
+    if (!result.ok) {
         return;
+    }
     ui::WaitCursor wait;
     m_strVideoFileName = result.fileName;
     m_strVideoPathName = result.pathName;
-    if (m_link.loadVideo)
+    if (m_link.loadVideo) {
         m_link.loadVideo(m_strVideoPathName, m_strVideoFileName);
+    }
 }
 
 void CMainFrame::OnFileSaveResult() {
@@ -260,24 +274,28 @@ void CMainFrame::OnFileSaveResult() {
     // The work form asks before it overwrites.
     request.confirmOverwrite = false;
     const ui::FilePromptResult result = ui::PromptForFile(request);
-    if (!result.ok)
+    if (!result.ok) {
         return;
+    }
     m_strOutputFileName = result.fileName;
     m_strOutputPathName = result.pathName;
-    if (m_link.saveResult)
+    if (m_link.saveResult) {
         m_link.saveResult();
+    }
 }
 
 void CMainFrame::OnAppExit() {
-    if (m_bExited)
+    if (m_bExited) {
         return;
+    }
     m_bExited = true;
     ui::WaitCursor wait;
     // The worker loops while m_bRunning is set: clear it, then wait for the thread itself to end
     // rather than hoping it has after a fixed sleep.
     m_bRunning = 0;
-    if (m_link.stopWorker)
+    if (m_link.stopWorker) {
         m_link.stopWorker();
+    }
     CSplashWnd::DestroyForOwner(this);
     QApplication::exit(0);
 }
@@ -288,25 +306,32 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 void CMainFrame::OnImageTrim() {
-    if (m_link.settingsDialog)
-        if (ui::Dialog* dialog = m_link.settingsDialog(IDD_IMAGE_TRIM))
+    if (m_link.settingsDialog) {
+        if (ui::Dialog* dialog = m_link.settingsDialog(IDD_IMAGE_TRIM)) {
             dialog->DoModal();
+        }
+    }
 }
 
 void CMainFrame::OnDeinterlacing() {
-    if (m_link.settingsDialog)
-        if (ui::Dialog* dialog = m_link.settingsDialog(IDD_DEINTERLACING))
+    if (m_link.settingsDialog) {
+        if (ui::Dialog* dialog = m_link.settingsDialog(IDD_DEINTERLACING)) {
             dialog->DoModal();
+        }
+    }
     ui::MessageBox(this, QStringLiteral("Must reload video file for new settings"),
                    QStringLiteral("Reload Message"));
-    if (m_link.loadVideo)
+    if (m_link.loadVideo) {
         m_link.loadVideo(m_strVideoPathName, m_strVideoFileName);
+    }
 }
 
 void CMainFrame::OnJpegQuality() {
-    if (m_link.settingsDialog)
-        if (ui::Dialog* dialog = m_link.settingsDialog(IDD_OUTPUT_SETTINGS))
+    if (m_link.settingsDialog) {
+        if (ui::Dialog* dialog = m_link.settingsDialog(IDD_OUTPUT_SETTINGS)) {
             dialog->DoModal();
+        }
+    }
 }
 
 void CMainFrame::OnHelpManual() {
@@ -317,8 +342,9 @@ void CMainFrame::OnHelpManual() {
     const std::string command = sys::BrowserCommand();
     const std::string program = BrowserProgram(command);
     if (program.empty() || program == "xdg-open" ||
-        !sys::StartProcess(program, {manual.toStdString()}))
+        !sys::StartProcess(program, {manual.toStdString()})) {
         ui::ShellOpen(QUrl::fromLocalFile(manual).toString());
+    }
 }
 
 void CMainFrame::OnAppAbout() {
@@ -326,6 +352,7 @@ void CMainFrame::OnAppAbout() {
 }
 
 void CMainFrame::OnSplashClosed() {
-    if (m_link.showLogo)
+    if (m_link.showLogo) {
         m_link.showLogo();
+    }
 }

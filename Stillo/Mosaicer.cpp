@@ -1,9 +1,9 @@
 #include "Mosaicer.h"
 
-#include "SaverApp.h"
 #include "engine/canvas_mutex.h"
 #include "engine/feature_extraction.h"
 #include "engine/registration.h"
+#include "tiler2/SaverApp.h"
 
 #include <cstdlib>
 #include <cstring>

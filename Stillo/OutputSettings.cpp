@@ -1,7 +1,7 @@
 #include "OutputSettings.h"
 
-#include "controls.h"
-#include "resource.h"
+#include "platform/ui/controls.h"
+#include "res/resource.h"
 
 #include <QSignalBlocker>
 
@@ -45,6 +45,7 @@ void COutputSettings::OnHScroll() {
 void COutputSettings::UpdateEdit() {
     m_nQuality = Item<ui::Trackbar>(IDC_QUALITY)->value();
     SetDlgItemText(IDC_QUALITY_EDIT, QString::asprintf("%d", m_nQuality));
-    if (m_redrawMosaicView)
+    if (m_redrawMosaicView) {
         m_redrawMosaicView();
+    }
 }

@@ -1,7 +1,7 @@
 // Save settings dialog (155): the JPEG quality of saved mosaics.
 #pragma once
 
-#include "dialog.h"
+#include "platform/ui/dialog.h"
 
 #include <functional>
 

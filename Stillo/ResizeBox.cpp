@@ -1,7 +1,7 @@
 #include "ResizeBox.h"
 
-#include "gdi.h"
-#include "services.h"
+#include "platform/ui/gdi.h"
+#include "platform/ui/services.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,21 +46,25 @@ int CResizeBox::HitTest(int x, int y, float z, bool bBegin) {
     const int cornerX[4] = {m_nLeft, m_nLeft, m_nRight - e8, m_nRight - e8};
     const int cornerY[4] = {m_nTop, m_nBottom - e8, m_nTop, m_nBottom - e8};
     int hit = -1;
-    for (int h = 0; h < 4 && hit < 0; ++h)
-        if (InSquare(cornerX[h], cornerY[h], x, y, z))
+    for (int h = 0; h < 4 && hit < 0; ++h) {
+        if (InSquare(cornerX[h], cornerY[h], x, y, z)) {
             hit = h;
-    if (hit < 0) {
-        if (InBand(m_nTop, y, z))
-            hit = 4;
-        else if (InBand(m_nBottom, y, z))
-            hit = 5;
-        else if (InBand(m_nLeft, x, z))
-            hit = 6;
-        else if (InBand(m_nRight, x, z))
-            hit = 7;
+        }
     }
-    if (hit < 0)
+    if (hit < 0) {
+        if (InBand(m_nTop, y, z)) {
+            hit = 4;
+        } else if (InBand(m_nBottom, y, z)) {
+            hit = 5;
+        } else if (InBand(m_nLeft, x, z)) {
+            hit = 6;
+        } else if (InBand(m_nRight, x, z)) {
+            hit = 7;
+        }
+    }
+    if (hit < 0) {
         return -1;
+    }
     if (bBegin) {
         m_bDragging = 1;
         m_nHandle = hit;
@@ -99,24 +103,28 @@ void CResizeBox::Drag(int x, int y, float z) {
     bool left = false, right = false, top = false, bottom = false;
     auto moveLeft = [&] {
         m_nLeft = x - m_nGrabDX;
-        if (m_nLeft >= m_nRight - e8)
+        if (m_nLeft >= m_nRight - e8) {
             m_nLeft = m_nRight - e8;
+        }
         left = true;
     };
     auto moveTop = [&] {
         m_nTop = y - m_nGrabDY;
-        if (m_nTop >= m_nBottom - e8)
+        if (m_nTop >= m_nBottom - e8) {
             m_nTop = m_nBottom - e8;
+        }
         top = true;
     };
     auto fixRight = [&] {
-        if (m_nRight <= m_nLeft + e8)
+        if (m_nRight <= m_nLeft + e8) {
             m_nRight = m_nLeft + e8;
+        }
         right = true;
     };
     auto fixBottom = [&] {
-        if (m_nBottom <= m_nTop + e8)
+        if (m_nBottom <= m_nTop + e8) {
             m_nBottom = m_nTop + e8;
+        }
         bottom = true;
     };
     switch (m_nHandle) {
@@ -157,14 +165,18 @@ void CResizeBox::Drag(int x, int y, float z) {
     default:
         break;
     }
-    if (left && m_nLeft < 0)
+    if (left && m_nLeft < 0) {
         m_nLeft = 0;
-    if (top && m_nTop < 0)
+    }
+    if (top && m_nTop < 0) {
         m_nTop = 0;
-    if (right && m_nRight > m_nMaxX)
+    }
+    if (right && m_nRight > m_nMaxX) {
         m_nRight = m_nMaxX;
-    if (bottom && m_nBottom > m_nMaxY)
+    }
+    if (bottom && m_nBottom > m_nMaxY) {
         m_nBottom = m_nMaxY;
+    }
     SetHandleCursor(m_nHandle);
 }
 
@@ -198,13 +210,15 @@ void CResizeBox::SetHandleCursor(int handle) {
 
 void CResizeBox::Draw(QImage& bitmap, int sx, int sy, float z) const {
     // A zoom that is not a positive number has no view position to draw at.
-    if (!(z > 0.0f) || !std::isfinite(z))
+    if (!(z > 0.0f) || !std::isfinite(z)) {
         return;
+    }
     // The view's own 32-bit or 16-bit screen form is drawn into as it is: converting it would
     // hand the view a picture of another form (and a new one at every redraw).
     if (bitmap.format() != QImage::Format_ARGB32 && bitmap.format() != QImage::Format_RGB32 &&
-        bitmap.format() != QImage::Format_RGB16)
+        bitmap.format() != QImage::Format_RGB16) {
         bitmap = bitmap.convertToFormat(QImage::Format_ARGB32);
+    }
     const int x0 = ToView(m_nLeft, z) - sx;
     const int x1 = ToView(m_nRight, z) - sx;
     const int y0 = ToView(m_nTop, z) - sy;

@@ -1,10 +1,10 @@
 #include "Splash.h"
 
 // Before resource.h: its dialog-result macros share names with the window layer's.
-#include "services.h"
+#include "platform/ui/services.h"
 
 #include "MainFrm.h"
-#include "resource.h"
+#include "res/resource.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -22,8 +22,9 @@ CSplashWnd::CSplashWnd(QWidget* owner)
 }
 
 CSplashWnd::~CSplashWnd() {
-    if (g_pActiveSplash == this)
+    if (g_pActiveSplash == this) {
         g_pActiveSplash = nullptr;
+    }
 }
 
 void CSplashWnd::EnableSplashScreen(bool enable) {
@@ -32,8 +33,9 @@ void CSplashWnd::EnableSplashScreen(bool enable) {
 
 bool CSplashWnd::Create(QWidget* owner) {
     m_bmpSplash = ui::LoadBitmapResource(IDB_SPLASH);
-    if (m_bmpSplash.isNull())
+    if (m_bmpSplash.isNull()) {
         return false;
+    }
     setFixedSize(m_bmpSplash.size());
     // Centred over the owner.
     const QRect ownerRect = owner ? owner->frameGeometry() : QRect();
@@ -44,8 +46,9 @@ bool CSplashWnd::Create(QWidget* owner) {
 }
 
 void CSplashWnd::ShowSplashScreen(CMainFrame* frame) {
-    if (!g_bSplashEnabled || g_pActiveSplash)
+    if (!g_bSplashEnabled || g_pActiveSplash) {
         return;
+    }
     g_pSplashOwnerFrame = frame;
     auto* splash = new CSplashWnd(frame);
     g_pActiveSplash = splash;
@@ -57,8 +60,9 @@ void CSplashWnd::ShowSplashScreen(CMainFrame* frame) {
 }
 
 bool CSplashWnd::PreTranslateAppMessage(const QEvent* event) {
-    if (!g_pActiveSplash)
+    if (!g_pActiveSplash) {
         return false;
+    }
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::MouseButtonPress:
@@ -74,8 +78,9 @@ bool CSplashWnd::PreTranslateAppMessage(const QEvent* event) {
 
 void CSplashWnd::HideSplashScreen() {
     CSplashWnd* splash = g_pActiveSplash;
-    if (!splash)
+    if (!splash) {
         return;
+    }
     g_pActiveSplash = nullptr;
     splash->hide();
     splash->deleteLater();
@@ -86,8 +91,9 @@ void CSplashWnd::HideSplashScreen() {
 }
 
 void CSplashWnd::DestroyForOwner(CMainFrame* frame) {
-    if (g_pSplashOwnerFrame != frame)
+    if (g_pSplashOwnerFrame != frame) {
         return;
+    }
     g_pSplashOwnerFrame = nullptr;
     if (CSplashWnd* splash = g_pActiveSplash) {
         g_pActiveSplash = nullptr;

@@ -1,13 +1,13 @@
 #include "Stillo.h"
 
 // Before resource.h: its dialog-result macros share names with the window layer's.
-#include "services.h"
+#include "platform/ui/services.h"
 
 #include "MainFrm.h"
 #include "Splash.h"
 #include "WorkView.h"
-#include "controls.h"
-#include "resource.h"
+#include "platform/ui/controls.h"
+#include "res/resource.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -25,8 +25,9 @@ QCursor g_hCursorSizeNS;
 CStilloApp::CStilloApp() = default;
 
 CStilloApp::~CStilloApp() {
-    if (QCoreApplication* app = QCoreApplication::instance())
+    if (QCoreApplication* app = QCoreApplication::instance()) {
         app->removeEventFilter(this);
+    }
 }
 
 bool CStilloApp::SplashWanted(const QStringList& arguments) {
@@ -34,8 +35,9 @@ bool CStilloApp::SplashWanted(const QStringList& arguments) {
         const QString arg = arguments[i].toLower();
         if (arg == QLatin1String("-nosplash") || arg == QLatin1String("/nosplash") ||
             arg == QLatin1String("-embedding") || arg == QLatin1String("/embedding") ||
-            arg == QLatin1String("-automation") || arg == QLatin1String("/automation"))
+            arg == QLatin1String("-automation") || arg == QLatin1String("/automation")) {
             return false;
+        }
     }
     return true;
 }
@@ -56,8 +58,9 @@ bool CStilloApp::InitInstance(const QStringList& arguments) {
     g_hCursorSizeNS = QCursor(Qt::SizeVerCursor);
 
     // Every key and mouse press passes here first, so the splash can swallow the first one.
-    if (QCoreApplication* app = QCoreApplication::instance())
+    if (QCoreApplication* app = QCoreApplication::instance()) {
         app->installEventFilter(this);
+    }
 
     try {
         m_pMainWnd = std::make_unique<CMainFrame>();
@@ -75,8 +78,9 @@ bool CStilloApp::InitInstance(const QStringList& arguments) {
     // machinery, whose failure ends the process with status 1.
     auto* view = new CWorkView(m_pMainWnd->DisplayWindow());
     m_pMainWnd->AttachWorkView(view);
-    if (!view->OnInitDialog())
+    if (!view->OnInitDialog()) {
         return false;
+    }
     m_pMainWnd->showMaximized();
     m_pMainWnd->repaint();
     view->show();
@@ -84,8 +88,9 @@ bool CStilloApp::InitInstance(const QStringList& arguments) {
 }
 
 bool CStilloApp::eventFilter(QObject* watched, QEvent* event) {
-    if (CSplashWnd::PreTranslateAppMessage(event))
+    if (CSplashWnd::PreTranslateAppMessage(event)) {
         return true;
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -125,6 +130,7 @@ ui::DialogTemplate CAboutDlg::Template() {
 CAboutDlg::CAboutDlg(QWidget* parent) : ui::Dialog(Template(), parent) {
     setWindowTitle(QStringLiteral(IDS_ABOUT_CAPTION));
     const QImage icon = ui::LoadIconResource(IDR_MAINFRAME);
-    if (auto* picture = Item<ui::PictureControl>(IDR_MAINFRAME); picture && !icon.isNull())
+    if (auto* picture = Item<ui::PictureControl>(IDR_MAINFRAME); picture && !icon.isNull()) {
         picture->SetBitmap(icon.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
 }

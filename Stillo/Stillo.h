@@ -2,7 +2,7 @@
 // mouse press, and the About box.
 #pragma once
 
-#include "dialog.h"
+#include "platform/ui/dialog.h"
 
 #include <QCursor>
 #include <QIcon>

@@ -2,7 +2,7 @@
 // frame buffer (24-bit, for the engine) and the preview buffer (screen format, 275 x 220).
 #pragma once
 
-#include "graph.h"
+#include "platform/media/graph.h"
 
 #include <atomic>
 #include <cstddef>

@@ -6,14 +6,14 @@
 #include "OutputSettings.h"
 #include "ResizeBox.h"
 #include "VideoGrabber.h"
-#include "controls.h"
 #include "engine/canvas_mutex.h"
 #include "engine/mosaic_params.h"
-#include "gdi.h"
-#include "services.h"
-#include "sys.h"
+#include "platform/sys/sys.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/gdi.h"
+#include "platform/ui/services.h"
 // Last: its ids are macros.
-#include "resource.h"
+#include "res/resource.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -75,8 +75,9 @@ std::vector<int> SliderTicks(int endFrame) {
     while (ticks.size() < 10 && t <= endFrame) {
         ticks.push_back(static_cast<int>(t));
         t += 0.1f * endFrame;
-        if (endFrame <= 0)
+        if (endFrame <= 0) {
             break;
+        }
     }
     return ticks;
 }
@@ -84,15 +85,17 @@ std::vector<int> SliderTicks(int endFrame) {
 int FasterStep(int step, int frameCount, bool backwards) {
     const int cap = std::max(1, frameCount);
     const int magnitude = std::min(cap, 2 * std::max(1, std::abs(step)));
-    if (backwards)
+    if (backwards) {
         return -magnitude;
+    }
     return step < 0 ? -magnitude : magnitude;
 }
 
 ResultsFit FitResults(int nCols, int nRows) {
     ResultsFit f{0.0f, 0};
-    if (nCols <= 0 || nRows <= 0)
+    if (nCols <= 0 || nRows <= 0) {
         return f;
+    }
     const float sx = nCols * (1.0f / kResultsW);
     const float sy = nRows * (1.0f / kResultsH);
     f.scale = sx > sy ? sx : sy;
@@ -138,12 +141,13 @@ constexpr Channels565 kChannels565 = MakeChannels565();
 // A canvas pixel (red, green, blue bytes) as pixel x of a line of a picture with B bytes a
 // pixel: one 5-6-5 word (Pack565), or blue, green, red and an opaque fourth byte.
 template <int B> inline void PutScreenPixel(uchar* line, int x, const uint8_t* rgb) {
-    if constexpr (B == 2)
+    if constexpr (B == 2) {
         reinterpret_cast<uint16_t*>(line)[x] =
             kChannels565.r[rgb[0]] | kChannels565.g[rgb[1]] | kChannels565.b[rgb[2]];
-    else
+    } else {
         reinterpret_cast<uint32_t*>(line)[x] =
             0xFF000000u | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
+    }
 }
 
 // The canvas columns one picture line samples are the same on every line: their byte offsets
@@ -155,8 +159,9 @@ int SampledColumns(uint32_t* offsets, int width, int nCols, int bytesPerCanvasPi
     int n = 0;
     for (; n < width; ++n) {
         const int cx = column(n);
-        if (cx < 0 || cx >= nCols)
+        if (cx < 0 || cx >= nCols) {
             break;
+        }
         offsets[n] = static_cast<uint32_t>(cx) * static_cast<uint32_t>(bytesPerCanvasPixel);
     }
     return n;
@@ -165,15 +170,17 @@ int SampledColumns(uint32_t* offsets, int width, int nCols, int bytesPerCanvasPi
 // One picture line from a canvas row through the sampled columns, in the picture's form.
 template <int B>
 void SampleLineAs(uchar* line, const uint8_t* row, const uint32_t* offsets, int n) {
-    for (int x = 0; x < n; ++x)
+    for (int x = 0; x < n; ++x) {
         PutScreenPixel<B>(line, x, row + offsets[x]);
+    }
 }
 inline void SampleLine(uchar* line, int bytesPerPixel, const uint8_t* row, const uint32_t* offsets,
                        int n) {
-    if (bytesPerPixel == 2)
+    if (bytesPerPixel == 2) {
         SampleLineAs<2>(line, row, offsets, n);
-    else
+    } else {
         SampleLineAs<4>(line, row, offsets, n);
+    }
 }
 
 // The bytes a pixel of one of the form's pictures takes: its own storage decides, so a write
@@ -250,8 +257,9 @@ ui::DialogTemplate CWorkView::Template() {
 }
 
 CWorkView::CWorkView(QWidget* pParent) : QWidget(pParent) {
-    if (!g_pMainFrame)
+    if (!g_pMainFrame) {
         g_pMainFrame = &m_ownState;
+    }
     m_fnExit = [](int code) { std::exit(code); };
     ui::BuildControls(this, Template(),
                       CBtnST::Factory({IDC_SNAPIT, IDC_STOP, IDC_PAUSE, IDC_STEP_FORWARDS,
@@ -287,8 +295,9 @@ CWorkView::CWorkView(QWidget* pParent) : QWidget(pParent) {
     m_picResults = ui::FindControlAs<ui::PictureControl>(this, IDC_RESULTS_PICTURE);
 
     auto onClick = [this](QPushButton* b, void (CWorkView::*fn)()) {
-        if (b)
+        if (b) {
             connect(b, &QPushButton::clicked, this, [this, fn] { (this->*fn)(); });
+        }
     };
     onClick(m_btnRewindFaster, &CWorkView::OnRewindFaster);
     onClick(m_btnPlayBackwards, &CWorkView::OnPlayBackwards);
@@ -324,24 +333,28 @@ CWorkView::CWorkView(QWidget* pParent) : QWidget(pParent) {
 CWorkView::~CWorkView() {
     StopWorker();
     delete m_pGrabber;
-    if (g_pMainFrame == &m_ownState)
+    if (g_pMainFrame == &m_ownState) {
         g_pMainFrame = nullptr;
+    }
 }
 
 void CWorkView::StopWorker() {
     m_bQuit = true;
-    if (m_worker.joinable())
+    if (m_worker.joinable()) {
         m_worker.join();
+    }
 }
 
 void CWorkView::SetEditInt(int id, int value) {
-    if (auto* e = ui::FindControlAs<QLineEdit>(this, id))
+    if (auto* e = ui::FindControlAs<QLineEdit>(this, id)) {
         e->setText(QString::number(value));
+    }
 }
 
 void CWorkView::ShowPicture(ui::PictureControl* pic, const QImage& img) {
-    if (pic)
+    if (pic) {
         pic->SetBitmap(img);
+    }
 }
 
 bool CWorkView::OnInitDialog() {
@@ -391,8 +404,9 @@ bool CWorkView::OnInitDialog() {
     m_bmpFrameWork = QImage(kFrameW, kFrameH, form);
     m_bmpMosaicWork = QImage(kMosaicW, kMosaicH, form);
     m_bmpResultsWork = QImage(kResultsW, kResultsH, form);
-    for (QImage* img : {&m_bmpFrameWork, &m_bmpMosaicWork, &m_bmpResultsWork})
+    for (QImage* img : {&m_bmpFrameWork, &m_bmpMosaicWork, &m_bmpResultsWork}) {
         img->fill(Qt::black);
+    }
     m_bmpFrameShown = m_bmpFrameWork.copy();
     m_bmpMosaicShown = m_bmpMosaicWork.copy();
     m_bmpResultsShown = m_bmpResultsWork.copy();
@@ -423,8 +437,9 @@ bool CWorkView::OnInitDialog() {
     m_pResizeBox = std::make_unique<CResizeBox>();
 
     m_bQuit = false;
-    if (!m_worker.joinable())
+    if (!m_worker.joinable()) {
         m_worker = std::thread([this] { WorkerLoop(); });
+    }
 
     const QString probe = m_strInstallFolder + QStringLiteral("vantor.AVI");
     m_bProbing = true;
@@ -471,8 +486,9 @@ int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
         m_sliderFrame->setRange(1, std::max(1, count - 1));
         m_sliderFrame->setValue(1);
         m_sliderFrame->ClearTics();
-        for (int t : SliderTicks(count - 1))
+        for (int t : SliderTicks(count - 1)) {
             m_sliderFrame->SetTic(t);
+        }
     }
     UpdateFrameDisplay();
     return 1;
@@ -482,27 +498,31 @@ void CWorkView::EnableControls(bool bEnable) {
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_btnPause, m_btnPlay, m_btnPlayBackwards, m_btnPlayFaster, m_btnRewindFaster,
              m_btnStepBackwards, m_btnStepForwards, m_sliderFrame, m_spinStep, m_btnSetStart,
-             m_btnSetEnd, m_radEdges, m_radRegions, m_chkBlend, m_radThick, m_radThin})
+             m_btnSetEnd, m_radEdges, m_radRegions, m_chkBlend, m_radThick, m_radThin}) {
         w->setEnabled(bEnable);
+    }
 }
 
 // ---- transport -------------------------------------------------------------------------------
 
 void CWorkView::OnRewindFaster() {
-    if (!g_pMainFrame->m_bVideoLoaded)
+    if (!g_pMainFrame->m_bVideoLoaded) {
         return;
+    }
     m_pGrabber->m_bPlaying = 1;
     m_pGrabber->m_nStep = FasterStep(m_pGrabber->m_nStep, m_pGrabber->m_nFrameCount, true);
 }
 void CWorkView::OnPlayBackwards() {
-    if (!g_pMainFrame->m_bVideoLoaded)
+    if (!g_pMainFrame->m_bVideoLoaded) {
         return;
+    }
     m_pGrabber->m_bPlaying = 1;
     m_pGrabber->m_nStep = -1;
 }
 void CWorkView::OnStepBackwards() {
-    if (!g_pMainFrame->m_bVideoLoaded)
+    if (!g_pMainFrame->m_bVideoLoaded) {
         return;
+    }
     auto lock = InterfacePassLock();
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = -1;
@@ -510,14 +530,16 @@ void CWorkView::OnStepBackwards() {
     UpdateFrameDisplay();
 }
 void CWorkView::OnPause() {
-    if (!g_pMainFrame->m_bVideoLoaded)
+    if (!g_pMainFrame->m_bVideoLoaded) {
         return;
+    }
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = 1;
 }
 void CWorkView::OnStepForwards() {
-    if (!g_pMainFrame->m_bVideoLoaded)
+    if (!g_pMainFrame->m_bVideoLoaded) {
         return;
+    }
     auto lock = InterfacePassLock();
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = 1;
@@ -525,14 +547,16 @@ void CWorkView::OnStepForwards() {
     UpdateFrameDisplay();
 }
 void CWorkView::OnPlay() {
-    if (!g_pMainFrame->m_bVideoLoaded)
+    if (!g_pMainFrame->m_bVideoLoaded) {
         return;
+    }
     m_pGrabber->m_bPlaying = 1;
     m_pGrabber->m_nStep = 1;
 }
 void CWorkView::OnPlayFaster() {
-    if (!g_pMainFrame->m_bVideoLoaded)
+    if (!g_pMainFrame->m_bVideoLoaded) {
         return;
+    }
     m_pGrabber->m_bPlaying = 1;
     m_pGrabber->m_nStep = FasterStep(m_pGrabber->m_nStep, m_pGrabber->m_nFrameCount, false);
 }
@@ -581,8 +605,9 @@ void CWorkView::closeEvent(QCloseEvent* event) {
 }
 
 void CWorkView::OnSliderMoved(int position) {
-    if (!g_pMainFrame->m_bVideoLoaded)
+    if (!g_pMainFrame->m_bVideoLoaded) {
         return;
+    }
     auto lock = InterfacePassLock();
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = 1;
@@ -677,12 +702,14 @@ CWorkView::RunEnd CWorkView::RunStep() {
     const size_t bytes = m_pGrabber->FrameBufferBytes();
     bool stop = false;
     if (m_nFramesProcessed == 0) {
-        if (!m_mosaicer.AddFrame(bits, bytes))
+        if (!m_mosaicer.AddFrame(bits, bytes)) {
             return RunEnd::Failed;
+        }
     } else {
         m_mosaicer.NextFrame();
-        if (!m_mosaicer.AddFrame(bits, bytes))
+        if (!m_mosaicer.AddFrame(bits, bytes)) {
             return RunEnd::Failed;
+        }
         stop = m_bStopRequested.exchange(false);
         // The worker knows before composing whether this frame ends the run; the engine, which
         // counts frames rather than steps, would not see it with a step above 1 or the limit.
@@ -690,14 +717,17 @@ CWorkView::RunEnd CWorkView::RunStep() {
                           m_nFramesProcessed + 1 > m_nMaxFrames;
         const int r = m_mosaicer.Compose(
             stop ? m_pGrabber->m_nEndFrame.load() : m_nFramesProcessed.load(), last);
-        if (r == kComposeFailed)
+        if (r == kComposeFailed) {
             return RunEnd::Failed;
+        }
     }
     const int frames = ++m_nFramesProcessed;
-    if (frames > m_nMaxFrames)
+    if (frames > m_nMaxFrames) {
         m_bLimitReached = 1;
-    if (m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame || stop || frames > m_nMaxFrames)
+    }
+    if (m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame || stop || frames > m_nMaxFrames) {
         return RunEnd::Finished;
+    }
     return RunEnd::None;
 }
 
@@ -707,8 +737,9 @@ void CWorkView::WorkerLoop() {
         if (m_pGrabber->m_bPlaying && g_pMainFrame->m_bVideoLoaded) {
             if (!m_bSnapping) {
                 const int wait = PlayWaitMs(lastStep, std::chrono::steady_clock::now());
-                if (wait > 0)
+                if (wait > 0) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+                }
             }
             lastStep = std::chrono::steady_clock::now();
             bool updated = false, snapped = false;
@@ -728,8 +759,9 @@ void CWorkView::WorkerLoop() {
                     }
                 }
             }
-            if (updated)
+            if (updated) {
                 PostUpdate();
+            }
             if (snapped) {
                 // A run goes as fast as frames come: no idle sleep, only a turn for the
                 // interface thread when it waits for the lock.
@@ -744,8 +776,9 @@ void CWorkView::WorkerLoop() {
 void CWorkView::GiveWayToInterface() {
     // Bounded by the idle sleep's length: the worker never waits on the interface thread.
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
-    while (m_nPassWaiters.load() > 0 && std::chrono::steady_clock::now() < until)
+    while (m_nPassWaiters.load() > 0 && std::chrono::steady_clock::now() < until) {
         std::this_thread::yield();
+    }
 }
 
 std::unique_lock<std::recursive_mutex> CWorkView::InterfacePassLock() {
@@ -756,8 +789,9 @@ std::unique_lock<std::recursive_mutex> CWorkView::InterfacePassLock() {
 }
 
 void CWorkView::PostUpdate() {
-    if (m_bUpdatePosted.exchange(true) && m_nRunEnd == 0)
+    if (m_bUpdatePosted.exchange(true) && m_nRunEnd == 0) {
         return;
+    }
     QMetaObject::invokeMethod(
         this, [this] { OnWorkerUpdate(); }, Qt::QueuedConnection);
 }
@@ -783,8 +817,9 @@ bool CWorkView::DeferLiveRender() {
 
 void CWorkView::OnWorkerUpdate() {
     // A run's last picture and its end are never put off.
-    if (m_bSnapping && m_nRunEnd == 0 && DeferLiveRender())
+    if (m_bSnapping && m_nRunEnd == 0 && DeferLiveRender()) {
         return;
+    }
     m_bUpdatePosted = false;
     int end = 0;
     {
@@ -800,15 +835,17 @@ void CWorkView::OnWorkerUpdate() {
             RedrawResultsPreview();
         }
     }
-    if (end)
+    if (end) {
         FinishMosaic(end == 2, m_bLimitReached.exchange(0) != 0);
+    }
 }
 
 void CWorkView::FinishMosaic(bool failed, bool limitReached) {
-    if (failed)
+    if (failed) {
         ui::MessageBox(this,
                        QStringLiteral("Stillo stopped: a frame could not be registered or painted"),
                        QStringLiteral("Error"));
+    }
     ui::MessageBox(this, QStringLiteral("Mosaic Complete"), QStringLiteral("Done"));
     m_pResizeBox->Init(m_mosaicer.m_canvas.nCols, m_mosaicer.m_canvas.nRows);
     m_bMosaicDone = 1;
@@ -816,20 +853,23 @@ void CWorkView::FinishMosaic(bool failed, bool limitReached) {
     EnableControls(true);
     m_btnSnapIt->setEnabled(true);
     m_btnStop->setEnabled(false);
-    if (limitReached)
+    if (limitReached) {
         ui::MessageBox(this, QStringLiteral("Max allowable frames reached.\n") + kWebLine,
                        QStringLiteral("Error"));
+    }
 }
 
 void CWorkView::SaveResult() {
-    if (!m_bMosaicDone)
+    if (!m_bMosaicDone) {
         return;
+    }
     const QString path = g_pMainFrame->m_strOutputPathName;
     if (QFileInfo::exists(path) &&
         ui::MessageBox(this, QStringLiteral("File exists. Overwrite?"),
                        QStringLiteral("File Exists"), ui::MsgIcon::Question,
-                       ui::MsgButtons::YesNo) != ui::IDYES)
+                       ui::MsgButtons::YesNo) != ui::IDYES) {
         return;
+    }
     QByteArray local = path.toLocal8Bit();
     auto lock = InterfacePassLock();
     const CResizeBox& b = *m_pResizeBox;
@@ -855,12 +895,14 @@ void CWorkView::UpdateFrameDisplay() {
             if (b == 2) {
                 // 16-bit words, low byte first.
                 auto* line = reinterpret_cast<uint16_t*>(m_bmpFrameWork.scanLine(y));
-                for (int x = 0; x < kFrameW; ++x, p += 2)
+                for (int x = 0; x < kFrameW; ++x, p += 2) {
                     line[x] = static_cast<uint16_t>(p[0] | p[1] << 8);
+                }
             } else {
                 auto* line = reinterpret_cast<uint32_t*>(m_bmpFrameWork.scanLine(y));
-                for (int x = 0; x < kFrameW; ++x, p += 4)
+                for (int x = 0; x < kFrameW; ++x, p += 4) {
                     line[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+                }
             }
         }
     }
@@ -883,8 +925,9 @@ void CWorkView::RedrawFramePreview() {
 void CWorkView::DrawTrimOverlay(QImage& bitmap) {
     const int W = m_pGrabber ? m_pGrabber->m_callback.m_nWidth : 0;
     const int H = m_pGrabber ? m_pGrabber->m_callback.m_nHeight : 0;
-    if (W <= 0 || H <= 0 || !m_pImageTrimDlg)
+    if (W <= 0 || H <= 0 || !m_pImageTrimDlg) {
         return;
+    }
     const Rect r = TrimOverlay(W, H, m_pImageTrimDlg->m_nTrimTop, m_pImageTrimDlg->m_nTrimBottom,
                                m_pImageTrimDlg->m_nTrimLeft, m_pImageTrimDlg->m_nTrimRight);
     ui::ClosedOutline(bitmap, r.left, r.top, r.right, r.bottom, kOverlayYellow);
@@ -903,8 +946,9 @@ void CWorkView::SetScrollBars(int nRows, int nCols) {
 
 void CWorkView::RenderMosaicView(int sx, int sy, float z) {
     std::unique_lock<std::recursive_mutex> canvasLock(g_hCanvasMutex, std::try_to_lock);
-    if (!canvasLock.owns_lock())
+    if (!canvasLock.owns_lock()) {
         return;
+    }
     const MOSAIC_PARAMS& c = m_mosaicer.m_canvas;
     uint8_t** rows = CurrentCanvasRows(c);
     m_bmpMosaicWork.fill(Qt::black);
@@ -917,8 +961,9 @@ void CWorkView::RenderMosaicView(int sx, int sy, float z) {
                                      [&](int vx) { return static_cast<int>((vx + sx) * z); });
         for (int vy = 0; vy < kMosaicH; ++vy) {
             const int cy = static_cast<int>((vy + sy) * z);
-            if (cy < 0 || cy >= c.nRows)
+            if (cy < 0 || cy >= c.nRows) {
                 break;
+            }
             SampleLine(m_bmpMosaicWork.scanLine(vy), b, rows[c.nRows - 1 - cy], offsets, n);
         }
     }
@@ -929,21 +974,24 @@ void CWorkView::RenderMosaicView(int sx, int sy, float z) {
 void CWorkView::RedrawMosaicView() {
     m_bmpMosaicShown = m_bmpMosaicWork.copy();
     // The box means something only once a run has made a canvas.
-    if (m_bMosaicDone && m_pResizeBox)
+    if (m_bMosaicDone && m_pResizeBox) {
         m_pResizeBox->Draw(m_bmpMosaicShown, m_nScrollX, m_nScrollY, m_fZoom);
+    }
     ShowPicture(m_picMosaic, m_bmpMosaicShown);
 }
 
 void CWorkView::RenderResultsPreview() {
     std::unique_lock<std::recursive_mutex> canvasLock(g_hCanvasMutex, std::try_to_lock);
-    if (!canvasLock.owns_lock())
+    if (!canvasLock.owns_lock()) {
         return;
+    }
     const MOSAIC_PARAMS& c = m_mosaicer.m_canvas;
     uint8_t** rows = CurrentCanvasRows(c);
     m_bmpResultsWork.fill(Qt::black);
     const ResultsFit fit = FitResults(c.nCols, c.nRows);
-    if (!rows || fit.scale <= 0.0f || m_bmpResultsWork.isNull())
+    if (!rows || fit.scale <= 0.0f || m_bmpResultsWork.isNull()) {
         return;
+    }
     const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
     const int b = PictureBytesPerPixel(m_bmpResultsWork);
     uint32_t offsets[kResultsW];
@@ -951,8 +999,9 @@ void CWorkView::RenderResultsPreview() {
                                  [&](int x) { return static_cast<int>(x * fit.scale); });
     for (int y = 0; y + fit.yOffset < kResultsH; ++y) {
         const int cy = static_cast<int>(y * fit.scale);
-        if (cy >= c.nRows)
+        if (cy >= c.nRows) {
             break;
+        }
         SampleLine(m_bmpResultsWork.scanLine(y + fit.yOffset), b, rows[c.nRows - 1 - cy], offsets,
                    n);
     }
@@ -966,8 +1015,9 @@ void CWorkView::RedrawResultsPreview() {
 
 void CWorkView::DrawViewportOverlay(QImage& bitmap) {
     const ResultsFit fit = FitResults(m_mosaicer.m_canvas.nCols, m_mosaicer.m_canvas.nRows);
-    if (fit.scale <= 0.0f)
+    if (fit.scale <= 0.0f) {
         return;
+    }
     // Canvas extent of the mosaic view, then preview pixels; the outline is clipped to the
     // picture, so an edge beyond it is not shown. Kept within a range no conversion overflows.
     auto toPreview = [&](float canvasPos) {
@@ -985,20 +1035,23 @@ void CWorkView::DrawViewportOverlay(QImage& bitmap) {
 
 bool CWorkView::MosaicPoint(const QPoint& picPos, int& cx, int& cy) const {
     const int vx = picPos.x(), vy = picPos.y();
-    if (vx <= 0 || vy <= 0 || vx >= kMosaicW || vy >= kMosaicH)
+    if (vx <= 0 || vy <= 0 || vx >= kMosaicW || vy >= kMosaicH) {
         return false;
+    }
     cx = static_cast<int>((m_nScrollX + vx) * m_fZoom);
     cy = static_cast<int>((m_nScrollY + vy) * m_fZoom);
     return true;
 }
 
 bool CWorkView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != this || !m_bMosaicDone || !m_pResizeBox)
+    if (watched != this || !m_bMosaicDone || !m_pResizeBox) {
         return QWidget::eventFilter(watched, event);
+    }
     const auto type = event->type();
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
-        type != QEvent::MouseButtonRelease)
+        type != QEvent::MouseButtonRelease) {
         return QWidget::eventFilter(watched, event);
+    }
     auto* me = static_cast<QMouseEvent*>(event);
     int cx = 0, cy = 0;
     if (type == QEvent::MouseButtonRelease) {
@@ -1006,15 +1059,17 @@ bool CWorkView::eventFilter(QObject* watched, QEvent* event) {
         RedrawMosaicView();
         return true;
     }
-    if (!MosaicPoint(me->position().toPoint() - m_picMosaic->pos(), cx, cy))
+    if (!MosaicPoint(me->position().toPoint() - m_picMosaic->pos(), cx, cy)) {
         return false;
-    if (type == QEvent::MouseButtonPress && me->button() == Qt::LeftButton)
+    }
+    if (type == QEvent::MouseButtonPress && me->button() == Qt::LeftButton) {
         m_pResizeBox->HitTest(cx, cy, m_fZoom, true);
-    else if (type == QEvent::MouseMove) {
-        if (m_pResizeBox->m_bDragging)
+    } else if (type == QEvent::MouseMove) {
+        if (m_pResizeBox->m_bDragging) {
             m_pResizeBox->Drag(cx, cy, m_fZoom);
-        else
+        } else {
             m_pResizeBox->HitTest(cx, cy, m_fZoom, false);
+        }
     }
     RedrawMosaicView();
     return true;

@@ -5,7 +5,7 @@
 
 #include "MainFrameState.h"
 #include "Mosaicer.h"
-#include "dialog.h"
+#include "platform/ui/dialog.h"
 
 #include <QImage>
 #include <QString>

@@ -6,7 +6,8 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     CStilloApp theApp;
-    if (!theApp.InitInstance(QApplication::arguments()))
+    if (!theApp.InitInstance(QApplication::arguments())) {
         return 1;
+    }
     return QApplication::exec();
 }

@@ -1,4 +1,4 @@
-#include "SaverApp.h"
+#include "tiler2/SaverApp.h"
 
 #include <algorithm>
 #include <csetjmp>

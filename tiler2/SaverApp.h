@@ -1,7 +1,7 @@
 // The mosaic saving library: writes a box of the mosaic canvas as a JPEG file.
 #pragma once
 
-#include "mosaic_params.h"
+#include "engine/mosaic_params.h"
 
 #define TILER2_EXPORT __attribute__((visibility("default")))
 

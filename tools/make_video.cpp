@@ -1,7 +1,7 @@
 // make-video: writes a test video, a pan over a procedural texture with a frame-number barcode.
 //   make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2] [--size WxH] [--frames N]
 //              [--motion DX,DY] [--fps N] [--audio-first] [--audio-only] OUTPUT
-#include "video_writer.h"
+#include "tools/video_writer.h"
 
 #include <cstdio>
 #include <cstdlib>

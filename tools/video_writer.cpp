@@ -1,4 +1,4 @@
-#include "video_writer.h"
+#include "tools/video_writer.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

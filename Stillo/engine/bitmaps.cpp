@@ -1,4 +1,4 @@
-#include "bitmaps.h"
+#include "engine/bitmaps.h"
 
 #include <algorithm>
 #include <bit>

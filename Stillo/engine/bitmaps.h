@@ -6,8 +6,8 @@
 // counted, never compared.
 #pragma once
 
-#include "image.h"
-#include "records.h"
+#include "engine/image.h"
+#include "engine/records.h"
 
 #include <cstdint>
 #include <cstdio>

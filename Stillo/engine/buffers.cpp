@@ -1,6 +1,6 @@
-#include "bitmaps.h"
-#include "canvas_mutex.h"
-#include "records.h"
+#include "engine/bitmaps.h"
+#include "engine/canvas_mutex.h"
+#include "engine/records.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "canvas.h"
+#include "engine/canvas.h"
 
-#include "canvas_mutex.h"
+#include "engine/canvas_mutex.h"
 
 #include <algorithm>
 #include <cstdint>

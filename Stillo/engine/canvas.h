@@ -1,7 +1,7 @@
 // The mosaic canvas: strip painting and growth of the canvas buffers.
 #pragma once
 
-#include "records.h"
+#include "engine/records.h"
 
 // Paints the strip of the frame just registered, chosen by the main direction of motion and
 // the brush. rows and cols are the frame's reduced size, dx and dy the shift just measured.

@@ -1,4 +1,4 @@
-#include "edges.h"
+#include "engine/edges.h"
 
 #include "numeric/gamma.h"
 

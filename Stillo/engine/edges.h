@@ -2,7 +2,7 @@
 // thinning pass, and the row routines they are built from.
 #pragma once
 
-#include "image.h"
+#include "engine/image.h"
 
 #include <cstdint>
 

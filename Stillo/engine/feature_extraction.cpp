@@ -1,8 +1,8 @@
-#include "feature_extraction.h"
+#include "engine/feature_extraction.h"
 
-#include "bitmaps.h"
-#include "edges.h"
-#include "regions.h"
+#include "engine/bitmaps.h"
+#include "engine/edges.h"
+#include "engine/regions.h"
 
 #include <cstdlib>
 #include <cstring>

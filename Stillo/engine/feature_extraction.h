@@ -3,8 +3,8 @@
 // the bit-packed map that the displacement search compares between frames.
 #pragma once
 
-#include "image.h"
-#include "records.h"
+#include "engine/image.h"
+#include "engine/records.h"
 
 #include <cstdint>
 

@@ -2,8 +2,8 @@
 // canvas record lives in mosaic_params.h, shared with the saving library.
 #pragma once
 
-#include "image.h"
-#include "mosaic_params.h"
+#include "engine/image.h"
+#include "engine/mosaic_params.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "regions.h"
+#include "engine/regions.h"
 
 #include <algorithm>
 #include <cmath>

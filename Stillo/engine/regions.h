@@ -7,7 +7,7 @@
 // works with any window; no routine reads or writes outside its image.
 #pragma once
 
-#include "image.h"
+#include "engine/image.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
-#include "registration.h"
+#include "engine/registration.h"
 
-#include "bitmaps.h"
-#include "canvas.h"
-#include "canvas_mutex.h"
+#include "engine/bitmaps.h"
+#include "engine/canvas.h"
+#include "engine/canvas_mutex.h"
 
 #include "numeric/rounding.h"
 

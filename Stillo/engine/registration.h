@@ -1,7 +1,7 @@
 // Frame registration and motion tracking.
 #pragma once
 
-#include "records.h"
+#include "engine/records.h"
 
 // RegisterFrame's result when the frame could not be handled: the search could not get its
 // working memory (position and tracker unchanged, nothing painted), the canvas could not grow

@@ -1,6 +1,6 @@
 // The resource library's own object: keeps the compiled-in art linked into every program that
 // uses the resources.
-#include "resource.h"
+#include "res/resource.h"
 
 namespace stillo_res {
 int LogoBitmapId() {

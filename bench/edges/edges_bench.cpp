@@ -1,9 +1,9 @@
 // Feature extraction of a 720 x 576 frame in Regions and in Edges mode, and the edge detector
 // and thinning pass on their own. Run on one core:
 //   taskset -c 2 build-release/bin/bench_edges
-#include "edges.h"
-#include "feature_extraction.h"
-#include "records.h"
+#include "engine/edges.h"
+#include "engine/feature_extraction.h"
+#include "engine/records.h"
 
 #include <benchmark/benchmark.h>
 

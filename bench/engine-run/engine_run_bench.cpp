@@ -3,8 +3,8 @@
 //                               and the time of saving a 10,000 x 576 canvas at quality 90
 //   engine_run_bench --long     one 1,500-frame pan at 720x576: time and peak memory
 #include "Mosaicer.h"
-#include "SaverApp.h"
-#include "frame_buffer.h"
+#include "tests/support/frame_buffer.h"
+#include "tiler2/SaverApp.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

@@ -7,8 +7,8 @@
 //   render_bench [renders]     default 2000 renders of each
 #include "VideoGrabber.h"
 #include "WorkView.h"
-#include "services.h"
-#include "video_writer.h"
+#include "platform/ui/services.h"
+#include "tools/video_writer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -36,8 +36,9 @@ bool MakeVideo(const std::string& path, int width, int height, int frames, int d
 
 template <class F> double MicrosEach(int n, F&& f) {
     const auto t0 = Clock::now();
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         f(i);
+    }
     return std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / n;
 }
 
@@ -45,17 +46,20 @@ template <class F> double MicrosEach(int n, F&& f) {
 bool Measure(int bytes, const std::string& dir, int renders) {
     bool complete = false;
     ui::SetMessageHandler([&](const ui::MessageRequest& r) {
-        if (r.text == "Mosaic Complete")
+        if (r.text == "Mosaic Complete") {
             complete = true;
+        }
         return int(ui::IDOK);
     });
     CWorkView view(nullptr);
     view.m_fnExit = [](int) {};
     view.m_nForcedBytesPerPixel = bytes;
-    if (!view.OnInitDialog())
+    if (!view.OnInitDialog()) {
         return false;
-    if (!view.LoadVideo(QString::fromStdString(dir + "/pan.avi"), "pan.avi"))
+    }
+    if (!view.LoadVideo(QString::fromStdString(dir + "/pan.avi"), "pan.avi")) {
         return false;
+    }
     view.OnSnapIt();
     QElapsedTimer t;
     t.start();
@@ -95,11 +99,14 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     // The probe the view opens at set-up, and the pan it runs over.
     if (!MakeVideo(dir + "/vantor.AVI", 160, 120, 5, 2) ||
-        !MakeVideo(dir + "/pan.avi", 320, 240, 200, 3))
+        !MakeVideo(dir + "/pan.avi", 320, 240, 200, 3)) {
         return 1;
+    }
     setenv("STILLO_PATH", (dir + "/").c_str(), 1);
-    for (int bytes : {4, 2})
-        if (!Measure(bytes, dir, renders))
+    for (int bytes : {4, 2}) {
+        if (!Measure(bytes, dir, renders)) {
             return 1;
+        }
+    }
     return 0;
 }

@@ -1,10 +1,10 @@
 // Times the displacement search at several radii and the Regions extraction with packing, on a
 // 720 x 576 frame trimmed by 2 % at every side. Prints one line per figure: the median of
 // several runs on one core.
-#include "bitmaps.h"
-#include "feature_extraction.h"
-#include "image.h"
-#include "records.h"
+#include "engine/bitmaps.h"
+#include "engine/feature_extraction.h"
+#include "engine/image.h"
+#include "engine/records.h"
 
 #include <algorithm>
 #include <chrono>

@@ -9,7 +9,7 @@
 // process's processor time (all its threads), which other programs on a busy machine do not
 // disturb.
 #include "VideoGrabber.h"
-#include "video_writer.h"
+#include "tools/video_writer.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -18,9 +18,9 @@
 #include "Mosaicer.h"
 #include "VideoGrabber.h"
 #include "WorkView.h"
-#include "controls.h"
-#include "services.h"
-#include "video_writer.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/services.h"
+#include "tools/video_writer.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "frame_decoder.h"
+#include "platform/media/frame_decoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -3,7 +3,7 @@
 // buffer the bottom row first, rows of exactly 3 * width bytes; or in rows the caller names.
 #pragma once
 
-#include "status.h"
+#include "platform/media/status.h"
 
 #include <cstddef>
 #include <cstdint>

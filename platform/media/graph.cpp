@@ -1,4 +1,4 @@
-#include "graph.h"
+#include "platform/media/graph.h"
 
 #include <chrono>
 

@@ -4,8 +4,8 @@
 // delivers one picture to the grabber's callback on the graph's own streaming thread.
 #pragma once
 
-#include "frame_decoder.h"
-#include "status.h"
+#include "platform/media/frame_decoder.h"
+#include "platform/media/status.h"
 
 #include <atomic>
 #include <chrono>

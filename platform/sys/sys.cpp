@@ -1,4 +1,4 @@
-#include "sys.h"
+#include "platform/sys/sys.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,21 +18,24 @@ namespace {
 std::string Trim(const std::string& s) {
     const char* ws = " \t\r\n";
     size_t b = s.find_first_not_of(ws);
-    if (b == std::string::npos)
+    if (b == std::string::npos) {
         return {};
+    }
     size_t e = s.find_last_not_of(ws);
     return s.substr(b, e - b + 1);
 }
 
 std::string WithSlash(std::string folder) {
-    if (folder.empty() || folder.back() != '/')
+    if (folder.empty() || folder.back() != '/') {
         folder += '/';
+    }
     return folder;
 }
 
 std::string RegistryFile() {
-    if (const char* env = std::getenv("STILLO_REGISTRY"); env && *env)
+    if (const char* env = std::getenv("STILLO_REGISTRY"); env && *env) {
         return env;
+    }
     return ExecutableFolder() + "registry.ini";
 }
 
@@ -41,27 +44,32 @@ std::string RegistryFile() {
 bool ReadRegistryValueFrom(const std::string& file, const std::string& key, const std::string& name,
                            std::string& value) {
     std::ifstream in(file);
-    if (!in)
+    if (!in) {
         return false;
+    }
     std::string line;
     bool inKey = false;
     while (std::getline(in, line)) {
         std::string t = Trim(line);
-        if (t.empty() || t[0] == ';' || t[0] == '#')
+        if (t.empty() || t[0] == ';' || t[0] == '#') {
             continue;
+        }
         if (t.front() == '[' && t.back() == ']') {
             inKey = Trim(t.substr(1, t.size() - 2)) == key;
             continue;
         }
-        if (!inKey)
+        if (!inKey) {
             continue;
+        }
         size_t eq = t.find('=');
-        if (eq == std::string::npos)
+        if (eq == std::string::npos) {
             continue;
+        }
         // An empty name ("=value" or "@=value") stands for the key's default value.
         std::string n = Trim(t.substr(0, eq));
-        if (n == "@")
+        if (n == "@") {
             n.clear();
+        }
         if (n == name) {
             value = Trim(t.substr(eq + 1));
             return true;
@@ -77,27 +85,31 @@ bool ReadRegistryValue(const std::string& key, const std::string& name, std::str
 std::string ExecutableFolder() {
     std::vector<char> buf(4096);
     ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0)
+    if (n <= 0) {
         return "./";
+    }
     std::string path(buf.data(), static_cast<size_t>(n));
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
 std::string InstallFolder() {
-    if (const char* env = std::getenv("STILLO_PATH"); env && *env)
+    if (const char* env = std::getenv("STILLO_PATH"); env && *env) {
         return WithSlash(env);
+    }
     std::string value;
-    if (ReadRegistryValue("STILLO01_00013", "PATH", value) && !value.empty())
+    if (ReadRegistryValue("STILLO01_00013", "PATH", value) && !value.empty()) {
         return WithSlash(value);
+    }
     return ExecutableFolder();
 }
 
 std::string BrowserCommand() {
     std::string value;
     if (ReadRegistryValue("Applications\\iexplore.exe\\shell\\open\\command", "", value) &&
-        !value.empty())
+        !value.empty()) {
         return value;
+    }
     return "xdg-open";
 }
 
@@ -106,8 +118,9 @@ Semaphore::Semaphore(long initial, long maximum)
 
 bool Semaphore::Release(long n) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (n < 1 || m_count > m_max - n)
+    if (n < 1 || m_count > m_max - n) {
         return false;
+    }
     m_count += n;
     m_cv.notify_all();
     return true;
@@ -115,8 +128,9 @@ bool Semaphore::Release(long n) {
 
 bool Semaphore::Wait(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_cv.wait_for(lock, timeout, [this] { return m_count > 0; }))
+    if (!m_cv.wait_for(lock, timeout, [this] { return m_count > 0; })) {
         return false;
+    }
     --m_count;
     return true;
 }
@@ -137,17 +151,20 @@ uint32_t TickCount() {
 }
 
 bool FindOnPath(const std::string& program, std::string* fullPath) {
-    if (program.empty())
+    if (program.empty()) {
         return false;
+    }
     auto executable = [](const std::string& p) {
         struct stat st {};
         return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
     };
     if (program.find('/') != std::string::npos) {
-        if (!executable(program))
+        if (!executable(program)) {
             return false;
-        if (fullPath)
+        }
+        if (fullPath) {
             *fullPath = program;
+        }
         return true;
     }
     const char* path = std::getenv("PATH");
@@ -155,14 +172,16 @@ bool FindOnPath(const std::string& program, std::string* fullPath) {
     size_t start = 0;
     while (start <= dirs.size()) {
         size_t end = dirs.find(':', start);
-        if (end == std::string::npos)
+        if (end == std::string::npos) {
             end = dirs.size();
+        }
         std::string dir = dirs.substr(start, end - start);
         if (!dir.empty()) {
             std::string candidate = WithSlash(dir) + program;
             if (executable(candidate)) {
-                if (fullPath)
+                if (fullPath) {
                     *fullPath = candidate;
+                }
                 return true;
             }
         }
@@ -173,19 +192,22 @@ bool FindOnPath(const std::string& program, std::string* fullPath) {
 
 bool StartProcess(const std::string& program, const std::vector<std::string>& args) {
     std::string full;
-    if (!FindOnPath(program, &full))
+    if (!FindOnPath(program, &full)) {
         return false;
+    }
     std::vector<std::string> storage;
     storage.reserve(args.size() + 1);
     storage.push_back(program);
     storage.insert(storage.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (auto& a : storage)
+    for (auto& a : storage) {
         argv.push_back(a.data());
+    }
     argv.push_back(nullptr);
     pid_t pid = 0;
-    if (::posix_spawn(&pid, full.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+    if (::posix_spawn(&pid, full.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
         return false;
+    }
     // Reap the child whenever it ends, without making the caller wait.
     std::thread([pid] {
         int status = 0;
@@ -196,23 +218,29 @@ bool StartProcess(const std::string& program, const std::vector<std::string>& ar
 }
 
 std::string SoundPlayer::Player() {
-    for (const char* p : {"paplay", "aplay", "pw-play"})
-        if (FindOnPath(p))
+    for (const char* p : {"paplay", "aplay", "pw-play"}) {
+        if (FindOnPath(p)) {
             return p;
+        }
+    }
     return {};
 }
 
 bool SoundPlayer::PlayFile(const std::string& path) {
-    if (path.empty())
+    if (path.empty()) {
         return false;
+    }
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
+    }
     std::string player = Player();
-    if (player.empty())
+    if (player.empty()) {
         return false;
-    if (player == "aplay")
+    }
+    if (player == "aplay") {
         return StartProcess(player, {"-q", path});
+    }
     return StartProcess(player, {path});
 }
 

@@ -1,4 +1,4 @@
-#include "controls.h"
+#include "platform/ui/controls.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -20,8 +20,9 @@ void Trackbar::SetTicFreq(int freq) {
 }
 
 void Trackbar::SetTic(int position) {
-    if (std::find(m_tics.begin(), m_tics.end(), position) == m_tics.end())
+    if (std::find(m_tics.begin(), m_tics.end(), position) == m_tics.end()) {
         m_tics.push_back(position);
+    }
     update();
 }
 
@@ -87,17 +88,19 @@ void UpDown::Step(int direction) {
     int towardsUpper = m_upper >= m_lower ? 1 : -1;
     int before = m_pos;
     SetPos(m_pos + direction * towardsUpper);
-    if (m_pos != before)
+    if (m_pos != before) {
         emit Scrolled(m_pos);
+    }
 }
 
 void UpDown::keyPressEvent(QKeyEvent* ev) {
-    if (ev->key() == Qt::Key_Up)
+    if (ev->key() == Qt::Key_Up) {
         Step(+1);
-    else if (ev->key() == Qt::Key_Down)
+    } else if (ev->key() == Qt::Key_Down) {
         Step(-1);
-    else
+    } else {
         QWidget::keyPressEvent(ev);
+    }
 }
 
 void UpDown::resizeEvent(QResizeEvent*) {
@@ -112,14 +115,16 @@ PictureControl::PictureControl(QWidget* parent) : QWidget(parent) {
 
 void PictureControl::SetBitmap(const QImage& image) {
     m_image = image;
-    if (!image.isNull())
+    if (!image.isNull()) {
         resize(image.size());
+    }
     update();
 }
 
 void PictureControl::paintEvent(QPaintEvent*) {
-    if (m_image.isNull())
+    if (m_image.isNull()) {
         return;
+    }
     QPainter p(this);
     p.drawImage(0, 0, m_image);
 }

@@ -1,6 +1,6 @@
-#include "dialog.h"
+#include "platform/ui/dialog.h"
 
-#include "controls.h"
+#include "platform/ui/controls.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -34,8 +34,9 @@ QFont DialogFont() {
         f.setPixelSize(px);
         const QFontMetricsF fm(f);
         if (fm.horizontalAdvance(letters) / letters.size() <= kMaxAverageWidth &&
-            fm.height() <= kMaxLineHeight)
+            fm.height() <= kMaxLineHeight) {
             break;
+        }
     }
     return f;
 }
@@ -46,11 +47,14 @@ int ControlId(const QWidget* control) {
 }
 
 QWidget* FindControl(const QWidget* host, int id) {
-    if (!host || id == ID_STATIC)
+    if (!host || id == ID_STATIC) {
         return nullptr;
-    for (QWidget* w : host->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (ControlId(w) == id)
+    }
+    for (QWidget* w : host->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (ControlId(w) == id) {
             return w;
+        }
+    }
     return nullptr;
 }
 
@@ -117,31 +121,38 @@ void BuildControls(QWidget* host, const DialogTemplate& tpl, const ControlFactor
                 break;
             }
         }
-        if (d.kind != ControlKind::AutoRadio)
+        if (d.kind != ControlKind::AutoRadio) {
             group = (d.style & WS_GROUP) ? nullptr : group;
+        }
         w->setProperty(kIdProperty, d.id);
-        if (d.id != ID_STATIC)
+        if (d.id != ID_STATIC) {
             w->setObjectName(QString("ctrl%1").arg(d.id));
+        }
         w->setGeometry(DluToPxX(d.x), DluToPxY(d.y), DluToPxX(d.cx), DluToPxY(d.cy));
-        if (d.style & WS_DISABLED)
+        if (d.style & WS_DISABLED) {
             w->setEnabled(false);
-        if (d.style & NO_TABSTOP)
+        }
+        if (d.style & NO_TABSTOP) {
             w->setFocusPolicy(Qt::ClickFocus);
+        }
         w->setVisible(!(d.style & WS_HIDDEN));
     }
     // Group boxes lie under the controls they frame.
-    for (QWidget* g : groupBoxes)
+    for (QWidget* g : groupBoxes) {
         g->lower();
+    }
 }
 
 Dialog::Dialog(const DialogTemplate& tpl, QWidget* parent, const ControlFactory& factory)
     : QDialog(parent), m_templateId(tpl.id) {
     setWindowTitle(tpl.caption);
     BuildControls(this, tpl, factory);
-    if (auto* ok = qobject_cast<QAbstractButton*>(GetDlgItem(1)))
+    if (auto* ok = qobject_cast<QAbstractButton*>(GetDlgItem(1))) {
         connect(ok, &QAbstractButton::clicked, this, [this] { done(1); });
-    if (auto* cancel = qobject_cast<QAbstractButton*>(GetDlgItem(2)))
+    }
+    if (auto* cancel = qobject_cast<QAbstractButton*>(GetDlgItem(2))) {
         connect(cancel, &QAbstractButton::clicked, this, [this] { done(2); });
+    }
 }
 
 int Dialog::DoModal() {
@@ -152,26 +163,31 @@ int Dialog::DoModal() {
 
 void Dialog::SetDlgItemText(int id, const QString& text) {
     QWidget* w = GetDlgItem(id);
-    if (auto* e = qobject_cast<QLineEdit*>(w))
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
         e->setText(text);
-    else if (auto* l = qobject_cast<QLabel*>(w))
+    } else if (auto* l = qobject_cast<QLabel*>(w)) {
         l->setText(text);
-    else if (auto* b = qobject_cast<QAbstractButton*>(w))
+    } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
         b->setText(text);
-    else if (auto* g = qobject_cast<QGroupBox*>(w))
+    } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
         g->setTitle(text);
+    }
 }
 
 QString Dialog::GetDlgItemText(int id) const {
     QWidget* w = GetDlgItem(id);
-    if (auto* e = qobject_cast<QLineEdit*>(w))
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
         return e->text();
-    if (auto* l = qobject_cast<QLabel*>(w))
+    }
+    if (auto* l = qobject_cast<QLabel*>(w)) {
         return l->text();
-    if (auto* b = qobject_cast<QAbstractButton*>(w))
+    }
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
         return b->text();
-    if (auto* g = qobject_cast<QGroupBox*>(w))
+    }
+    if (auto* g = qobject_cast<QGroupBox*>(w)) {
         return g->title();
+    }
     return {};
 }
 

@@ -1,4 +1,4 @@
-#include "gdi.h"
+#include "platform/ui/gdi.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -18,19 +18,22 @@ inline uint16_t To565(QRgb v) {
 // Bytes of one pixel of a picture these primitives can draw into; 0 for any other form, into
 // which nothing is written (a 32-bit store would run past its lines).
 inline int PixelBytes(const QImage& img) {
-    if (img.format() == QImage::Format_RGB16)
+    if (img.format() == QImage::Format_RGB16) {
         return 2;
+    }
     return img.depth() == 32 ? 4 : 0;
 }
 
 inline void Put(QImage& dst, int x, int y, QRgb v) {
-    if (x < 0 || y < 0 || x >= dst.width() || y >= dst.height())
+    if (x < 0 || y < 0 || x >= dst.width() || y >= dst.height()) {
         return;
+    }
     const int bytes = PixelBytes(dst);
-    if (bytes == 2)
+    if (bytes == 2) {
         reinterpret_cast<uint16_t*>(dst.scanLine(y))[x] = To565(v);
-    else if (bytes == 4)
+    } else if (bytes == 4) {
         reinterpret_cast<QRgb*>(dst.scanLine(y))[x] = v;
+    }
 }
 
 // Bresenham from a to b, b excluded.
@@ -38,23 +41,27 @@ void LineExclusive(QImage& dst, QPoint a, QPoint b, QRgb v) {
     // Straight lines, the common case, are clipped to the image first, so far-off end points
     // cost nothing.
     if (a.y() == b.y() && a.x() != b.x()) {
-        if (a.y() < 0 || a.y() >= dst.height())
+        if (a.y() < 0 || a.y() >= dst.height()) {
             return;
+        }
         int step = a.x() < b.x() ? 1 : -1;
         int from = std::clamp(a.x(), -1, dst.width());
         int to = std::clamp(b.x(), -1, dst.width()); // excluded
-        for (int x = from; x != to; x += step)
+        for (int x = from; x != to; x += step) {
             Put(dst, x, a.y(), v);
+        }
         return;
     }
     if (a.x() == b.x() && a.y() != b.y()) {
-        if (a.x() < 0 || a.x() >= dst.width())
+        if (a.x() < 0 || a.x() >= dst.width()) {
             return;
+        }
         int step = a.y() < b.y() ? 1 : -1;
         int from = std::clamp(a.y(), -1, dst.height());
         int to = std::clamp(b.y(), -1, dst.height());
-        for (int y = from; y != to; y += step)
+        for (int y = from; y != to; y += step) {
             Put(dst, a.x(), y, v);
+        }
         return;
     }
     int x = a.x(), y = a.y();
@@ -88,8 +95,9 @@ void FillRect(QImage& dst, const Rect& r, COLORREF c) {
     int x0 = std::max(r.left, 0), x1 = std::min(r.right, dst.width());
     int y0 = std::max(r.top, 0), y1 = std::min(r.bottom, dst.height());
     const int bytes = PixelBytes(dst);
-    if (bytes == 0)
+    if (bytes == 0) {
         return;
+    }
     if (bytes == 2) {
         const uint16_t w = To565(v);
         for (int y = y0; y < y1; ++y) {
@@ -105,8 +113,9 @@ void FillRect(QImage& dst, const Rect& r, COLORREF c) {
 }
 
 void FrameRect(QImage& dst, const Rect& r, COLORREF c) {
-    if (r.Width() <= 0 || r.Height() <= 0)
+    if (r.Width() <= 0 || r.Height() <= 0) {
         return;
+    }
     FillRect(dst, {r.left, r.top, r.right, r.top + 1}, c);
     FillRect(dst, {r.left, r.bottom - 1, r.right, r.bottom}, c);
     FillRect(dst, {r.left, r.top, r.left + 1, r.bottom}, c);
@@ -114,8 +123,9 @@ void FrameRect(QImage& dst, const Rect& r, COLORREF c) {
 }
 
 void Polyline(QImage& dst, const std::vector<QPoint>& pts, COLORREF c) {
-    for (size_t i = 1; i < pts.size(); ++i)
+    for (size_t i = 1; i < pts.size(); ++i) {
         LineExclusive(dst, pts[i - 1], pts[i], ToQRgb(c));
+    }
 }
 
 void ClosedOutline(QImage& dst, int x0, int y0, int x1, int y1, COLORREF c) {
@@ -154,13 +164,16 @@ void BitBlt(QImage& dst, int x, int y, const QImage& src, Rop rop) {
 }
 
 QImage MakeMask(QImage& image, COLORREF transparent, bool blackenSource) {
-    if (image.isNull())
+    if (image.isNull()) {
         return {};
-    if (image.format() != QImage::Format_ARGB32)
+    }
+    if (image.format() != QImage::Format_ARGB32) {
         image = image.convertToFormat(QImage::Format_ARGB32);
+    }
     QImage mask = NewImage(image.width(), image.height(), 0xFF000000);
-    if (mask.isNull())
+    if (mask.isNull()) {
         return {};
+    }
     QRgb key = ToQRgb(transparent) & 0xFFFFFF;
     for (int y = 0; y < image.height(); ++y) {
         QRgb* px = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -168,8 +181,9 @@ QImage MakeMask(QImage& image, COLORREF transparent, bool blackenSource) {
         for (int x = 0; x < image.width(); ++x) {
             if ((px[x] & 0xFFFFFF) == key) {
                 m[x] = 0xFFFFFFFF;
-                if (blackenSource)
+                if (blackenSource) {
                     px[x] = 0;
+                }
             }
         }
     }
@@ -184,9 +198,11 @@ void DrawStateDisabled(QImage& dst, int x, int y, const QImage& image, COLORREF 
         QRgb v = ToQRgb(pass == 0 ? light : dark);
         for (int sy = 0; sy < s.height(); ++sy) {
             const QRgb* in = reinterpret_cast<const QRgb*>(s.constScanLine(sy));
-            for (int sx = 0; sx < s.width(); ++sx)
-                if (qAlpha(in[sx]) >= 128 && (in[sx] & 0xFFFFFF) != 0xFFFFFF)
+            for (int sx = 0; sx < s.width(); ++sx) {
+                if (qAlpha(in[sx]) >= 128 && (in[sx] & 0xFFFFFF) != 0xFFFFFF) {
                     Put(dst, x + sx + off, y + sy + off, v);
+                }
+            }
         }
     }
 }
@@ -201,8 +217,9 @@ int DrawText(QImage& dst, const QString& text, Rect& r, unsigned flags, const QF
              COLORREF color) {
     int qflags = Qt::AlignTop;
     qflags |= (flags & DT_CENTER) ? Qt::AlignHCenter : Qt::AlignLeft;
-    if (flags & DT_WORDBREAK)
+    if (flags & DT_WORDBREAK) {
         qflags |= Qt::TextWordWrap;
+    }
     QFontMetrics fm(font);
     if (flags & DT_CALCRECT) {
         // Only the size counts: Qt may shift the bounding box sideways while centring.

@@ -1,4 +1,4 @@
-#include "services.h"
+#include "platform/ui/services.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -30,8 +30,9 @@ SysColorTable& Table() {
 class PaletteWatcher : public QObject {
 public:
     bool eventFilter(QObject* obj, QEvent* ev) override {
-        if (obj == qApp && ev->type() == QEvent::ApplicationPaletteChange)
+        if (obj == qApp && ev->type() == QEvent::ApplicationPaletteChange) {
             Table().loaded = false;
+        }
         return false;
     }
 };
@@ -88,8 +89,9 @@ void RefreshSysColors() {
 }
 
 COLORREF GetSysColor(int index) {
-    if (!Table().loaded)
+    if (!Table().loaded) {
         RefreshSysColors();
+    }
     auto it = Table().colors.find(index);
     return it == Table().colors.end() ? RGB(0, 0, 0) : it->second;
 }
@@ -97,8 +99,9 @@ COLORREF GetSysColor(int index) {
 int MessageBox(QWidget* parent, const QString& text, const QString& caption, MsgIcon icon,
                MsgButtons buttons) {
     MessageRequest req{parent, text, caption, icon, buttons};
-    if (MsgHandler())
+    if (MsgHandler()) {
         return MsgHandler()(req);
+    }
     QMessageBox::Icon qicon = QMessageBox::NoIcon;
     switch (icon) {
     case MsgIcon::Information:
@@ -117,10 +120,11 @@ int MessageBox(QWidget* parent, const QString& text, const QString& caption, Msg
         break;
     }
     QMessageBox::StandardButtons qb = QMessageBox::Ok;
-    if (buttons == MsgButtons::OkCancel)
+    if (buttons == MsgButtons::OkCancel) {
         qb = QMessageBox::Ok | QMessageBox::Cancel;
-    else if (buttons == MsgButtons::YesNo)
+    } else if (buttons == MsgButtons::YesNo) {
         qb = QMessageBox::Yes | QMessageBox::No;
+    }
     QMessageBox box(qicon, caption, text, qb, parent);
     switch (box.exec()) {
     case QMessageBox::Yes:
@@ -144,8 +148,9 @@ QStringList ParseFilter(const QString& filter) {
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         const QString& name = parts[i];
         QString patterns = parts[i + 1];
-        if (name.isEmpty())
+        if (name.isEmpty()) {
             break;
+        }
         patterns.replace(';', ' ');
         out << (name.contains('(' + patterns + ')') ? name : name + " (" + patterns + ")");
     }
@@ -153,19 +158,22 @@ QStringList ParseFilter(const QString& filter) {
 }
 
 FilePromptResult PromptForFile(const FilePromptRequest& req) {
-    if (PromptHandler())
+    if (PromptHandler()) {
         return PromptHandler()(req);
+    }
     QFileDialog dlg(req.parent, req.title);
     dlg.setAcceptMode(req.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dlg.setFileMode(req.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dlg.setNameFilters(ParseFilter(req.filter));
     dlg.setDefaultSuffix(req.defaultExtension);
     dlg.setOption(QFileDialog::ReadOnly, false);
-    if (!req.confirmOverwrite)
+    if (!req.confirmOverwrite) {
         dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
+    }
     FilePromptResult res;
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) {
         return res;
+    }
     res.ok = true;
     res.pathName = dlg.selectedFiles().first();
     res.fileName = QFileInfo(res.pathName).fileName();
@@ -177,10 +185,12 @@ void SetFilePromptHandler(FilePromptHandler handler) {
 }
 
 bool ShellOpen(const QString& target) {
-    if (target.isEmpty())
+    if (target.isEmpty()) {
         return false;
-    if (OpenHandlerRef())
+    }
+    if (OpenHandlerRef()) {
         return OpenHandlerRef()(target);
+    }
     QUrl url = QUrl::fromUserInput(target);
     return QDesktopServices::openUrl(url);
 }
@@ -208,8 +218,9 @@ Qt::CursorShape ToQtCursor(CursorKind kind) {
 
 void SetCursor(CursorKind kind) {
     g_cursor = kind;
-    if (g_cursorTarget)
+    if (g_cursorTarget) {
         g_cursorTarget->setCursor(ToQtCursor(kind));
+    }
 }
 
 CursorKind CurrentCursor() {
@@ -221,25 +232,29 @@ void SetCursorTarget(QWidget* widget) {
 }
 
 WaitCursor::WaitCursor() {
-    if (qApp)
+    if (qApp) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
 }
 
 WaitCursor::~WaitCursor() {
-    if (qApp)
+    if (qApp) {
         QApplication::restoreOverrideCursor();
+    }
 }
 
 QImage LoadIconResource(int id) {
-    if (auto it = IconRegistry().find(id); it != IconRegistry().end())
+    if (auto it = IconRegistry().find(id); it != IconRegistry().end()) {
         return it->second;
+    }
     QImage img(QString(":/icons/%1.png").arg(id));
     return img.isNull() ? img : img.convertToFormat(QImage::Format_ARGB32);
 }
 
 QImage LoadBitmapResource(int id) {
-    if (auto it = BitmapRegistry().find(id); it != BitmapRegistry().end())
+    if (auto it = BitmapRegistry().find(id); it != BitmapRegistry().end()) {
         return it->second;
+    }
     QImage img(QString(":/bitmaps/%1.png").arg(id));
     // Bitmaps are opaque: any alpha in the file is dropped.
     return img.isNull()
@@ -289,8 +304,9 @@ void RegisterMenuResource(int id, std::function<QMenu*()> builder) {
 
 std::unique_ptr<QCursor> LoadCursorResource(int id) {
     QPixmap pm(QString(":/cursors/%1.png").arg(id));
-    if (pm.isNull())
+    if (pm.isNull()) {
         return nullptr;
+    }
     return std::make_unique<QCursor>(pm);
 }
 

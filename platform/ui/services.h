@@ -3,7 +3,7 @@
 // open verb can be replaced (tests record them instead of showing anything).
 #pragma once
 
-#include "gdi.h"
+#include "platform/ui/gdi.h"
 
 #include <QCursor>
 #include <QEvent>

@@ -2,11 +2,11 @@
 #include "MainFrm.h"
 #include "Splash.h"
 #include "Stillo.h"
-#include "dialog.h"
+#include "platform/ui/dialog.h"
 
-#include "services.h"
+#include "platform/ui/services.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <QAction>
 #include <QApplication>
@@ -68,8 +68,9 @@ TEST_F(FrameFixture, MenuHoldsEveryItemWithItsPrompt) {
         ASSERT_NE(menu, nullptr);
         EXPECT_EQ(menu->title(), menus[m].first);
         ASSERT_EQ(menu->actions().size(), qsizetype(menus[m].second.size()));
-        for (size_t i = 0; i < menus[m].second.size(); ++i)
+        for (size_t i = 0; i < menus[m].second.size(); ++i) {
             EXPECT_EQ(menu->actions()[i]->data().toInt(), menus[m].second[i]);
+        }
     }
     EXPECT_EQ(frame->Action(ID_SETTINGS_DEINTERLACING)->text(), "Deinterlacing");
     EXPECT_EQ(frame->Action(ID_APP_ABOUT)->text(), "&About Stillo...");
@@ -95,9 +96,11 @@ TEST_F(FrameFixture, StatusBarShowsPromptsAndReady) {
     EXPECT_EQ(frame->StatusText(), "Ready");
     const auto panes = frame->m_wndStatusBar->findChildren<QWidget*>();
     int indicators = 0;
-    for (const char* name : {"CAP", "NUM", "SCRL"})
-        for (QWidget* w : panes)
+    for (const char* name : {"CAP", "NUM", "SCRL"}) {
+        for (QWidget* w : panes) {
             indicators += w->objectName() == name;
+        }
+    }
     EXPECT_EQ(indicators, 3);
 }
 
@@ -105,16 +108,19 @@ TEST_F(FrameFixture, EnablingFollowsRunAndCanvas) {
     // Before any mosaic: everything but Save Result.
     EXPECT_FALSE(Enabled(ID_FILE_SAVE_AS));
     for (int id : {ID_FILE_LOADVIDEO, ID_SETTINGS_IMAGETRIM, ID_SETTINGS_DEINTERLACING,
-                   ID_SETTINGS_JPEGQUALITY, ID_APP_EXIT, ID_HELP_MANUAL, ID_APP_ABOUT})
+                   ID_SETTINGS_JPEGQUALITY, ID_APP_EXIT, ID_HELP_MANUAL, ID_APP_ABOUT}) {
         EXPECT_TRUE(Enabled(id)) << id;
+    }
     // During a run: only Exit, Manual and About.
     canvas = true;
     snapping = true;
     for (int id : {ID_FILE_LOADVIDEO, ID_FILE_SAVE_AS, ID_SETTINGS_IMAGETRIM,
-                   ID_SETTINGS_DEINTERLACING, ID_SETTINGS_JPEGQUALITY})
+                   ID_SETTINGS_DEINTERLACING, ID_SETTINGS_JPEGQUALITY}) {
         EXPECT_FALSE(Enabled(id)) << id;
-    for (int id : {ID_APP_EXIT, ID_HELP_MANUAL, ID_APP_ABOUT})
+    }
+    for (int id : {ID_APP_EXIT, ID_HELP_MANUAL, ID_APP_ABOUT}) {
         EXPECT_TRUE(Enabled(id)) << id;
+    }
     // After the run.
     snapping = false;
     EXPECT_TRUE(Enabled(ID_FILE_SAVE_AS));
@@ -208,8 +214,9 @@ TEST(FrameGeometry, RestoredSizeCentredBySignedDivision) {
 TEST_F(FrameFixture, ExitJoinsWorkerAndEndsLoopWithZero) {
     std::atomic<int> passes{0};
     std::thread worker([&] {
-        while (g_pMainFrame->m_bRunning)
+        while (g_pMainFrame->m_bRunning) {
             ++passes, std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     });
     bool joined = false;
     frame->m_link.stopWorker = [&] {
@@ -224,8 +231,9 @@ TEST_F(FrameFixture, ExitJoinsWorkerAndEndsLoopWithZero) {
     EXPECT_EQ(frame->m_bRunning, 0);
     // Closing after Exit does not stop twice.
     frame->close();
-    if (worker.joinable())
+    if (worker.joinable()) {
         worker.join();
+    }
 }
 
 TEST_F(FrameFixture, ClosingTheWindowRunsExit) {

@@ -4,9 +4,9 @@
 #include "Stillo.h"
 #include "WorkView.h"
 
-#include "services.h"
+#include "platform/ui/services.h"
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <QAction>
 #include <QApplication>
@@ -109,8 +109,9 @@ TEST(Startup, AboutBoxOpensModallyAndOkClosesIt) {
         ASSERT_NE(box, nullptr);
         modal = box->isModal();
         caption = box->windowTitle();
-        for (QLabel* label : box->findChildren<QLabel*>())
+        for (QLabel* label : box->findChildren<QLabel*>()) {
             texts << label->text();
+        }
         auto* ok = qobject_cast<QPushButton*>(ui::FindControl(box, IDOK));
         ASSERT_NE(ok, nullptr);
         ok->click();

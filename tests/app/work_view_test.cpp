@@ -7,10 +7,10 @@
 #include "ResizeBox.h"
 #include "VideoGrabber.h"
 #include "WorkView.h"
-#include "controls.h"
 #include "engine/mosaic_params.h"
-#include "services.h"
-#include "video_writer.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/services.h"
+#include "tools/video_writer.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -42,8 +42,9 @@ TEST(WorkViewMath, PixelFormsTrimAndZoom) {
     // 16-bit screens take two bytes a pixel; 24- and 32-bit ones, and those under 16 bits
     // (shown converted), four.
     EXPECT_EQ(ScreenBytesPerPixel(16), 2);
-    for (int depth : {1, 8, 15, 24, 32})
+    for (int depth : {1, 8, 15, 24, 32}) {
         EXPECT_EQ(ScreenBytesPerPixel(depth), 4) << depth;
+    }
 
     const Rect r = TrimOverlay(720, 576, 2, 2, 2, 2);
     EXPECT_EQ(r.left, 5);
@@ -138,9 +139,11 @@ protected:
         unsetenv("STILLO_PATH");
     }
     bool Saw(const QString& text) const {
-        for (const auto& m : messages)
-            if (m.text == text)
+        for (const auto& m : messages) {
+            if (m.text == text) {
                 return true;
+            }
+        }
         return false;
     }
     // forcedBytes 2 shows the 16-bit screen form; 0 measures the screen.
@@ -164,8 +167,9 @@ protected:
     bool WaitFor(const QString& text, int ms = 60000) {
         QElapsedTimer t;
         t.start();
-        while (!Saw(text) && t.elapsed() < ms)
+        while (!Saw(text) && t.elapsed() < ms) {
             QTest::qWait(5);
+        }
         return Saw(text);
     }
 
@@ -326,7 +330,7 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     saved = QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
     double err = 0;
     long n = 0;
-    for (int y = 0; y < saved.height(); ++y)
+    for (int y = 0; y < saved.height(); ++y) {
         for (int x = 0; x < saved.width(); ++x) {
             const int cy = nRows - 1 - (box.m_nTop + y), cx = box.m_nLeft + x;
             const uint8_t* p = canvas.get() + (size_t(cy) * nCols + cx) * 4;
@@ -335,6 +339,7 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
                 std::abs(qRed(q) - p[0]) + std::abs(qGreen(q) - p[1]) + std::abs(qBlue(q) - p[2]);
             n += 3;
         }
+    }
     EXPECT_LT(err / n, 8.0);
 
     // A folder that does not exist fails.
@@ -353,8 +358,9 @@ TEST_F(WorkViewTest, StopEndsRunAndLeftoverStopIsCleared) {
     view->OnSnapIt();
     QElapsedTimer t;
     t.start();
-    while (view->m_nFramesProcessed < 5 && t.elapsed() < 30000)
+    while (view->m_nFramesProcessed < 5 && t.elapsed() < 30000) {
         QTest::qWait(1);
+    }
     view->OnStop();
     ASSERT_TRUE(WaitFor("Mosaic Complete"));
     EXPECT_GE(view->m_nFramesProcessed, 5);
@@ -403,14 +409,16 @@ namespace {
 
 // A picture pixel as the form stores it: a 5-6-5 word, or the 32-bit value.
 uint32_t PictureWord(const QImage& img, int x, int y) {
-    if (img.format() == QImage::Format_RGB16)
+    if (img.format() == QImage::Format_RGB16) {
         return reinterpret_cast<const uint16_t*>(img.constScanLine(y))[x];
+    }
     return reinterpret_cast<const uint32_t*>(img.constScanLine(y))[x];
 }
 // Red, green and blue in the screen form of b bytes a pixel.
 uint32_t ScreenWord(int r, int g, int b, int bytes) {
-    if (bytes == 2)
+    if (bytes == 2) {
         return Pack565(uint8_t(r), uint8_t(g), uint8_t(b));
+    }
     return 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
 }
 
@@ -437,13 +445,14 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
     ASSERT_EQ(view->m_bmpFrameShown.format(), form);
     const uint8_t* preview = g.PreviewBuffer();
     int wrong = 0;
-    for (int y = 0; y < kFrameH; ++y)
+    for (int y = 0; y < kFrameH; ++y) {
         for (int x = 0; x < kFrameW; ++x) {
             const uint8_t* p = preview + size_t(bytes) * (kFrameW * y + x);
             const uint32_t want =
                 bytes == 2 ? uint32_t(p[0] | p[1] << 8) : ScreenWord(p[2], p[1], p[0], bytes);
             wrong += PictureWord(frame, x, y) != want;
         }
+    }
     EXPECT_EQ(wrong, 0) << "frame preview pixels unlike the preview buffer";
     // ... and the preview buffer holds the frame's sampled pixels in the same form: frame row k
     // from the top is buffer row k + 1, blue, green, red.
@@ -454,8 +463,9 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
     for (int y = 0; fy < 120 && y < kFrameH; fy += step, ++y) {
         double fx = 0;
         for (int x = 0; fx < 160 && x < kFrameW; fx += step, ++x) {
-            if (x % 7 || y % 5)
+            if (x % 7 || y % 5) {
                 continue;
+            }
             const uint8_t* p = full + 3 * (size_t(160) * (int(fy) + 1) + int(fx));
             EXPECT_EQ(PictureWord(frame, x, y), ScreenWord(p[2], p[1], p[0], bytes))
                 << x << "," << y;
@@ -489,13 +499,14 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
         ASSERT_EQ(img.format(), form);
         ASSERT_EQ(view->m_bmpMosaicShown.format(), form);
         int bad = 0, inside = 0;
-        for (int vy = 0; vy < kMosaicH; ++vy)
+        for (int vy = 0; vy < kMosaicH; ++vy) {
             for (int vx = 0; vx < kMosaicW; ++vx) {
                 const int cx = int((vx + sx) * z), cy = int((vy + sy) * z);
                 const bool in = cx < nCols && cy < nRows;
                 inside += in;
                 bad += PictureWord(img, vx, vy) != (in ? canvasWord(cx, cy) : black);
             }
+        }
         EXPECT_EQ(bad, 0) << "scroll " << sx << "," << sy << " zoom " << z;
         EXPECT_GT(inside, 5000);
     };
@@ -521,7 +532,7 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
     const ResultsFit fit = FitResults(nCols, nRows);
     ASSERT_GT(fit.scale, 0.0f);
     int bad = 0, inside = 0;
-    for (int y = 0; y < kResultsH; ++y)
+    for (int y = 0; y < kResultsH; ++y) {
         for (int x = 0; x < kResultsW; ++x) {
             const int py = y - fit.yOffset;
             const int cx = int(x * fit.scale), cy = int(py * fit.scale);
@@ -529,6 +540,7 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
             inside += in;
             bad += PictureWord(results, x, y) != (in ? canvasWord(cx, cy) : black);
         }
+    }
     EXPECT_EQ(bad, 0);
     EXPECT_GT(inside, 5000);
     // The viewport rectangle: the view starts at canvas column 14; its right and bottom edges
@@ -580,8 +592,9 @@ int ExpectCaptionsFit(const QWidget* host) {
             text = gb->title();
             room = gb->width();
         }
-        if (text.isEmpty() || w->isHidden())
+        if (text.isEmpty() || w->isHidden()) {
             continue;
+        }
         ++captions;
         EXPECT_LE(fm.horizontalAdvance(text), room) << text.toStdString();
     }
@@ -610,17 +623,21 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
             ++count;
+        }
         return QObject::eventFilter(watched, event);
     }
 };
 
 bool AnyColour(const QImage& img) {
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if ((img.pixel(x, y) & 0xFFFFFF) != 0)
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            if ((img.pixel(x, y) & 0xFFFFFF) != 0) {
                 return true;
+            }
+        }
+    }
     return false;
 }
 
@@ -641,10 +658,11 @@ TEST_F(WorkViewTest, LiveViewsFollowTheRunAtAMergedRate) {
     qint64 longestGap = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        if (view->m_bSnapping)
+        if (view->m_bSnapping) {
             longestGap = std::max(longestGap, sinceTick.restart());
-        else
+        } else {
             sinceTick.restart();
+        }
     });
     sinceTick.start();
     ticker.start(2);

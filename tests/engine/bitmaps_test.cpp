@@ -1,8 +1,8 @@
 // Packing of feature maps and the displacement search, checked against a pixel-level scorer
 // that works on the unpacked feature images.
-#include "bitmaps.h"
-#include "image.h"
-#include "records.h"
+#include "engine/bitmaps.h"
+#include "engine/image.h"
+#include "engine/records.h"
 
 #include <gtest/gtest.h>
 

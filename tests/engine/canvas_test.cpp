@@ -1,6 +1,6 @@
 // Strip painting into the canvas and the canvas's growth.
-#include "canvas.h"
-#include "canvas_mutex.h"
+#include "engine/canvas.h"
+#include "engine/canvas_mutex.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Edge features: the row routines against brute force, the detector on profiles whose answer
 // is known, and the thinning pass by its properties.
-#include "edges.h"
-#include "feature_extraction.h"
-#include "records.h"
+#include "engine/edges.h"
+#include "engine/feature_extraction.h"
+#include "engine/records.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,10 @@
 // Region features and the feature extraction of a frame, checked against naive clipped-window
 // versions written straight from the definitions.
-#include "Mosaicer.h"
-#include "bitmaps.h"
-#include "feature_extraction.h"
-#include "frame_buffer.h"
-#include "image.h"
-#include "records.h"
-#include "regions.h"
+#include "engine/bitmaps.h"
+#include "engine/feature_extraction.h"
+#include "engine/image.h"
+#include "engine/records.h"
+#include "engine/regions.h"
 
 #include <gtest/gtest.h>
 
@@ -489,33 +487,4 @@ TEST(ExtractFrameFeatures, ReductionShrinksTheFrameFirst) {
     EXPECT_EQ(fr.f.nCols, 32);
     EXPECT_EQ(fr.f.nMaskRows, 20);
     EXPECT_EQ(fr.f.nMaskWords, 2);
-}
-
-TEST(MosaicerFeatures, AddFrameEndsWithThePackedMapOrReportsTheFailure) {
-    using stillo_test::MakeFrame;
-    using stillo_test::Rgb;
-    auto frame = MakeFrame(96, 80, [](int x, int y) {
-        const bool inside = x >= 30 && x < 60 && y >= 20 && y < 50;
-        return inside ? Rgb{200, 200, 200} : Rgb{50, 50, 50};
-    });
-    CMosaicer m;
-    ASSERT_EQ(m.Init("strip", 96, 80, 2, 77, 2, 93, 10, 0), 1);
-    ASSERT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 1);
-    uint32_t total = 0;
-    for (int r = 0; r < m.m_nWorkRows; ++r) {
-        const auto* words = reinterpret_cast<const uint16_t*>(m.m_frame.ppCurMask[r]);
-        unsigned bits = 0;
-        for (int w = 0; w < (m.m_nWorkCols + 15) / 16; ++w) {
-            bits += static_cast<unsigned>(std::popcount(words[w]));
-        }
-        ASSERT_EQ(m.m_frame.pCurCounts[r], bits);
-        total += bits;
-    }
-    EXPECT_GT(total, 100u); // the square's outline
-    EXPECT_EQ(m.m_frame.nMaskWords, m.m_nWorkCols >> 4);
-
-    m.SetFeatureMode(1);
-    ASSERT_EQ(m.NextFrame(), 1);
-    ASSERT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 1);
-    EXPECT_GT(m.m_frame.nCurEdgeCount, 100); // the square's edges
 }

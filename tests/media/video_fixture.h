@@ -2,7 +2,7 @@
 #pragma once
 
 #include "VideoGrabber.h"
-#include "video_writer.h"
+#include "tools/video_writer.h"
 
 #include <gtest/gtest.h>
 

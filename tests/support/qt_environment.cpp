@@ -1,4 +1,5 @@
-// One QApplication for a whole Qt test suite, made before the first test and destroyed after the last.
+// One QApplication for a whole Qt test suite, made before the first test and destroyed after the
+// last.
 #include <QApplication>
 #include <gtest/gtest.h>
 

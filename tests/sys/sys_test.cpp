@@ -1,4 +1,4 @@
-#include "sys.h"
+#include "platform/sys/sys.h"
 
 #include <atomic>
 #include <cstdio>
@@ -67,8 +67,9 @@ TEST(KernelObjects, RecursiveMutexZeroTimeoutTry) {
     m.Unlock();
     std::thread([&] {
         otherGot = m.TryLock() ? 1 : 0;
-        if (otherGot)
+        if (otherGot) {
             m.Unlock();
+        }
     }).join();
     EXPECT_EQ(otherGot, 1);
 }
@@ -106,8 +107,9 @@ TEST(Processes, StartsWithoutWaiting) {
     uint32_t t0 = sys::TickCount();
     ASSERT_TRUE(sys::StartProcess("sh", {"-c", "sleep 0.3; touch " + marker}));
     EXPECT_LT(sys::TickCount() - t0, 250u); // returned before the child finished
-    for (int i = 0; i < 300 && ::access(marker.c_str(), F_OK) != 0; ++i)
+    for (int i = 0; i < 300 && ::access(marker.c_str(), F_OK) != 0; ++i) {
         sys::Sleep(10);
+    }
     EXPECT_EQ(::access(marker.c_str(), F_OK), 0);
     std::remove(marker.c_str());
     EXPECT_FALSE(sys::StartProcess("no-such-program-stillo", {}));

@@ -1,5 +1,5 @@
 // The saving library: JPEG output of a canvas box, its refusals and its exports.
-#include "SaverApp.h"
+#include "tiler2/SaverApp.h"
 
 #include <gtest/gtest.h>
 

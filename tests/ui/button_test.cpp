@@ -1,6 +1,6 @@
 #include "BtnST.h"
-#include "gdi.h"
-#include "services.h"
+#include "platform/ui/gdi.h"
+#include "platform/ui/services.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -58,12 +58,15 @@ QImage Render(CBtnST& b, QRgb under = 0xFFFF00FF) {
 }
 
 int Count(const QImage& img, COLORREF c, QRect area = QRect()) {
-    if (area.isNull())
+    if (area.isNull()) {
         area = img.rect();
+    }
     int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
             n += Px(img, x, y) == c;
+        }
+    }
     return n;
 }
 
@@ -102,13 +105,14 @@ public:
     std::vector<int> commands, notes;
     uintptr_t lastValue = 0;
     bool event(QEvent* e) override {
-        if (e->type() == ui::CommandEvent::Type())
+        if (e->type() == ui::CommandEvent::Type()) {
             commands.push_back(static_cast<ui::CommandEvent*>(e)->Id());
-        else if (e->type() == ui::NotifyEvent::Type()) {
+        } else if (e->type() == ui::NotifyEvent::Type()) {
             notes.push_back(static_cast<ui::NotifyEvent*>(e)->Message());
             lastValue = static_cast<ui::NotifyEvent*>(e)->LParam();
-        } else
+        } else {
             return QObject::event(e);
+        }
         return true;
     }
 };
@@ -128,8 +132,9 @@ TEST_F(ButtonTest, ConstructionDefaults) {
     EXPECT_EQ(b.m_bFocusRectWhenFlat, 0);
     EXPECT_EQ(b.m_nButtonType, 0x1F);
     EXPECT_STREQ(b.LinkUrl(), "");
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(b.m_colors[i], i % 2 ? kText : kFace);
+    }
 }
 
 TEST_F(ButtonTest, BorderLayersOfTheFourLooks) {
@@ -256,9 +261,11 @@ TEST_F(ButtonTest, BitmapTransparencyAndDisabledLook) {
     CBtnST b(&parent);
     b.resize(40, 30);
     QImage bmp = Solid(20, 10, 0xFF00FF00);
-    for (int x = 10; x < 20; ++x)
-        for (int y = 0; y < 10; ++y)
+    for (int x = 10; x < 20; ++x) {
+        for (int y = 0; y < 10; ++y) {
             bmp.setPixel(x, y, qRgb(200, 30, 40));
+        }
+    }
     ASSERT_EQ(b.SetBitmaps(bmp, RGB(0, 255, 0), QImage(), 0), 0);
     EXPECT_EQ(b.m_bitmaps[0].hBitmap.pixel(0, 0) & 0xFFFFFF, 0u); // green made black in place
     // Placed at (10, 10): the green half shows the background fill, the rest its colour.
@@ -317,10 +324,13 @@ TEST_F(ButtonTest, CaptionCentredWrappedAndDisabledTwice) {
     b.setText("Snap It Now Please Wrapped");
     QImage img = Render(b);
     QRect ink;
-    for (int y = 0; y < 60; ++y)
-        for (int x = 0; x < 60; ++x)
-            if (Px(img, x, y) == kText)
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 60; ++x) {
+            if (Px(img, x, y) == kText) {
                 ink |= QRect(x, y, 1, 1);
+            }
+        }
+    }
     ASSERT_FALSE(ink.isEmpty());
     EXPECT_GT(ink.height(), QFontMetrics(b.font()).height()); // more than one line
     EXPECT_LE(std::abs(ink.center().x() - 30), 3);
@@ -330,8 +340,8 @@ TEST_F(ButtonTest, CaptionCentredWrappedAndDisabledTwice) {
     QImage dis = Render(b);
     EXPECT_EQ(Count(dis, kText), 0);
     int light = 0, matched = 0;
-    for (int y = 1; y < 60; ++y)
-        for (int x = 1; x < 60; ++x)
+    for (int y = 1; y < 60; ++y) {
+        for (int x = 1; x < 60; ++x) {
             if (Px(dis, x, y) == kLight) {
                 ++light;
                 // Every highlight pixel whose twin is not covered by the shadow copy lies one
@@ -339,6 +349,8 @@ TEST_F(ButtonTest, CaptionCentredWrappedAndDisabledTwice) {
                 COLORREF up = Px(dis, x - 1, y - 1);
                 matched += up == kShadow || up == kLight;
             }
+        }
+    }
     EXPECT_GT(light, 10);
     EXPECT_GT(Count(dis, kShadow), 10);
     EXPECT_GT(matched, light / 2);
@@ -577,8 +589,9 @@ TEST_F(ButtonTest, TooltipsNeverShowOverADisabledButton) {
     b->EnableTooltip(false);
     EXPECT_FALSE(help());
     b->EnableTooltip(true);
-    if (!help())
+    if (!help()) {
         GTEST_SKIP() << "tooltips do not show on this platform";
+    }
     EXPECT_TRUE(QToolTip::text().contains("Play Video"));
     QToolTip::hideText();
 }
@@ -592,8 +605,9 @@ TEST_F(ButtonTest, FocusRectangleOnRaisedButtons) {
     top.activateWindow();
     b->setFocus();
     QApplication::processEvents();
-    if (!b->hasFocus())
+    if (!b->hasFocus()) {
         GTEST_SKIP() << "no keyboard focus on this platform";
+    }
     QImage img = Render(*b);
     EXPECT_EQ(Px(img, 0, 0), RGB(0, 0, 0)); // focused raised buttons get the black frame
     // The dotted focus rectangle inverts the face colour 4 pixels in (frame + 3).

@@ -1,6 +1,6 @@
 #include "ResizeBox.h"
-#include "gdi.h"
-#include "services.h"
+#include "platform/ui/gdi.h"
+#include "platform/ui/services.h"
 
 #include <gtest/gtest.h>
 
@@ -139,8 +139,10 @@ TEST(CropBox, DrawsRedOutlineWhileDraggingYellowAfterAndYellowSquares) {
     EXPECT_EQ(At(view, 30, 30), kRed);
     EXPECT_EQ(At(view, 10, 20), kRed);
     EXPECT_EQ(At(view, 35, 20), kBlack);
-    for (QPoint p : {QPoint(10, 5), QPoint(17, 12), QPoint(10, 22), QPoint(52, 5), QPoint(59, 29)})
+    for (QPoint p :
+         {QPoint(10, 5), QPoint(17, 12), QPoint(10, 22), QPoint(52, 5), QPoint(59, 29)}) {
         EXPECT_EQ(At(view, p.x(), p.y()), kYellow) << p.x() << "," << p.y();
+    }
     EXPECT_EQ(At(view, 18, 13), kBlack); // the squares are 8 x 8
 
     box.m_bDragging = 0;

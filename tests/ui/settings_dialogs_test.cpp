@@ -1,8 +1,8 @@
 #include "Deinterlacing.h"
 #include "ImageTrimDlg.h"
 #include "OutputSettings.h"
-#include "controls.h"
-#include "resource.h"
+#include "platform/ui/controls.h"
+#include "res/resource.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,8 +38,9 @@ TEST(ImageTrimDialog, StartsAtTwoPercentAndShowsIt) {
         EXPECT_EQ(Slider(dlg, id)->tickPosition(), QSlider::TicksAbove);
     }
     for (int id :
-         {IDC_TRIM_TOP_EDIT, IDC_TRIM_BOTTOM_EDIT, IDC_TRIM_LEFT_EDIT, IDC_TRIM_RIGHT_EDIT})
+         {IDC_TRIM_TOP_EDIT, IDC_TRIM_BOTTOM_EDIT, IDC_TRIM_LEFT_EDIT, IDC_TRIM_RIGHT_EDIT}) {
         EXPECT_EQ(Edit(dlg, id), "2");
+    }
     EXPECT_EQ(redraws, 1);
 }
 

@@ -1,7 +1,7 @@
-#include "controls.h"
-#include "dialog.h"
-#include "gdi.h"
-#include "services.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/dialog.h"
+#include "platform/ui/gdi.h"
+#include "platform/ui/services.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -128,8 +128,9 @@ TEST(Gdi, LinesExcludeTheirEndAndOutlinesClose) {
     QImage box = NewImage(12, 12, 0xFFFFFFFF);
     ClosedOutline(box, 2, 3, 8, 9, RGB(0, 0, 255));
     for (QPoint p :
-         {QPoint(2, 3), QPoint(8, 3), QPoint(8, 9), QPoint(2, 9), QPoint(5, 3), QPoint(2, 6)})
+         {QPoint(2, 3), QPoint(8, 3), QPoint(8, 9), QPoint(2, 9), QPoint(5, 3), QPoint(2, 6)}) {
         EXPECT_EQ(At(box, p.x(), p.y()), 0x0000FFu) << p.x() << "," << p.y();
+    }
     EXPECT_EQ(At(box, 5, 6), kWhite);
     EXPECT_EQ(At(box, 9, 9), kWhite);
 
@@ -153,9 +154,11 @@ TEST(Gdi, LinesExcludeTheirEndAndOutlinesClose) {
     grey.fill(7);
     FillRect(grey, {0, 0, 10, 10}, RGB(255, 255, 255));
     ClosedOutline(grey, 0, 0, 9, 9, RGB(255, 255, 255));
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 10; ++x)
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 10; ++x) {
             ASSERT_EQ(grey.constScanLine(y)[x], 7) << x << "," << y;
+        }
+    }
 }
 
 TEST(Gdi, MaskAndThenPaintKeepsWhatLiesUnderTheTransparentColour) {

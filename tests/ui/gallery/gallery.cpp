@@ -5,7 +5,7 @@
 #include "Deinterlacing.h"
 #include "ImageTrimDlg.h"
 #include "OutputSettings.h"
-#include "resource.h"
+#include "res/resource.h"
 
 #include <QApplication>
 #include <QScreen>

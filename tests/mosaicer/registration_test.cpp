@@ -1,7 +1,7 @@
 // Frame registration: the search window, its re-search, the radius rule and the tracker.
 #include "Mosaicer.h"
-#include "bitmaps.h"
-#include "registration.h"
+#include "engine/bitmaps.h"
+#include "engine/registration.h"
 
 #include <gtest/gtest.h>
 

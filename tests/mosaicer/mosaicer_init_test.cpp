@@ -1,7 +1,7 @@
 // The engine owner's run set-up and the trim copy of each frame.
 #include "Mosaicer.h"
-#include "canvas_mutex.h"
-#include "frame_buffer.h"
+#include "engine/canvas_mutex.h"
+#include "tests/support/frame_buffer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // path, laid out as the video source lays them out. Every measured shift must be the true
 // one, and every painted canvas pixel the texture pixel it came from.
 #include "Mosaicer.h"
-#include "frame_buffer.h"
+#include "tests/support/frame_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -317,8 +317,9 @@ TEST(EngineOwner, BrushesChooseFactorAndExtension) {
     auto painted = [](CMosaicer& m) {
         std::unique_ptr<uint8_t, decltype(&free)> px(m.CopyCanvas32(), &free);
         long n = 0;
-        for (long i = 0; px && i < long(m.m_canvas.nCols) * m.m_canvas.nRows; ++i)
+        for (long i = 0; px && i < long(m.m_canvas.nCols) * m.m_canvas.nRows; ++i) {
             n += px.get()[4 * i] | px.get()[4 * i + 1] | px.get()[4 * i + 2] ? 1 : 0;
+        }
         return n;
     };
     const long rows = 110 - 5 + 1;
