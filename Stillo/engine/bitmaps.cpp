@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <new>
-#include <vector>
 
 void BuildBitCountTable(uint16_t* table, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
@@ -50,9 +48,9 @@ constexpr int64_t kMaxSearchWork = 90'000'000;
 struct WideMaps {
     int32_t rows = 0;
     int32_t stride = 0; // 64-bit words a row
-    std::vector<uint64_t> prev;
-    std::vector<uint64_t> cur;
-    std::vector<uint64_t> work; // the previous map shifted by the column being visited
+    HeapBlock<uint64_t> prev;
+    HeapBlock<uint64_t> cur;
+    HeapBlock<uint64_t> work; // the previous map shifted by the column being visited
 };
 
 void Widen(IMAGE2D packed, int32_t rows, int32_t words, int32_t stride, uint64_t* out) {
@@ -73,7 +71,7 @@ void ShiftRows(const WideMaps& m, int32_t dx, uint64_t* work) {
     const int32_t q = (dx < 0 ? -dx : dx) >> 6;
     const int32_t r = (dx < 0 ? -dx : dx) & 63;
     for (int32_t y = 0; y < m.rows; ++y) {
-        const uint64_t* in = m.prev.data() + static_cast<size_t>(y) * stride;
+        const uint64_t* in = m.prev.get() + static_cast<size_t>(y) * stride;
         uint64_t* out = work + static_cast<size_t>(y) * stride;
         for (int32_t k = 0; k < stride; ++k) {
             uint64_t v = 0;
@@ -153,7 +151,7 @@ uint64_t CountPairs(const WideMaps& m, const uint64_t* work, int32_t dy) {
     const int32_t first = std::max(0, dy);
     const int32_t pairs = m.rows - (dy < 0 ? -dy : dy);
     const size_t stride = static_cast<size_t>(m.stride);
-    return Counter()(m.cur.data() + first * stride, work + (first - dy) * stride,
+    return Counter()(m.cur.get() + first * stride, work + (first - dy) * stride,
                      static_cast<size_t>(pairs) * stride);
 }
 
@@ -207,15 +205,14 @@ bool MakeWideMaps(IMAGE2D prevRows, IMAGE2D curRows, int32_t rows, int32_t words
     m.rows = rows;
     m.stride = (words + 3) >> 2;
     const size_t total = static_cast<size_t>(rows) * static_cast<size_t>(m.stride);
-    try {
-        m.prev.assign(total, 0);
-        m.cur.assign(total, 0);
-        m.work.assign(total, 0);
-    } catch (const std::bad_alloc&) {
+    m.prev = ZeroedBlock<uint64_t>(total);
+    m.cur = ZeroedBlock<uint64_t>(total);
+    m.work = ZeroedBlock<uint64_t>(total);
+    if (!m.prev || !m.cur || !m.work) {
         return false;
     }
-    Widen(prevRows, rows, words, m.stride, m.prev.data());
-    Widen(curRows, rows, words, m.stride, m.cur.data());
+    Widen(prevRows, rows, words, m.stride, m.prev.get());
+    Widen(curRows, rows, words, m.stride, m.cur.get());
     return true;
 }
 
@@ -270,10 +267,10 @@ int MatchBitmapsExhaustive(const MOSAIC_TABLES* /*tables*/, IMAGE2D prevRows, IM
     }
     uint32_t best = 0;
     ForEachColumn(w, [&](int32_t x) {
-        ShiftRows(m, x, m.work.data());
+        ShiftRows(m, x, m.work.get());
         for (int32_t y = w.ymin; y <= w.ymax; ++y) {
             const uint32_t score =
-                ScoreDisplacement(CountPairs(m, m.work.data(), y), rows, words, x, y);
+                ScoreDisplacement(CountPairs(m, m.work.get(), y), rows, words, x, y);
             if (score > best) {
                 best = score;
                 *dy = y;
@@ -303,8 +300,8 @@ int MatchBitmapsCentred(const MOSAIC_TABLES* /*tables*/, IMAGE2D prevRows, IMAGE
     const size_t strideSz = static_cast<size_t>(stride);
     uint32_t best = 0;
     if (cx > -16 * words && cx < 16 * words && cy > -rows && cy < rows) {
-        ShiftRows(m, cx, m.work.data());
-        best = ScoreDisplacement(CountPairs(m, m.work.data(), cy), rows, words, cx, cy);
+        ShiftRows(m, cx, m.work.get());
+        best = ScoreDisplacement(CountPairs(m, m.work.get(), cy), rows, words, cx, cy);
     }
     *dy = cy;
     *dx = cx;
@@ -315,10 +312,8 @@ int MatchBitmapsCentred(const MOSAIC_TABLES* /*tables*/, IMAGE2D prevRows, IMAGE
     }
     // The set pixels of the current map at or above each row: whatever a candidate has not
     // counted yet can add at most this many coincidences.
-    std::vector<uint64_t> remaining;
-    try {
-        remaining.assign(static_cast<size_t>(rows) + 1, 0);
-    } catch (const std::bad_alloc&) {
+    const HeapBlock<uint64_t> remaining = ZeroedBlock<uint64_t>(static_cast<size_t>(rows) + 1);
+    if (!remaining) {
         return 0;
     }
     for (int32_t y = rows - 1; y >= 0; --y) {
@@ -327,7 +322,7 @@ int MatchBitmapsCentred(const MOSAIC_TABLES* /*tables*/, IMAGE2D prevRows, IMAGE
     const uint64_t total = 16ull * static_cast<uint64_t>(words) * static_cast<uint64_t>(rows);
     const CountFn count = Counter();
     ForEachColumn(w, [&](int32_t x) {
-        ShiftRows(m, x, m.work.data());
+        ShiftRows(m, x, m.work.get());
         const uint64_t cols = static_cast<uint64_t>(16 * words - (x < 0 ? -x : x));
         for (int32_t y = w.ymin; y <= w.ymax; ++y) {
             const uint64_t overlap = cols * static_cast<uint64_t>(rows - (y < 0 ? -y : y));
@@ -342,8 +337,7 @@ int MatchBitmapsCentred(const MOSAIC_TABLES* /*tables*/, IMAGE2D prevRows, IMAGE
                     cut = true;
                     break;
                 }
-                n += count(m.cur.data() + r * strideSz, m.work.data() + (r - y) * strideSz,
-                           strideSz);
+                n += count(m.cur.get() + r * strideSz, m.work.get() + (r - y) * strideSz, strideSz);
             }
             if (!cut) {
                 const uint32_t score = static_cast<uint32_t>(total * n / overlap);

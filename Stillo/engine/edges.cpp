@@ -7,18 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using HeapBlock = std::unique_ptr<T, FreeDeleter>;
-
-template <class T> HeapBlock<T> ZeroedBlock(size_t count) {
-    return HeapBlock<T>(static_cast<T*>(std::calloc(count == 0 ? 1 : count, sizeof(T))));
-}
 
 // Every row ring of one gradient pass: one zeroed block each, so rows before the first image
 // row read as zero.

@@ -60,21 +60,20 @@ int ExtractRegions(MOSAIC_FRAME* frame, const MOSAIC_SETTINGS* settings) {
 int ExtractEdges(MOSAIC_FRAME* frame, const MOSAIC_SETTINGS* settings) {
     const uint16_t rows = frame->nRows;
     const uint16_t cols = frame->nCols;
-    IMAGE2D normalised = AllocImage2D(rows, cols);
-    if (normalised == nullptr) {
+    const RowImage normalised(rows, cols);
+    if (!normalised) {
         return 0;
     }
-    if (NormaliseLocalMean(frame->ppGreyRows, rows, cols, settings->nNormWindow, normalised) == 0 ||
-        DetectEdges(normalised, rows, cols, settings->nSmoothWindow,
+    if (NormaliseLocalMean(frame->ppGreyRows, rows, cols, settings->nNormWindow,
+                           normalised.get()) == 0 ||
+        DetectEdges(normalised.get(), rows, cols, settings->nSmoothWindow,
                     static_cast<float>(settings->nEdgeThreshold), frame->ppCurFeatures) == 0) {
-        FreeImage2D(normalised, rows);
         return 0;
     }
     int percentRemoved = 0;
     int pixelCount = 0;
     ThinEdges(frame->ppCurFeatures, rows, cols, &percentRemoved, &pixelCount);
     frame->nCurEdgeCount = pixelCount;
-    FreeImage2D(normalised, rows);
     return 1;
 }
 

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <vector>
 
 namespace {
 
@@ -129,33 +127,29 @@ int NormaliseLocalMean(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window
     if (rows < 1 || cols < 1) {
         return 1;
     }
-    auto* meanRow = static_cast<uint8_t*>(std::malloc(cols));
-    auto* sums = static_cast<int32_t*>(std::calloc(cols, sizeof(int32_t)));
-    if (meanRow == nullptr || sums == nullptr) {
-        std::free(meanRow);
-        std::free(sums);
+    const HeapBlock<uint8_t> meanRow = ZeroedBlock<uint8_t>(cols);
+    const HeapBlock<int32_t> sums = ZeroedBlock<int32_t>(cols);
+    if (!meanRow || !sums) {
         return 0;
     }
     const int32_t half = window / 2;
     int32_t count = 0;
     for (int32_t r = 0; r < std::min<int32_t>(half, rows); ++r) {
-        AddRow(sums, src[r], cols);
+        AddRow(sums.get(), src[r], cols);
         ++count;
     }
     for (int32_t r = 0; r < rows; ++r) {
         if (r + half < rows) {
-            AddRow(sums, src[r + half], cols);
+            AddRow(sums.get(), src[r + half], cols);
             ++count;
         }
         if (r - half - 1 >= 0) {
-            SubtractRow(sums, src[r - half - 1], cols);
+            SubtractRow(sums.get(), src[r - half - 1], cols);
             --count;
         }
-        BoxMeanRow(sums, cols, window, meanRow, count);
-        DivideRowByMean(cols, src[r], meanRow, dst[r]);
+        BoxMeanRow(sums.get(), cols, window, meanRow.get(), count);
+        DivideRowByMean(cols, src[r], meanRow.get(), dst[r]);
     }
-    std::free(meanRow);
-    std::free(sums);
     return 1;
 }
 
@@ -168,36 +162,32 @@ int BoxFilterInPlace(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t window
     // A row is written back only after its last use as an input (its subtraction), so the
     // filtered rows wait in a ring of half + 1 slots.
     const int32_t slots = std::min<int32_t>(half + 1, rows);
-    IMAGE2D ring = AllocImage2D(slots, cols);
-    auto* sums = static_cast<int32_t*>(std::calloc(cols, sizeof(int32_t)));
-    if (ring == nullptr || sums == nullptr) {
-        FreeImage2D(ring, slots);
-        std::free(sums);
+    const RowImage ring(slots, cols);
+    const HeapBlock<int32_t> sums = ZeroedBlock<int32_t>(cols);
+    if (!ring || !sums) {
         return 0;
     }
     int32_t count = 0;
     for (int32_t r = 0; r < std::min<int32_t>(half, rows); ++r) {
-        AddRow(sums, image[r], cols);
+        AddRow(sums.get(), image[r], cols);
         ++count;
     }
     for (int32_t r = 0; r < rows; ++r) {
         if (r + half < rows) {
-            AddRow(sums, image[r + half], cols);
+            AddRow(sums.get(), image[r + half], cols);
             ++count;
         }
         if (r - half - 1 >= 0) {
-            SubtractRow(sums, image[r - half - 1], cols);
+            SubtractRow(sums.get(), image[r - half - 1], cols);
             --count;
             // Its slot is the one row r's mean is about to take.
             std::memcpy(image[r - half - 1], ring[(r - half - 1) % slots], cols);
         }
-        BoxMeanRow(sums, cols, window, ring[r % slots], count);
+        BoxMeanRow(sums.get(), cols, window, ring[r % slots], count);
     }
     for (int32_t k = std::max(0, rows - half - 1); k < rows; ++k) {
         std::memcpy(image[k], ring[k % slots], cols);
     }
-    FreeImage2D(ring, slots);
-    std::free(sums);
     return 1;
 }
 
@@ -283,13 +273,13 @@ int ExtractRegionBoundaries(IMAGE2D image, int32_t rows, int32_t cols) {
     }
     // The unmodified rows above and at the row being rewritten; the row below is still intact
     // in the image.
-    auto* above = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(cols)));
-    auto* here = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(cols)));
-    if (above == nullptr || here == nullptr) {
-        std::free(above);
-        std::free(here);
+    const HeapBlock<uint8_t> aboveBlock = ZeroedBlock<uint8_t>(static_cast<size_t>(cols));
+    const HeapBlock<uint8_t> hereBlock = ZeroedBlock<uint8_t>(static_cast<size_t>(cols));
+    if (!aboveBlock || !hereBlock) {
         return 0;
     }
+    uint8_t* above = aboveBlock.get();
+    uint8_t* here = hereBlock.get();
     std::memcpy(above, image[0], static_cast<size_t>(cols));
     std::memcpy(here, image[1], static_cast<size_t>(cols));
     for (int32_t r = 1; r <= rows - 2; ++r) {
@@ -307,7 +297,5 @@ int ExtractRegionBoundaries(IMAGE2D image, int32_t rows, int32_t cols) {
     }
     std::memset(image[0], 0, static_cast<size_t>(cols));
     std::memset(image[rows - 1], 0, static_cast<size_t>(cols));
-    std::free(above);
-    std::free(here);
     return 1;
 }
