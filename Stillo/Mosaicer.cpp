@@ -2,6 +2,7 @@
 
 #include "engine/canvas_mutex.h"
 #include "engine/feature_extraction.h"
+#include "engine/pixel444.h"
 #include "engine/registration.h"
 #include "tiler2/SaverApp.h"
 
@@ -22,9 +23,9 @@ constexpr int kMaxSide = 32767;
 
 int BytesPerInputPixel(int pixelFormat) {
     switch (pixelFormat) {
-    case 1:
+    case kPixelBgrx32:
         return 4;
-    case 2:
+    case kPixel444:
         return 2;
     default:
         return 3;
@@ -54,7 +55,7 @@ void CMosaicer::SetDefaults() {
     s.bShowFeatures = 0;
     s.bNoPause = 1;
     s.nReservedD = 0;
-    s.nFeatureMode = 0;
+    s.nFeatureMode = kFeatureRegions;
     s.nEdgeThreshold = 15;
     s.fAlpha = 0.8f;
     s.fReservedGain = 0.8f;
@@ -100,7 +101,8 @@ int CMosaicer::Init(const char* prefix, int width, int height, int rowStart, int
     const bool windowOk = rowStart >= 0 && colStart >= 0 && rowEnd < height && colEnd < width &&
                           rowEnd - rowStart + 1 >= kMinWorkRows &&
                           colEnd - colStart + 1 >= kMinWorkCols;
-    const bool formatOk = pixelFormat >= 0 && pixelFormat <= 2;
+    const bool formatOk =
+        pixelFormat == kPixelBgr24 || pixelFormat == kPixelBgrx32 || pixelFormat == kPixel444;
     // Transposed strips would overrun the upright buffers: only direction 0 is built.
     if (!sizeOk || !windowOk || !formatOk || m_settings.nDirection != 0) {
         return 0;
@@ -113,7 +115,7 @@ int CMosaicer::Init(const char* prefix, int width, int height, int rowStart, int
     m_settings.nColStart = colStart;
     m_settings.nColEnd = colEnd;
     m_settings.nPixelFormat = pixelFormat;
-    m_canvas.nBytesPerPixel = pixelFormat == 2 ? 2 : 3;
+    m_canvas.nBytesPerPixel = pixelFormat == kPixel444 ? 2 : 3;
 
     std::memset(m_settings.szStripPrefix, 0, sizeof m_settings.szStripPrefix);
     if (prefix != nullptr) {
@@ -168,12 +170,12 @@ int CMosaicer::AddFrame(const uint8_t* frameBits, size_t bufferBytes) {
                              static_cast<size_t>(colStart) * b;
         uint8_t* colour = m_frame.ppColourRows[i];
         uint8_t* greyRow = m_frame.ppGreyRows[i];
-        if (m_nPixelFormat == 2) {
+        if (m_nPixelFormat == kPixel444) {
             for (int j = 0; j < m_nWorkCols; ++j, src += 2) {
-                const unsigned word = src[0] | (src[1] << 8);
+                const PIXEL444 p = Unpack444(ReadWord444(src));
                 colour[2 * j] = src[0];
                 colour[2 * j + 1] = src[1];
-                greyRow[j] = grey[17 * (((word >> 8) & 15) + ((word >> 4) & 15) + (word & 15))];
+                greyRow[j] = grey[kExpand4To8 * (p.high + p.middle + p.low)];
             }
         } else {
             for (int j = 0; j < m_nWorkCols; ++j, src += b) {

@@ -1,5 +1,7 @@
 #include "tiler2/SaverApp.h"
 
+#include "engine/pixel444.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdint>
@@ -95,10 +97,10 @@ void WriteRows(jpeg_compress_struct* info, const MOSAIC_PARAMS& canvas, const Bo
             std::copy(src, src + rgb.size(), rgb.begin());
         } else {
             for (int k = 0; k < box.cols; ++k) {
-                const unsigned word = src[2 * k] | (src[2 * k + 1] << 8);
-                rgb[3 * k] = static_cast<JSAMPLE>(((word >> 8) & 15) * 17);
-                rgb[3 * k + 1] = static_cast<JSAMPLE>(((word >> 4) & 15) * 17);
-                rgb[3 * k + 2] = static_cast<JSAMPLE>((word & 15) * 17);
+                const PIXEL444 p = Unpack444(ReadWord444(src + 2 * k));
+                rgb[3 * k] = static_cast<JSAMPLE>(p.high * kExpand4To8);
+                rgb[3 * k + 1] = static_cast<JSAMPLE>(p.middle * kExpand4To8);
+                rgb[3 * k + 2] = static_cast<JSAMPLE>(p.low * kExpand4To8);
             }
         }
         JSAMPROW row = rgb.data();

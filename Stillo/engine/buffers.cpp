@@ -13,7 +13,6 @@ constexpr int32_t kCanvasRows = 200;
 constexpr int32_t kCanvasCols = 300;
 constexpr int32_t kGrowStep = 100;
 constexpr int32_t kStripLength = 400;
-constexpr int32_t kRingSize = 5;
 
 // Division table: entry i = i / divisor for i below entries.
 uint8_t* MakeDivisionTable(int64_t entries, int64_t divisor) {
@@ -37,8 +36,8 @@ template <typename T> T* AllocZeroed(int64_t count) {
 } // namespace
 
 void ResetTracker(MOSAIC_SETTINGS* settings, MOSAIC_FRAME* frame) {
-    std::memset(frame->pErrRingX, 0, kRingSize * sizeof(int32_t));
-    std::memset(frame->pErrRingY, 0, kRingSize * sizeof(int32_t));
+    std::memset(frame->pErrRingX, 0, kErrorRingSize * sizeof(int32_t));
+    std::memset(frame->pErrRingY, 0, kErrorRingSize * sizeof(int32_t));
     frame->nRingIndex = 0;
     frame->nRadiusY = 10;
     frame->nRadiusX = 25;
@@ -94,8 +93,8 @@ int InitMosaicBuffers(MOSAIC_SETTINGS* settings, MOSAIC_PARAMS* canvas, MOSAIC_F
     frame->ppCurMask = AllocImage2D(R, MaskRowBytes(K));
     frame->pPrevCounts = AllocZeroed<uint16_t>(R);
     frame->pCurCounts = AllocZeroed<uint16_t>(R);
-    frame->pErrRingX = AllocZeroed<int32_t>(kRingSize);
-    frame->pErrRingY = AllocZeroed<int32_t>(kRingSize);
+    frame->pErrRingX = AllocZeroed<int32_t>(kErrorRingSize);
+    frame->pErrRingY = AllocZeroed<int32_t>(kErrorRingSize);
     if (!frame->ppColourRows || !frame->ppSpareRows || !frame->ppGreyRows ||
         !frame->ppPrevFeatures || !frame->ppCurFeatures || !frame->ppPrevMask ||
         !frame->ppCurMask || !frame->pPrevCounts || !frame->pCurCounts || !frame->pErrRingX ||

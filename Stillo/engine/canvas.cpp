@@ -1,6 +1,7 @@
 #include "engine/canvas.h"
 
 #include "engine/canvas_mutex.h"
+#include "engine/pixel444.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -166,20 +167,19 @@ void PutCanvasPixel(MOSAIC_PARAMS* canvas, IMAGE2D features, IMAGE2D colourRows,
         }
         return;
     }
-    // Two bytes a pixel: the input's 16-bit word, three 4-bit fields.
-    const unsigned d = dst[0] | (dst[1] << 8);
-    const unsigned s = src[0] | (src[1] << 8);
+    // Two bytes a pixel: the input's 4-4-4 word, each field blended on the 8-bit scale.
+    const unsigned d = ReadWord444(dst);
     if (d == 0) {
         std::memcpy(dst, src, 2);
         return;
     }
-    unsigned word = 0;
-    for (int shift = 8; shift >= 0; shift -= 4) {
-        const unsigned a = (s >> shift) & 15;
-        const unsigned e = (d >> shift) & 15;
-        const unsigned field = static_cast<unsigned>(((17 * a + 17 * e) >> 1) * kInv255 * 15.0);
-        word |= (field & 15) << shift;
-    }
+    const PIXEL444 a = Unpack444(ReadWord444(src));
+    const PIXEL444 e = Unpack444(d);
+    auto blend = [](unsigned x, unsigned y) {
+        return static_cast<unsigned>(((kExpand4To8 * x + kExpand4To8 * y) >> 1) * kInv255 * 15.0);
+    };
+    const unsigned word =
+        Pack444({blend(a.high, e.high), blend(a.middle, e.middle), blend(a.low, e.low)});
     dst[0] = static_cast<uint8_t>(word & 0xFF);
     dst[1] = static_cast<uint8_t>(word >> 8);
 }

@@ -101,10 +101,10 @@ int ExtractFrameFeatures(MOSAIC_FRAME* frame, MOSAIC_TABLES* tables, MOSAIC_SETT
     const int32_t mode = settings->nFeatureMode;
     int ok = 1;
     switch (mode) {
-    case 0:
+    case kFeatureRegions:
         ok = ExtractRegions(frame, settings);
         break;
-    case 1:
+    case kFeatureEdges:
         ok = ExtractEdges(frame, settings);
         break;
     default:

@@ -7,6 +7,19 @@
 
 #include <cstdint>
 
+// The feature modes of MOSAIC_SETTINGS::nFeatureMode.
+constexpr int32_t kFeatureRegions = 0;
+constexpr int32_t kFeatureEdges = 1;
+
+// The input pixel formats of a run (MOSAIC_SETTINGS::nPixelFormat): blue, green, red bytes; the
+// same with a fourth byte that is ignored; one 16-bit 4-4-4 word (engine/pixel444.h).
+constexpr int32_t kPixelBgr24 = 0;
+constexpr int32_t kPixelBgrx32 = 1;
+constexpr int32_t kPixel444 = 2;
+
+// The tracker's rings of recent prediction errors hold this many entries.
+constexpr int32_t kErrorRingSize = 5;
+
 struct MOSAIC_TABLES {
     uint8_t* pReduceDiv; // N*N*256 entries: i / (N*N), N = nReduction
     uint8_t* pSmoothDiv; // M*M*256 entries: i / (M*M), M = nSmoothWindow
@@ -28,7 +41,7 @@ struct MOSAIC_SETTINGS {
     int32_t bShowFeatures; // exactly 1: feature pixels are painted white
     int32_t bNoPause;      // 0: registration waits for a key on standard input
     int32_t nReservedD;
-    int32_t nFeatureMode;   // 0 Regions, 1 Edges
+    int32_t nFeatureMode;   // kFeatureRegions or kFeatureEdges
     int32_t nEdgeThreshold; // edge-strength threshold of the Edges features
     float fAlpha;           // tracker position gain
     float fBeta;            // tracker velocity gain
@@ -37,11 +50,11 @@ struct MOSAIC_SETTINGS {
     int32_t nRowEnd;
     int32_t nColStart; // trim window columns, inclusive
     int32_t nColEnd;
-    int32_t nPixelFormat;
-    int32_t nNormWindow; // odd window of the local-mean normalisation
-    float fBrushFactor;  // strip width as a fraction of the frame; 0 = from the shift
-    int32_t bBlend;      // average new pixels with painted ones
-    int32_t nDirection;  // strip direction; only 0 is accepted by Init
+    int32_t nPixelFormat; // kPixelBgr24, kPixelBgrx32 or kPixel444
+    int32_t nNormWindow;  // odd window of the local-mean normalisation
+    float fBrushFactor;   // strip width as a fraction of the frame; 0 = from the shift
+    int32_t bBlend;       // average new pixels with painted ones
+    int32_t nDirection;   // strip direction; only 0 is accepted by Init
     char szStripPrefix[256];
     int32_t nFirstStripNumber;
     int32_t nReservedE;
@@ -70,7 +83,7 @@ struct MOSAIC_FRAME {
     float fEstY;
     float fPredX;
     float fPredY;
-    int32_t* pErrRingX; // 5 recent prediction errors
+    int32_t* pErrRingX; // kErrorRingSize recent prediction errors
     int32_t* pErrRingY;
     int32_t nRingIndex;
     int32_t nRadiusY;

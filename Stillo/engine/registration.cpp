@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int kRingSize = 5;
 // Radius of the first registered frame's window, and the floor 40 / frameIndex that keeps the
 // first windows wide while the tracker learns the motion.
 constexpr int kFirstRadius = 30;
@@ -55,7 +54,7 @@ int Search(const MOSAIC_SETTINGS* settings, MOSAIC_TABLES* tables, MOSAIC_FRAME*
 }
 
 int RadiusFromErrors(const int32_t* ring, int frameIndex) {
-    const int largest = *std::max_element(ring, ring + kRingSize);
+    const int largest = *std::max_element(ring, ring + kErrorRingSize);
     int radius = largest * 6 / 4;
     if (radius == 0) {
         radius = 2;
@@ -101,21 +100,8 @@ bool CompleteStrip(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, MOSAIC_SETTINGS* 
     return true;
 }
 
-} // namespace
-
-int RegisterFrame(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, MOSAIC_SETTINGS* settings,
-                  MOSAIC_TABLES* tables, int frameIndex) {
-    frame->nLastFrameIndex = frameIndex;
-    if (frame->nStripFrames == 0) {
-        frame->nFirstFrameIndex = frameIndex;
-    }
-    int result = 0;
-    int dx = 0;
-    int dy = 0;
-    if (settings->bPaint == 0 && settings->bNoPause == 0) {
-        WaitForKey();
-    }
-
+// The tracker's prediction of this frame's shift.
+void Predict(MOSAIC_FRAME* frame, const MOSAIC_SETTINGS* settings) {
     if (settings->nPredictor == 0) {
         frame->fPredX = static_cast<float>(static_cast<double>(frame->fEstX) + frame->fVelX);
         frame->fPredY = static_cast<float>(static_cast<double>(frame->fEstY) + frame->fVelY);
@@ -123,63 +109,76 @@ int RegisterFrame(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, MOSAIC_SETTINGS* s
         frame->fPredX = frame->fEstX;
         frame->fPredY = frame->fEstY;
     }
-    if (frameIndex == 1) {
-        frame->nRadiusX = kFirstRadius;
-        frame->nRadiusY = kFirstRadius;
+}
+
+struct SearchWindow {
+    int xmin, xmax, ymin, ymax;
+    bool OnEdge(int dx, int dy) const {
+        return dx == xmin || dx == xmax || dy == ymin || dy == ymax;
     }
+};
 
-    const int px = RoundToInt(frame->fPredX);
-    const int py = RoundToInt(frame->fPredY);
-    int xmin = px - frame->nRadiusX;
-    int xmax = px + frame->nRadiusX;
-    int ymin = py - frame->nRadiusY;
-    int ymax = py + frame->nRadiusY;
-    ClampWindow(&xmin, &xmax, frame->nReducedCols);
-    ClampWindow(&ymin, &ymax, frame->nReducedRows);
+void ClampToFrame(SearchWindow* w, const MOSAIC_FRAME* frame) {
+    ClampWindow(&w->xmin, &w->xmax, frame->nReducedCols);
+    ClampWindow(&w->ymin, &w->ymax, frame->nReducedRows);
+}
 
-    if (Search(settings, tables, frame, xmin, xmax, ymin, ymax, &dy, &dx) == 0) {
-        return kRegisterFailed;
+// A result on the window's edge may be a cut-off peak: the window moves that way.
+void MoveTowardsEdge(SearchWindow* w, const MOSAIC_FRAME* frame, int dx, int dy) {
+    if (dx == w->xmin) {
+        w->xmin -= frame->nRadiusX;
+        w->xmax -= frame->nRadiusX / 2;
+    }
+    if (dx == w->xmax) {
+        w->xmin += frame->nRadiusX / 2;
+        w->xmax += frame->nRadiusX;
+    }
+    if (dy == w->ymin) {
+        w->ymin -= frame->nRadiusY;
+        w->ymax -= frame->nRadiusY / 2;
+    }
+    if (dy == w->ymax) {
+        w->ymin += frame->nRadiusY / 2;
+        w->ymax += frame->nRadiusY;
+    }
+}
+
+// Measures the shift in the window about the prediction (px, py), searching once more further
+// out when the best lies on the window's edge, and records the prediction's error in the
+// rings. false when the search could not get its working memory.
+bool MeasureShift(MOSAIC_FRAME* frame, const MOSAIC_SETTINGS* settings, MOSAIC_TABLES* tables,
+                  int frameIndex, int px, int py, int* dx, int* dy) {
+    SearchWindow w{px - frame->nRadiusX, px + frame->nRadiusX, py - frame->nRadiusY,
+                   py + frame->nRadiusY};
+    ClampToFrame(&w, frame);
+    if (Search(settings, tables, frame, w.xmin, w.xmax, w.ymin, w.ymax, dy, dx) == 0) {
+        return false;
     }
     const int ring = frame->nRingIndex;
     if (frameIndex <= 1) {
         frame->pErrRingX[ring] = 0;
         frame->pErrRingY[ring] = 0;
     } else {
-        frame->pErrRingX[ring] = std::abs(dx - px);
-        frame->pErrRingY[ring] = std::abs(dy - py);
+        frame->pErrRingX[ring] = std::abs(*dx - px);
+        frame->pErrRingY[ring] = std::abs(*dy - py);
     }
-
-    // A result on the window's edge may be a cut-off peak: move the window that way and look
-    // again.
-    if (dx == xmin || dx == xmax || dy == ymin || dy == ymax) {
-        if (dx == xmin) {
-            xmin -= frame->nRadiusX;
-            xmax -= frame->nRadiusX / 2;
+    if (w.OnEdge(*dx, *dy)) {
+        MoveTowardsEdge(&w, frame, *dx, *dy);
+        ClampToFrame(&w, frame);
+        if (Search(settings, tables, frame, w.xmin, w.xmax, w.ymin, w.ymax, dy, dx) == 0) {
+            return false;
         }
-        if (dx == xmax) {
-            xmin += frame->nRadiusX / 2;
-            xmax += frame->nRadiusX;
-        }
-        if (dy == ymin) {
-            ymin -= frame->nRadiusY;
-            ymax -= frame->nRadiusY / 2;
-        }
-        if (dy == ymax) {
-            ymin += frame->nRadiusY / 2;
-            ymax += frame->nRadiusY;
-        }
-        ClampWindow(&xmin, &xmax, frame->nReducedCols);
-        ClampWindow(&ymin, &ymax, frame->nReducedRows);
-        if (Search(settings, tables, frame, xmin, xmax, ymin, ymax, &dy, &dx) == 0) {
-            return kRegisterFailed;
-        }
-        frame->pErrRingX[ring] = std::abs(dx - frame->nLastDx);
-        frame->pErrRingY[ring] = std::abs(dy - frame->nLastDy);
+        frame->pErrRingX[ring] = std::abs(*dx - frame->nLastDx);
+        frame->pErrRingY[ring] = std::abs(*dy - frame->nLastDy);
     }
+    return true;
+}
 
+// Next windows' radii, the rings' next slot, the tracker's estimate and the mosaic position.
+void Track(MOSAIC_FRAME* frame, const MOSAIC_SETTINGS* settings, int frameIndex, int dx, int dy) {
     frame->nRadiusX = RadiusFromErrors(frame->pErrRingX, frameIndex);
     frame->nRadiusY = RadiusFromErrors(frame->pErrRingY, frameIndex);
-    frame->nRingIndex = ring + 1 < kRingSize ? ring + 1 : 0;
+    frame->nRingIndex = frame->nRingIndex + 1 < kErrorRingSize ? frame->nRingIndex + 1 : 0;
     frame->nLastDx = dx;
     frame->nLastDy = dy;
 
@@ -195,29 +194,61 @@ int RegisterFrame(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, MOSAIC_SETTINGS* s
     frame->nPosX -= dx;
     frame->nPosY += dy;
     frame->nStripFrames += 1;
+}
 
+// Paints the frame's strip, first closing the strip when its length is used up. 1 when a
+// strip was completed, 0 when not, kRegisterFailed on failure.
+int PaintShiftedFrame(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, MOSAIC_SETTINGS* settings, int dx,
+                      int dy) {
+    auto paint = [&] {
+        return PaintFrameStrip(canvas, frame, frame->ppCurFeatures, frame->nReducedRows,
+                               frame->nReducedCols, dx, dy, settings) != 0;
+    };
+    if (canvas->nStripLength > 0) {
+        return paint() ? 0 : kRegisterFailed;
+    }
+    // Straightening the finished strip is not part of this engine yet.
+    if (!CompleteStrip(canvas, frame, settings)) {
+        return kRegisterFailed;
+    }
+    const bool forward = settings->nDirection == 0;
+    frame->nPosX += forward ? canvas->nStripLength : -canvas->nStripLength;
+    if (forward ? frame->nPosX > 0 : frame->nPosX < 0) {
+        frame->nPosX = 0;
+        frame->nPosY = 0;
+        return 1;
+    }
+    return paint() ? 1 : kRegisterFailed;
+}
+
+} // namespace
+
+int RegisterFrame(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, MOSAIC_SETTINGS* settings,
+                  MOSAIC_TABLES* tables, int frameIndex) {
+    frame->nLastFrameIndex = frameIndex;
+    if (frame->nStripFrames == 0) {
+        frame->nFirstFrameIndex = frameIndex;
+    }
+    if (settings->bPaint == 0 && settings->bNoPause == 0) {
+        WaitForKey();
+    }
+    Predict(frame, settings);
+    if (frameIndex == 1) {
+        frame->nRadiusX = kFirstRadius;
+        frame->nRadiusY = kFirstRadius;
+    }
+    int dx = 0;
+    int dy = 0;
+    if (!MeasureShift(frame, settings, tables, frameIndex, RoundToInt(frame->fPredX),
+                      RoundToInt(frame->fPredY), &dx, &dy)) {
+        return kRegisterFailed;
+    }
+    Track(frame, settings, frameIndex, dx, dy);
+
+    int result = 0;
     if (settings->bPaint == 1 && settings->nDirection >= 0 && settings->nDirection <= 2) {
-        bool painted = true;
-        if (canvas->nStripLength > 0) {
-            painted = PaintFrameStrip(canvas, frame, frame->ppCurFeatures, frame->nReducedRows,
-                                      frame->nReducedCols, dx, dy, settings) != 0;
-        } else {
-            // Straightening the finished strip is not part of this engine yet.
-            if (!CompleteStrip(canvas, frame, settings)) {
-                return kRegisterFailed;
-            }
-            result = 1;
-            const bool forward = settings->nDirection == 0;
-            frame->nPosX += forward ? canvas->nStripLength : -canvas->nStripLength;
-            if (forward ? frame->nPosX > 0 : frame->nPosX < 0) {
-                frame->nPosX = 0;
-                frame->nPosY = 0;
-            } else {
-                painted = PaintFrameStrip(canvas, frame, frame->ppCurFeatures, frame->nReducedRows,
-                                          frame->nReducedCols, dx, dy, settings) != 0;
-            }
-        }
-        if (!painted) {
+        result = PaintShiftedFrame(canvas, frame, settings, dx, dy);
+        if (result == kRegisterFailed) {
             return kRegisterFailed;
         }
     }
