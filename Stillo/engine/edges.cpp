@@ -349,11 +349,24 @@ void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlo
     }
 }
 
-void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved, int* pixelCount) {
+bool ThinningRemoves(const uint8_t* below, const uint8_t* row, const uint8_t* above, int c) {
     // Neighbour-code templates: a pixel whose set neighbours match one of these only thickens
     // a line, and removing it keeps every line connected and every end in place.
     static constexpr uint8_t kMask[8] = {0xce, 0x57, 0xec, 0x75, 0x3b, 0x5d, 0xb3, 0xd5};
     static constexpr uint8_t kValue[8] = {0xc0, 0x50, 0x0c, 0x05, 0x03, 0x41, 0x30, 0x14};
+    const unsigned code = (row[c + 1] != 0 ? 0x01u : 0u) | (above[c + 1] != 0 ? 0x02u : 0u) |
+                          (above[c] != 0 ? 0x04u : 0u) | (above[c - 1] != 0 ? 0x08u : 0u) |
+                          (row[c - 1] != 0 ? 0x10u : 0u) | (below[c - 1] != 0 ? 0x20u : 0u) |
+                          (below[c] != 0 ? 0x40u : 0u) | (below[c + 1] != 0 ? 0x80u : 0u);
+    for (int k = 0; k < 8; ++k) {
+        if ((code & kMask[k]) == kValue[k]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved, int* pixelCount) {
     int64_t count = 0;
     int64_t removed = 0;
     if (rows > 0) {
@@ -364,25 +377,15 @@ void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved,
     // up, each removal would expose the next row to the same template, and a vertical band two
     // pixels wide would be eaten away to its last row.
     for (int r = rows - 2; r >= 1; --r) {
-        const uint8_t* prevRow = image[r - 1];
         uint8_t* row = image[r];
-        const uint8_t* nextRow = image[r + 1];
         for (int c = 1; c + 1 < cols; ++c) {
             if (row[c] == 0) {
                 continue;
             }
             ++count;
-            const unsigned code =
-                (row[c + 1] != 0 ? 0x01u : 0u) | (nextRow[c + 1] != 0 ? 0x02u : 0u) |
-                (nextRow[c] != 0 ? 0x04u : 0u) | (nextRow[c - 1] != 0 ? 0x08u : 0u) |
-                (row[c - 1] != 0 ? 0x10u : 0u) | (prevRow[c - 1] != 0 ? 0x20u : 0u) |
-                (prevRow[c] != 0 ? 0x40u : 0u) | (prevRow[c + 1] != 0 ? 0x80u : 0u);
-            for (int k = 0; k < 8; ++k) {
-                if ((code & kMask[k]) == kValue[k]) {
-                    row[c] = 0;
-                    ++removed;
-                    break;
-                }
+            if (ThinningRemoves(image[r - 1], row, image[r + 1], c)) {
+                row[c] = 0;
+                ++removed;
             }
         }
     }

@@ -37,8 +37,15 @@ int DetectEdges(const IMAGE2D source, uint16_t rows, uint16_t cols, int window, 
 void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlot, int centreSlot,
                        int nextSlot, uint8_t* outputRow, float threshold);
 
-// One thinning pass in place. pixelCount receives the non-zero interior pixels on entry,
-// percentRemoved the share of them removed (0 when there were none).
+// The thinning test of one interior pixel c of row, between the rows below (r - 1) and above
+// (r + 1): true when its set neighbours match one of the eight templates that only thicken a
+// line, so removing it keeps lines connected and their ends in place. Every thinning pass of the
+// engine decides with this test.
+bool ThinningRemoves(const uint8_t* below, const uint8_t* row, const uint8_t* above, int c);
+
+// One thinning pass in place, rows from the top down, columns left to right. pixelCount receives
+// the non-zero interior pixels on entry, percentRemoved the share of them removed (0 when there
+// were none).
 void ThinEdges(IMAGE2D image, uint16_t rows, uint16_t cols, int* percentRemoved, int* pixelCount);
 
 // kernel[i] = C(n - 1, i) / sum of C(n - 1, j), i = 0 .. n - 1.
