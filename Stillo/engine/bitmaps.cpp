@@ -1,8 +1,34 @@
 #include "engine/bitmaps.h"
 
+#include "engine/cpu_dispatch.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// Set bits of a 16-bit value by two byte lookups: the baseline instruction set has no
+// population count of its own.
+struct BitCount16 {
+    uint8_t table[256];
+    constexpr BitCount16() : table() {
+        for (int i = 0; i < 256; ++i) {
+            table[i] = static_cast<uint8_t>((i & 1) + ((i >> 1) & 1) + ((i >> 2) & 1) +
+                                            ((i >> 3) & 1) + ((i >> 4) & 1) + ((i >> 5) & 1) +
+                                            ((i >> 6) & 1) + ((i >> 7) & 1));
+        }
+    }
+    unsigned Count(unsigned v) const { return table[v & 0xFF] + table[(v >> 8) & 0xFF]; }
+};
+constexpr BitCount16 kBitCount16;
+
+} // namespace
 
 void BuildBitCountTable(uint16_t* table, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
@@ -10,27 +36,100 @@ void BuildBitCountTable(uint16_t* table, int32_t n) {
     }
 }
 
+namespace {
+
+// The word of sixteen pixels from a mask with bit k set for pixel k: pixel k goes to bit 15 - k.
+struct ReversedBytes {
+    uint8_t table[256];
+    constexpr ReversedBytes() : table() {
+        for (int i = 0; i < 256; ++i) {
+            int r = 0;
+            for (int b = 0; b < 8; ++b) {
+                r |= ((i >> b) & 1) << (7 - b);
+            }
+            table[i] = static_cast<uint8_t>(r);
+        }
+    }
+};
+constexpr ReversedBytes kReversed;
+
+inline uint16_t WordFromMask(unsigned mask) {
+    return static_cast<uint16_t>(kReversed.table[mask & 0xFF] << 8 | kReversed.table[mask >> 8]);
+}
+
+// The last group of a row, shorter than a vector: pixel by pixel.
+unsigned PackTail(const uint8_t* src, int32_t x, int32_t cols, uint16_t* dst) {
+    unsigned count = 0;
+    for (; x < cols; x += 16) {
+        const int32_t group = std::min<int32_t>(16, cols - x);
+        unsigned word = 0;
+        for (int32_t k = 0; k < group; ++k) {
+            word |= static_cast<unsigned>(src[x + k] != 0) << (15 - k);
+        }
+        count += kBitCount16.Count(word);
+        dst[x >> 4] = static_cast<uint16_t>(word);
+    }
+    return count;
+}
+
+#if defined(__SSE2__)
+unsigned PackRowSse2(const uint8_t* src, int32_t cols, uint16_t* dst) {
+    unsigned count = 0;
+    int32_t x = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 16 <= cols; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+        const unsigned set =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))) ^ 0xFFFFu;
+        count += kBitCount16.Count(set);
+        dst[x >> 4] = WordFromMask(set);
+    }
+    return count + PackTail(src, x, cols, dst);
+}
+#endif
+
+#if STILLO_X86_DISPATCH
+// Thirty-two pixels at a time: the bytes of each half reversed, so the sign mask has pixel k of
+// a half at bit 15 - k of that half's 16 bits, which are the two words in memory order.
+STILLO_TARGET_AVX2 unsigned PackRowAvx2(const uint8_t* src, int32_t cols, uint16_t* dst) {
+    unsigned count = 0;
+    int32_t x = 0;
+    const __m256i reverse = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0,
+                                             15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    const __m256i zero = _mm256_setzero_si256();
+    for (; x + 32 <= cols; x += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + x));
+        const __m256i empty = _mm256_shuffle_epi8(_mm256_cmpeq_epi8(v, zero), reverse);
+        const uint32_t set = ~static_cast<uint32_t>(_mm256_movemask_epi8(empty));
+        count += static_cast<unsigned>(__builtin_popcount(set));
+        std::memcpy(dst + (x >> 4), &set, sizeof set);
+    }
+    return count + PackTail(src, x, cols, dst);
+}
+#endif
+
+unsigned PackRow(const uint8_t* src, int32_t cols, uint16_t* dst) {
+#if STILLO_X86_DISPATCH
+    if (UseAvx2()) {
+        return PackRowAvx2(src, cols, dst);
+    }
+#endif
+#if defined(__SSE2__)
+    return PackRowSse2(src, cols, dst);
+#else
+    return PackTail(src, 0, cols, dst);
+#endif
+}
+
+} // namespace
+
 void PackBitRows(IMAGE2D features, int32_t rows, int32_t cols, IMAGE2D packedRows,
                  uint16_t* rowCounts, int32_t* packedRows_out, int32_t* wordCount_out) {
     *packedRows_out = rows;
     *wordCount_out = cols >> 4;
-    if (rows < 1) {
-        return;
-    }
     for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* src = features[y];
         auto* dst = reinterpret_cast<uint16_t*>(packedRows[y]);
-        unsigned count = 0;
-        for (int32_t x = 0; x < cols; x += 16) {
-            const int32_t group = std::min<int32_t>(16, cols - x);
-            unsigned word = 0;
-            for (int32_t k = 0; k < group; ++k) {
-                word |= static_cast<unsigned>(src[x + k] != 0) << (15 - k);
-            }
-            count += static_cast<unsigned>(std::popcount(word));
-            dst[x >> 4] = static_cast<uint16_t>(word);
-        }
-        rowCounts[y] = static_cast<uint16_t>(count);
+        rowCounts[y] = static_cast<uint16_t>(PackRow(features[y], cols, dst));
     }
 }
 
