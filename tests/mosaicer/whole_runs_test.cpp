@@ -1,8 +1,10 @@
-// Three whole runs whose every output is fixed by a checksum: the packed map of every frame,
-// every measured shift and the finished canvas with its extents. The sums were taken from the
-// engine before its per-frame work was made fast; any change to a single output bit since
-// fails here. The pans stay inside the windows the search is asked for, so they measure the
-// true motion, which is checked as well.
+// Whole runs through the engine owner on frames cut from a seeded texture along known paths.
+// Three of them are fixed by a checksum of every output: the packed map of every frame, every
+// measured shift and the finished canvas with its extents. The sums were taken from the engine
+// before its per-frame work was made fast; any change to a single output bit since fails here.
+// Those pans stay inside the windows the search is asked for, so they measure the true motion,
+// which is checked as well. High-definition pans check that the first frame's search window is
+// searched whole.
 #include "Mosaicer.h"
 #include "tests/support/frame_buffer.h"
 
@@ -13,6 +15,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 using stillo_test::FrameBuffer;
@@ -62,6 +65,40 @@ std::vector<Rgb> MakeTexture(int width, int height, unsigned seed) {
     return t;
 }
 
+// Frame t of a pan: the texture window whose top-left corner is at offset(t) - (minX, minY).
+struct PanFrames {
+    int width, height, minX, minY, texW;
+    std::vector<Rgb> tex;
+    std::function<std::pair<int, int>(int)> offset;
+    FrameBuffer frame;
+    PanFrames(int w, int h, int frames, std::function<std::pair<int, int>(int)> path)
+        : width(w), height(h), minX(0), minY(0), texW(0), offset(std::move(path)), frame(w, h) {
+        int maxX = 0, maxY = 0;
+        for (int t = 0; t < frames; ++t) {
+            const auto [x, y] = offset(t);
+            minX = std::min(minX, x);
+            maxX = std::max(maxX, x);
+            minY = std::min(minY, y);
+            maxY = std::max(maxY, y);
+        }
+        texW = w + maxX - minX;
+        tex = MakeTexture(texW, h + maxY - minY, 2024);
+    }
+    const FrameBuffer& Cut(int t) {
+        const auto [ox, oy] = offset(t);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                frame.Set(x, y, tex[static_cast<size_t>(oy - minY + y) * texW + (ox - minX + x)]);
+            }
+        }
+        return frame;
+    }
+    // The shift the engine should measure between frames t - 1 and t.
+    std::pair<int, int> Shift(int t) const {
+        return {-(offset(t).first - offset(t - 1).first), offset(t).second - offset(t - 1).second};
+    }
+};
+
 struct Pan {
     const char* name;
     int width, height;
@@ -76,27 +113,7 @@ struct Pan {
 
 uint64_t RunPan(const Pan& pan) {
     SCOPED_TRACE(pan.name);
-    int minX = 0, maxX = 0, minY = 0, maxY = 0;
-    for (int t = 0; t < pan.frames; ++t) {
-        const auto [x, y] = pan.path(t);
-        minX = std::min(minX, x);
-        maxX = std::max(maxX, x);
-        minY = std::min(minY, y);
-        maxY = std::max(maxY, y);
-    }
-    const int texW = pan.width + maxX - minX;
-    const int texH = pan.height + maxY - minY;
-    const std::vector<Rgb> tex = MakeTexture(texW, texH, 2024);
-    FrameBuffer frame(pan.width, pan.height);
-    auto cut = [&](int t) {
-        const auto [ox, oy] = pan.path(t);
-        for (int y = 0; y < pan.height; ++y) {
-            for (int x = 0; x < pan.width; ++x) {
-                frame.Set(x, y, tex[static_cast<size_t>(oy - minY + y) * texW + (ox - minX + x)]);
-            }
-        }
-    };
-
+    PanFrames frames(pan.width, pan.height, pan.frames, pan.path);
     CMosaicer m;
     m.SetFeatureMode(pan.featureMode);
     m.SetThickBrush(pan.thick ? 1 : 0);
@@ -112,20 +129,19 @@ uint64_t RunPan(const Pan& pan) {
             sum.Add(m.m_frame.pCurCounts[r]);
         }
     };
-    cut(0);
-    EXPECT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 1);
+    const FrameBuffer& first = frames.Cut(0);
+    EXPECT_EQ(m.AddFrame(first.bytes.data(), first.bytes.size()), 1);
     addMap();
     int wrong = 0;
     for (int t = 1; t < pan.frames; ++t) {
-        cut(t);
+        const FrameBuffer& frame = frames.Cut(t);
         m.NextFrame();
         EXPECT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 1);
         addMap();
         EXPECT_EQ(m.Compose(t), 0);
         sum.Add(m.m_frame.nLastDx);
         sum.Add(m.m_frame.nLastDy);
-        const int dx = -(pan.path(t).first - pan.path(t - 1).first);
-        const int dy = pan.path(t).second - pan.path(t - 1).second;
+        const auto [dx, dy] = frames.Shift(t);
         if ((m.m_frame.nLastDx != dx || m.m_frame.nLastDy != dy) && ++wrong <= 3) {
             ADD_FAILURE() << "frame " << t << " measured (" << m.m_frame.nLastDx << ", "
                           << m.m_frame.nLastDy << "), moved (" << dx << ", " << dy << ")";
@@ -186,5 +202,35 @@ TEST(CanvasChecksum, ThreePansPaintExactlyWhatTheyAlwaysPainted) {
     for (const Pan& pan : pans) {
         const uint64_t got = RunPan(pan);
         EXPECT_EQ(got, pan.expected) << pan.name << ": 0x" << std::hex << got;
+    }
+}
+
+TEST(HighDefinitionPans, TheFirstFramesShiftIsMeasuredExactly) {
+    // 1920 x 1080 frames trimmed by 1 %: the first registered frame's window is +-30 both ways,
+    // and a pan of 28 pixels a frame lies near its edge along the rows, with or without a drift
+    // of 5 rows a frame across them.
+    const std::function<std::pair<int, int>(int)> paths[] = {
+        [](int t) {
+            return std::pair{28 * t, 0};
+        },
+        [](int t) {
+            return std::pair{-28 * t, -5 * t};
+        },
+    };
+    for (const auto& path : paths) {
+        PanFrames frames(1920, 1080, 4, path);
+        CMosaicer m;
+        ASSERT_EQ(m.Init("c:", 1920, 1080, 10, 1069, 19, 1900, 4, 0), 1);
+        const FrameBuffer& first = frames.Cut(0);
+        ASSERT_EQ(m.AddFrame(first.bytes.data(), first.bytes.size()), 1);
+        for (int t = 1; t < 4; ++t) {
+            const FrameBuffer& frame = frames.Cut(t);
+            m.NextFrame();
+            ASSERT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 1);
+            ASSERT_EQ(m.Compose(t), 0);
+            const auto [dx, dy] = frames.Shift(t);
+            EXPECT_EQ(m.m_frame.nLastDx, dx) << "frame " << t;
+            EXPECT_EQ(m.m_frame.nLastDy, dy) << "frame " << t;
+        }
     }
 }
