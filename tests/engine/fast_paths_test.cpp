@@ -234,10 +234,11 @@ protected:
 
 TEST_P(FastPaths, WindowMeansAreTheClippedIntegerMeans) {
     std::mt19937 rng(41);
-    // The last counts give divisors of 65,536 and more, which take the exact integer form.
+    // The last counts give divisors of 65,536 and more (a window of 257), which take the exact
+    // integer form: single precision no longer holds their sums or their quotients exactly.
     for (int32_t n : kWidths) {
         for (int32_t window : {1, 3, 5, 7, 51, 257}) {
-            for (int32_t count : {1, 2, 26, 51, 256, 257}) {
+            for (int32_t count : {1, 2, 26, 51, 256, 257, 1000}) {
                 std::vector<int32_t> sums(static_cast<size_t>(n));
                 for (auto& v : sums) {
                     v = static_cast<int32_t>(rng() % (255u * count + 1));
@@ -251,6 +252,22 @@ TEST_P(FastPaths, WindowMeansAreTheClippedIntegerMeans) {
                 ASSERT_EQ(got, WindowMeansReference(sums, window, count))
                     << "n " << n << " window " << window << " count " << count;
             }
+        }
+    }
+}
+
+TEST_P(FastPaths, WindowMeansJustBelowAWholeQuotientStayBelowIt) {
+    // Whole rows one short of 255 times their divisor: the mean is 254 however large the
+    // divisor, where single precision would round the sum up to the multiple.
+    for (int32_t count : {1, 51, 257, 1000, 4000}) {
+        for (int32_t window : {51, 257}) {
+            std::vector<int32_t> sums(static_cast<size_t>(window), 255 * count);
+            sums[0] -= 1;
+            std::vector<uint8_t> got(sums.size());
+            BoxMeanRow(sums.data(), window, window, got.data(), count);
+            ASSERT_EQ(got, WindowMeansReference(sums, window, count))
+                << "window " << window << " count " << count;
+            ASSERT_EQ(got[static_cast<size_t>(window / 2)], 254);
         }
     }
 }

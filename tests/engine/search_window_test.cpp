@@ -232,6 +232,35 @@ TEST_P(SearchEveryCandidate, LastOverlappingRowsCount) {
     }
 }
 
+TEST_P(SearchEveryCandidate, TheCentreIsCountedToItsLastRowAndWinsItsTies) {
+    // Window -4..2 across the rows: centre -1, visited after 0. Row 9, the last, gives the
+    // centre 63 coincidences and 0 one fewer; two pixels of row 0 meet only at 0. Both score
+    // floor(640 n / overlap) = 64, and the centre keeps what it scored first.
+    Packed prev(10, 64), cur(10, 64);
+    for (int32_t x = 0; x < 63; ++x) {
+        cur.px[9 * 64 + x] = 255;
+        prev.px[9 * 64 + x + 1] = 255;
+    }
+    for (int32_t x : {20, 40}) {
+        cur.px[x] = 255;
+        prev.px[x] = 255;
+    }
+    prev.Pack();
+    cur.Pack();
+    ASSERT_EQ(BruteScore(prev, cur, -1, 0), 64u);
+    ASSERT_EQ(BruteScore(prev, cur, 0, 0), 64u);
+    int32_t dx = 99, dy = 99;
+    ASSERT_EQ(MatchBitmapsCentred(nullptr, prev.mask, cur.mask, prev.counts.data(),
+                                  cur.counts.data(), 10, 4, -4, 2, 0, 0, &dy, &dx),
+              1);
+    EXPECT_EQ(dx, -1);
+    EXPECT_EQ(dy, 0);
+    ASSERT_EQ(MatchBitmapsExhaustive(nullptr, prev.mask, cur.mask, prev.counts.data(),
+                                     cur.counts.data(), 10, 4, -4, 2, 0, 0, &dy, &dx),
+              1);
+    EXPECT_EQ(dx, 0); // the first visited of the equal best
+}
+
 TEST_P(SearchEveryCandidate, HighDefinitionMapsFindShiftsNearTheFirstWindowsEdge) {
     // A 1880 x 1058 map, the first registered frame's window of +-30: shifts of 28 along the
     // rows, with and without a shift across them, are found exactly.
