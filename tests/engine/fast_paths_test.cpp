@@ -484,10 +484,14 @@ struct TestCanvas {
         p.nGrowStep = 100;
         p.nBytesPerPixel = bytes;
         p.ppRowsA = AllocImage2D(p.nRows, bytes * p.nCols);
+        // Rows of random bytes with black runs, each row one of eight patterns.
+        std::vector<uint8_t> patterns(static_cast<size_t>(8 * bytes * p.nCols));
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            patterns[i] = (i / 11) % 3 == 0 ? 0 : static_cast<uint8_t>(rng());
+        }
         for (int r = 0; r < p.nRows; ++r) {
-            for (int c = 0; c < bytes * p.nCols; ++c) {
-                p.ppRowsA[r][c] = (r / 7 + c / 11) % 3 == 0 ? 0 : static_cast<uint8_t>(rng());
-            }
+            std::memcpy(p.ppRowsA[r], &patterns[static_cast<size_t>(r % 8 * bytes * p.nCols)],
+                        static_cast<size_t>(bytes * p.nCols));
         }
     }
     ~TestCanvas() { FreeImage2D(CurrentCanvasRows(p), p.nRows); }
