@@ -26,25 +26,20 @@ template <int kBytes>
     }
 }
 
-[[gnu::always_inline]] inline void Bgr24RowBody(const uint8_t* __restrict src, int32_t n,
-                                                uint8_t* __restrict colour,
-                                                uint8_t* __restrict grey) {
-    BgrRowBody<3>(src, n, colour, grey);
+// 3-byte or 4-byte pixels: two forms of the loop, each with its stride fixed.
+[[gnu::always_inline]] inline void BgrRowsBody(const uint8_t* __restrict src, int32_t n,
+                                               int32_t bytesPerPixel, uint8_t* __restrict colour,
+                                               uint8_t* __restrict grey) {
+    if (bytesPerPixel == 4) {
+        BgrRowBody<4>(src, n, colour, grey);
+    } else {
+        BgrRowBody<3>(src, n, colour, grey);
+    }
 }
-STILLO_DISPATCHED(Bgr24Row,
-                  (const uint8_t* __restrict src, int32_t n, uint8_t* __restrict colour,
-                   uint8_t* __restrict grey),
-                  (src, n, colour, grey))
-
-[[gnu::always_inline]] inline void Bgrx32RowBody(const uint8_t* __restrict src, int32_t n,
-                                                 uint8_t* __restrict colour,
-                                                 uint8_t* __restrict grey) {
-    BgrRowBody<4>(src, n, colour, grey);
-}
-STILLO_DISPATCHED(Bgrx32Row,
-                  (const uint8_t* __restrict src, int32_t n, uint8_t* __restrict colour,
-                   uint8_t* __restrict grey),
-                  (src, n, colour, grey))
+STILLO_DISPATCHED(BgrRows,
+                  (const uint8_t* __restrict src, int32_t n, int32_t bytesPerPixel,
+                   uint8_t* __restrict colour, uint8_t* __restrict grey),
+                  (src, n, bytesPerPixel, colour, grey))
 
 [[gnu::always_inline]] inline void Row444Body(const uint8_t* __restrict src, int32_t n,
                                               uint8_t* __restrict colour,
@@ -143,7 +138,7 @@ STILLO_TARGET_AVX2 void Bgr24RowShuffled(const uint8_t* src, int32_t n, uint8_t*
                                third);
         StoreHalves(grey + j, grey + j + 16, _mm256_packus_epi16(lo, hi));
     }
-    Bgr24RowBody(src + 3 * j, n - j, colour + 3 * j, grey + j);
+    BgrRowBody<3>(src + 3 * j, n - j, colour + 3 * j, grey + j);
 }
 
 #endif // STILLO_X86_DISPATCH
@@ -152,17 +147,13 @@ STILLO_TARGET_AVX2 void Bgr24RowShuffled(const uint8_t* src, int32_t n, uint8_t*
 
 void CopyBgrRow(const uint8_t* src, int32_t n, int32_t bytesPerPixel, uint8_t* colour,
                 uint8_t* grey) {
-    if (bytesPerPixel == 4) {
-        Bgrx32Row(src, n, colour, grey);
-        return;
-    }
 #if STILLO_X86_DISPATCH
-    if (UseAvx2()) {
+    if (bytesPerPixel == 3 && UseAvx2()) {
         Bgr24RowShuffled(src, n, colour, grey);
         return;
     }
 #endif
-    Bgr24Row(src, n, colour, grey);
+    BgrRows(src, n, bytesPerPixel, colour, grey);
 }
 
 void Copy444Row(const uint8_t* src, int32_t n, uint8_t* colour, uint8_t* grey) {

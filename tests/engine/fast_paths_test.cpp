@@ -1,16 +1,18 @@
 // The fast forms of the per-frame routines against plain references written from their
 // definitions, on random inputs of awkward sizes from 1 x 1 up, in both instruction forms: the
-// baseline x86-64 form and the AVX2 form (where the processor has it).
+// baseline x86-64 form and the AVX2 form (where the processor has it). The blends onto the
+// canvas, case by case.
 #include "engine/bitmaps.h"
 #include "engine/canvas.h"
-#include "engine/cpu_dispatch.h"
 #include "engine/frame_copy.h"
 #include "engine/image.h"
 #include "engine/regions.h"
+#include "tests/support/instruction_forms.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -30,11 +32,13 @@ struct Image {
     ~Image() { FreeImage2D(px, rows); }
     Image(const Image&) = delete;
     Image& operator=(const Image&) = delete;
-    void Random(std::mt19937& rng, int levels = 256) {
+    void Random(std::mt19937& rng) {
+        Fill([&](int32_t, int32_t) { return rng(); });
+    }
+    template <typename Pixel> void Fill(Pixel pixel) {
         for (int32_t y = 0; y < rows; ++y) {
             for (int32_t x = 0; x < cols; ++x) {
-                px[y][x] = static_cast<uint8_t>(rng() % static_cast<unsigned>(levels) *
-                                                (255 / std::max(1, levels - 1)));
+                px[y][x] = static_cast<uint8_t>(pixel(x, y));
             }
         }
     }
@@ -173,34 +177,26 @@ int PaintStripReference(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, IMAGE2D feat
                         const MOSAIC_SETTINGS* s) {
     const int h = width / 2, hr = rows / 2, hc = cols / 2;
     const bool extend = frame->bExtendStrip != 0;
-    int r0, r1, k0, k1;
-    bool strict;
-    if (angle == 0 || angle == 180) {
-        r0 = hr - h;
-        r1 = hr + h;
-        if (extend && angle == 180) {
-            r1 = rows;
+    // The band of a strip across its length: centre +- h, carried to the end (toEnd) or the
+    // start with the extend flag, within 0 .. length - 2.
+    auto band = [&](int centre, int length, bool toEnd, int& lo, int& hi) {
+        lo = centre - h;
+        hi = centre + h;
+        if (extend && toEnd) {
+            hi = length;
         } else if (extend) {
-            r0 = 0;
+            lo = 0;
         }
-        r0 = std::max(r0, 0);
-        r1 = std::min(r1, rows - 1);
-        k0 = 0;
-        k1 = cols;
-        strict = true;
+        lo = std::max(lo, 0);
+        hi = std::min(hi, length - 1);
+    };
+    int r0 = 0, r1 = 0, k0 = 0, k1 = cols;
+    const bool strict = angle == 0 || angle == 180;
+    if (strict) {
+        band(hr, rows, angle == 180, r0, r1);
     } else {
-        r0 = 0;
         r1 = s->nReduction == 1 ? rows - 4 : s->nReduction == 2 ? rows - 2 : rows - 1;
-        k0 = hc - h;
-        k1 = hc + h;
-        if (extend && angle == 90) {
-            k1 = cols;
-        } else if (extend) {
-            k0 = 0;
-        }
-        k0 = std::max(k0, 0);
-        k1 = std::min(k1, cols - 1);
-        strict = false;
+        band(hc, cols, angle == 90, k0, k1);
     }
     for (int r = r0; r < r1; ++r) {
         for (int k = k0; k < k1; ++k) {
@@ -224,11 +220,7 @@ int PaintStripReference(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, IMAGE2D feat
 
 // ---- Both instruction forms -------------------------------------------------------------------
 
-class FastPaths : public ::testing::TestWithParam<bool> {
-protected:
-    void SetUp() override { AllowWideInstructions(GetParam()); }
-    void TearDown() override { AllowWideInstructions(true); }
-};
+class FastPaths : public stillo_test::InstructionForms {};
 
 } // namespace
 
@@ -365,12 +357,10 @@ TEST_P(FastPaths, BoundariesKeepOnlyExact255NextToExact0) {
     std::mt19937 rng(45);
     for (int32_t cols : kWidths) {
         Image img(9, cols);
-        for (int32_t y = 0; y < 9; ++y) {
-            for (int32_t x = 0; x < cols; ++x) {
-                const uint32_t v = rng() % 10;
-                img.px[y][x] = v < 6 ? 255 : (v < 9 ? 0 : 77);
-            }
-        }
+        img.Fill([&](int32_t, int32_t) {
+            const uint32_t v = rng() % 10;
+            return v < 6 ? 255 : (v < 9 ? 0 : 77);
+        });
         const std::vector<uint8_t> in = img.Copy();
         ASSERT_EQ(ExtractRegionBoundaries(img.px, 9, cols), 1);
         for (int32_t y = 0; y < 9; ++y) {
@@ -390,13 +380,11 @@ TEST_P(FastPaths, PackedRowsEqualTheBitLayout) {
     std::mt19937 rng(46);
     for (int32_t cols : kWidths) {
         Image img(3, cols);
-        for (int32_t y = 0; y < 3; ++y) {
-            for (int32_t x = 0; x < cols; ++x) {
-                // Any nonzero byte is set, not only 255; row 1 is dense, row 2 empty.
-                const uint32_t v = rng() % 4;
-                img.px[y][x] = y == 2 ? 0 : (y == 1 || v == 0) ? static_cast<uint8_t>(1 + v) : 0;
-            }
-        }
+        // Any nonzero byte is set, not only 255; row 1 is dense, row 2 empty.
+        img.Fill([&](int32_t, int32_t y) {
+            const uint32_t v = rng() % 4;
+            return y == 2 ? 0u : (y == 1 || v == 0) ? 1 + v : 0u;
+        });
         const int32_t wordsAllocated = MaskRowBytes(cols) / 2;
         IMAGE2D packed = AllocImage2D(3, MaskRowBytes(cols));
         std::vector<uint16_t> counts(3);
@@ -473,7 +461,8 @@ struct PaintCase {
 // pixels.
 struct TestCanvas {
     MOSAIC_PARAMS p{};
-    explicit TestCanvas(int bytes, std::mt19937& rng) {
+    // Black.
+    explicit TestCanvas(int bytes) {
         p.nTop = -100;
         p.nBottom = 99;
         p.nLeft = 0;
@@ -484,7 +473,9 @@ struct TestCanvas {
         p.nGrowStep = 100;
         p.nBytesPerPixel = bytes;
         p.ppRowsA = AllocImage2D(p.nRows, bytes * p.nCols);
-        // Rows of random bytes with black runs, each row one of eight patterns.
+    }
+    // Rows of random bytes with black runs, each row one of eight patterns.
+    TestCanvas(int bytes, std::mt19937& rng) : TestCanvas(bytes) {
         std::vector<uint8_t> patterns(static_cast<size_t>(8 * bytes * p.nCols));
         for (size_t i = 0; i < patterns.size(); ++i) {
             patterns[i] = (i / 11) % 3 == 0 ? 0 : static_cast<uint8_t>(rng());
@@ -495,6 +486,9 @@ struct TestCanvas {
         }
     }
     ~TestCanvas() { FreeImage2D(CurrentCanvasRows(p), p.nRows); }
+    uint8_t* At(int x, int y) {
+        return CurrentCanvasRows(p)[p.nRows - 1 - (y - p.nTop)] + (x - p.nLeft) * p.nBytesPerPixel;
+    }
     TestCanvas(const TestCanvas&) = delete;
     TestCanvas& operator=(const TestCanvas&) = delete;
     bool SameAs(const TestCanvas& o) const {
@@ -513,7 +507,102 @@ struct TestCanvas {
     }
 };
 
+MOSAIC_SETTINGS Blending() {
+    MOSAIC_SETTINGS s{};
+    s.nReduction = 1;
+    s.bPaint = 1;
+    s.bBlend = 1;
+    return s;
+}
+
+struct Blend3Case {
+    std::array<uint8_t, 3> canvas, pixel, want;
+};
+
+// Black is only all three bytes 0; a 0 in one channel of a painted pixel still blends; odd
+// values lose both low bits, so 3 onto 5 gives 1 + 2, not (3 + 5) / 2.
+const Blend3Case kBlend3[] = {
+    {{0, 0, 0}, {201, 3, 77}, {201, 3, 77}},      // onto black: a copy
+    {{0, 10, 20}, {100, 100, 100}, {50, 55, 60}}, // red 0, the rest painted
+    {{10, 0, 0}, {100, 100, 100}, {55, 50, 50}},
+    {{0, 0, 1}, {9, 9, 9}, {4, 4, 4}},
+    {{5, 3, 255}, {3, 5, 255}, {3, 3, 254}}, // odd pairs
+    {{1, 1, 1}, {1, 1, 1}, {0, 0, 0}},
+    {{200, 10, 0}, {101, 11, 255}, {150, 10, 127}},
+    {{7, 9, 11}, {0, 0, 0}, {3, 4, 5}}, // black onto paint halves it
+};
+
+struct Blend444Case {
+    uint16_t canvas, pixel, want;
+};
+
+// Fields on the 8-bit scale, halved together and brought back to 4 bits, truncating.
+const Blend444Case kBlend444[] = {
+    {0x0000, 0x0A5F, 0x0A5F},                           // onto 0: a copy
+    {0x0500, 0x0000, 0x0200},                           // low byte 0, high byte not: painted
+    {0x0050, 0x0F00, 0x0720}, {0x0A5F, 0x0A5F, 0x0A5F}, // equal fields give themselves back
+    {0x035F, 0x053F, 0x044F}, {0x0A5F, 0x000F, 0x052F},
+};
+
 } // namespace
+
+// Blending new pixels onto the canvas, case by case: only an all-black pixel (every byte 0) is
+// empty, and a painted pixel becomes the sum of both halves, each halved first.
+TEST(CanvasBlend, ThreeBytePixelsOneByOneAndAsARun) {
+    MOSAIC_SETTINGS s = Blending();
+    // One pixel at a time.
+    for (const Blend3Case& c : kBlend3) {
+        TestCanvas canvas(3);
+        std::memcpy(canvas.At(4, 2), c.canvas.data(), 3);
+        uint8_t src[3];
+        std::memcpy(src, c.pixel.data(), 3);
+        uint8_t* rows[1] = {src};
+        PutCanvasPixel(&canvas.p, rows, rows, 0, 0, 2, 4, &s);
+        const uint8_t* got = canvas.At(4, 2);
+        EXPECT_EQ((std::array<uint8_t, 3>{got[0], got[1], got[2]}), c.want)
+            << int(c.canvas[0]) << "," << int(c.canvas[1]) << "," << int(c.canvas[2]);
+    }
+    // All cases side by side in one run, as strips paint them.
+    TestCanvas canvas(3);
+    std::vector<uint8_t> src;
+    for (size_t i = 0; i < std::size(kBlend3); ++i) {
+        std::memcpy(canvas.At(3 + static_cast<int>(i), -4), kBlend3[i].canvas.data(), 3);
+        src.insert(src.end(), kBlend3[i].pixel.begin(), kBlend3[i].pixel.end());
+    }
+    uint8_t* rows[1] = {src.data()};
+    PutCanvasRun(&canvas.p, rows, rows, 0, 0, static_cast<int>(std::size(kBlend3)), -4, 3, &s);
+    for (size_t i = 0; i < std::size(kBlend3); ++i) {
+        const uint8_t* got = canvas.At(3 + static_cast<int>(i), -4);
+        EXPECT_EQ((std::array<uint8_t, 3>{got[0], got[1], got[2]}), kBlend3[i].want) << i;
+    }
+}
+
+TEST(CanvasBlend, SixteenBitPixelsOneByOneAndAsARun) {
+    MOSAIC_SETTINGS s = Blending();
+    TestCanvas run(2);
+    std::vector<uint8_t> src;
+    for (size_t i = 0; i < std::size(kBlend444); ++i) {
+        const Blend444Case& c = kBlend444[i];
+        TestCanvas canvas(2);
+        const uint8_t onCanvas[2] = {static_cast<uint8_t>(c.canvas & 0xFF),
+                                     static_cast<uint8_t>(c.canvas >> 8)};
+        uint8_t pixel[2] = {static_cast<uint8_t>(c.pixel & 0xFF),
+                            static_cast<uint8_t>(c.pixel >> 8)};
+        std::memcpy(canvas.At(0, 0), onCanvas, 2);
+        std::memcpy(run.At(static_cast<int>(i), 5), onCanvas, 2);
+        src.insert(src.end(), pixel, pixel + 2);
+        uint8_t* rows[1] = {pixel};
+        PutCanvasPixel(&canvas.p, rows, rows, 0, 0, 0, 0, &s);
+        const uint8_t* got = canvas.At(0, 0);
+        EXPECT_EQ(got[0] | got[1] << 8, c.want) << std::hex << c.canvas << " " << c.pixel;
+    }
+    uint8_t* rows[1] = {src.data()};
+    PutCanvasRun(&run.p, rows, rows, 0, 0, static_cast<int>(std::size(kBlend444)), 5, 0, &s);
+    for (size_t i = 0; i < std::size(kBlend444); ++i) {
+        const uint8_t* got = run.At(static_cast<int>(i), 5);
+        EXPECT_EQ(got[0] | got[1] << 8, kBlend444[i].want) << i;
+    }
+}
 
 TEST_P(FastPaths, StripsPaintAndGrowExactlyAsPixelByPixel) {
     std::mt19937 rng(48);
@@ -616,7 +705,4 @@ TEST_P(FastPaths, StripsEndingOnEveryCanvasEdgeGrowAsPixelByPixel) {
     FreeImage2D(features, rows);
 }
 
-INSTANTIATE_TEST_SUITE_P(InstructionForms, FastPaths, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Wide" : "Baseline";
-                         });
+STILLO_INSTRUCTION_FORMS(FastPaths);

@@ -3,9 +3,9 @@
 // would have needed when it gave the count up; both are checked pixel by pixel, in the
 // visiting order, for wide windows reaching beyond the maps, in both instruction forms.
 #include "engine/bitmaps.h"
-#include "engine/cpu_dispatch.h"
 #include "engine/image.h"
 #include "engine/records.h"
+#include "tests/support/instruction_forms.h"
 
 #include <gtest/gtest.h>
 
@@ -138,11 +138,7 @@ struct WindowCase {
     bool centred;
 };
 
-class SearchEveryCandidate : public ::testing::TestWithParam<bool> {
-protected:
-    void SetUp() override { AllowWideInstructions(GetParam()); }
-    void TearDown() override { AllowWideInstructions(true); }
-};
+class SearchEveryCandidate : public stillo_test::InstructionForms {};
 
 } // namespace
 
@@ -282,7 +278,4 @@ TEST_P(SearchEveryCandidate, HighDefinitionMapsFindShiftsNearTheFirstWindowsEdge
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(InstructionForms, SearchEveryCandidate, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Wide" : "Baseline";
-                         });
+STILLO_INSTRUCTION_FORMS(SearchEveryCandidate);
