@@ -70,8 +70,8 @@ TEST(BesselIntegerOrder, BessiMatchesTheStandardLibraryAndIsEvenOrOddWithN) {
 TEST(BesselIntegerOrder, BessiOfTinyArgumentsIsTheLeadingTermNotNotANumber) {
     // Down there In(x) = (x/2)^n / n! to far below float precision; values under the smallest
     // float are zero. The recurrence's own values grow by about 2j/x a step.
-    const double arguments[] = {1e-7,  1e-8,  5e-9,  1e-10, 5e-11,  1e-11,
-                                1e-15, 1e-20, 1e-25, 1e-40, 1e-300, 5e-324};
+    const double arguments[] = {1e-7,  1e-8,  5e-9,  1e-10, 5e-11, 1e-11,  1e-15, 1e-20,
+                                1e-21, 1e-22, 1e-25, 1e-29, 1e-40, 1e-300, 5e-324};
     for (int n : {2, 3, 10, 30}) {
         for (double x : arguments) {
             const double lead = std::exp(n * std::log(x / 2.0) - std::lgamma(n + 1.0));
