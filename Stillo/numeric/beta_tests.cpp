@@ -16,6 +16,18 @@ constexpr int kSeriesTerms = 100;
 constexpr float kTermRatio = 0.001f;
 constexpr float kSumRatio = 1.0e-8f;
 
+// The mean and variance of each of two samples.
+struct TwoSamples {
+    float ave1, var1, ave2, var2;
+};
+
+TwoSamples Describe(const float* data1, int n1, const float* data2, int n2) {
+    TwoSamples s{};
+    mean_and_variance(data1, n1, &s.ave1, &s.var1);
+    mean_and_variance(data2, n2, &s.ave2, &s.var2);
+    return s;
+}
+
 } // namespace
 
 double BETAI(double a, double b, double x) {
@@ -80,35 +92,25 @@ void mean_and_variance(const float* data, int n, float* ave, float* var) {
 }
 
 void student_t_test(const float* data1, int n1, const float* data2, int n2, float* t, float* prob) {
-    float ave1 = 0.0f;
-    float var1 = 0.0f;
-    float ave2 = 0.0f;
-    float var2 = 0.0f;
-    mean_and_variance(data1, n1, &ave1, &var1);
-    mean_and_variance(data2, n2, &ave2, &var2);
+    const TwoSamples s = Describe(data1, n1, data2, n2);
     const double df = n1 + n2 - 2;
-    const double svar = ((n1 - 1) * static_cast<double>(var1) + (n2 - 1) * var2) / df;
+    const double svar = ((n1 - 1) * static_cast<double>(s.var1) + (n2 - 1) * s.var2) / df;
     const double tValue =
-        (static_cast<double>(ave1) - ave2) / std::sqrt(svar * (1.0 / n1 + 1.0 / n2));
+        (static_cast<double>(s.ave1) - s.ave2) / std::sqrt(svar * (1.0 / n1 + 1.0 / n2));
     *t = static_cast<float>(tValue);
     *prob = static_cast<float>(BETAI(0.5 * df, 0.5, df / (df + tValue * tValue)));
 }
 
 void f_test(const float* data1, int n1, const float* data2, int n2, float* f, float* prob) {
-    float ave1 = 0.0f;
-    float var1 = 0.0f;
-    float ave2 = 0.0f;
-    float var2 = 0.0f;
-    mean_and_variance(data1, n1, &ave1, &var1);
-    mean_and_variance(data2, n2, &ave2, &var2);
+    const TwoSamples s = Describe(data1, n1, data2, n2);
     double df1;
     double df2;
-    if (var1 > var2) {
-        *f = var1 / var2;
+    if (s.var1 > s.var2) {
+        *f = s.var1 / s.var2;
         df1 = n1 - 1;
         df2 = n2 - 1;
     } else {
-        *f = var2 / var1;
+        *f = s.var2 / s.var1;
         df1 = n2 - 1;
         df2 = n1 - 1;
     }
