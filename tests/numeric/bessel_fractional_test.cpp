@@ -107,7 +107,7 @@ TEST(Bessik, MatchesTheStandardLibraryWithDerivativesByTheRecurrences) {
     }
 }
 
-TEST(Bessik, HighOrdersAtSmallArgumentsGiveZeroAndInfinityNotNotANumber) {
+TEST(Bessik, HighOrdersAtSmallArgumentsGiveZeroAndInfinityNeverNaN) {
     // I and I' lie below the smallest float, K and -K' above the largest (beyond a double for
     // K_nu+1).
     const float cases[][2] = {{1.0f, 200.0f}, {0.1f, 150.0f}, {0.01f, 100.0f}, {1e-30f, 30.0f}};
