@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -24,46 +25,15 @@ constexpr std::array<int32_t, 256> kSqrtTable = [] {
     return table;
 }();
 
-// The table estimate of a root: the argument's leading bits looked up and scaled back (x >= 0).
+// The table estimate of a root (x >= 0): below 256 the table itself; above, for x in
+// [2^(2j + 8), 2^(2j + 10)), the entry of x's leading bits x >> (2j + 2), scaled by 2^(j - 3).
 int32_t TableEstimate(int32_t x) {
-    const auto& t = kSqrtTable;
     if (x < 256) {
-        return t[x] >> 4;
+        return kSqrtTable[x] >> 4;
     }
-    if (x < 65536) {
-        if (x < 1024) {
-            return t[x >> 2] >> 3;
-        }
-        if (x < 4096) {
-            return t[x >> 4] >> 2;
-        }
-        if (x < 16384) {
-            return t[x >> 6] >> 1;
-        }
-        return t[x >> 8];
-    }
-    if (x < (1 << 24)) {
-        if (x < (1 << 18)) {
-            return t[x >> 10] * 2;
-        }
-        if (x < (1 << 20)) {
-            return t[x >> 12] * 4;
-        }
-        if (x < (1 << 22)) {
-            return t[x >> 14] * 8;
-        }
-        return t[x >> 16] * 16;
-    }
-    if (x < (1 << 26)) {
-        return t[x >> 18] << 5;
-    }
-    if (x < (1 << 28)) {
-        return t[x >> 20] << 6;
-    }
-    if (x < (1 << 30)) {
-        return t[x >> 22] << 7;
-    }
-    return t[x >> 24] << 8;
+    const int j = (std::bit_width(static_cast<uint32_t>(x)) - 9) / 2;
+    const int32_t entry = kSqrtTable[x >> (2 * j + 2)];
+    return j < 3 ? entry >> (3 - j) : entry << (j - 3);
 }
 
 // The estimate refined up to the root or one above it (x >= 0): exact below 256; one added
