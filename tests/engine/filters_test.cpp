@@ -77,9 +77,9 @@ int SetPixels(const RowImage& image, int rows, int cols) {
 
 TEST(FilterRows, MeansOfClippedWindowsAsFloatsRoundedAndByTable) {
     const int32_t sums[] = {1, 2, 2}; // 3 / 2 rounds up to 2 where BoxMeanRow gives 1
-    uint8_t first = 0;
-    BoxMeanRowRounded(sums, 3, 3, &first, 1);
-    EXPECT_EQ(first, 2);
+    uint8_t rounded[3] = {};
+    BoxMeanRowRounded(sums, 3, 3, rounded, 1);
+    EXPECT_EQ(rounded[0], 2);
     std::mt19937 rng(11);
     for (int n : {1, 2, 4, 5, 6, 30, 97}) {
         for (int window : {1, 3, 5, 9}) {
