@@ -82,8 +82,10 @@ void OutlineAndThin(IMAGE2D src, uint16_t rows, uint16_t cols, IMAGE2D dst);
 int OutlinePointsAndThin(IMAGE2D src, uint16_t rows, uint16_t cols, IMAGE2D dst,
                          int32_t* pointCount);
 
-// One code per pixel of a 0 / 255 edge image, 0 .. 250 for angles 0 .. 359 degrees: for an
-// edge pixel with two 255 neighbours, the direction halfway between the first two (0 = right,
-// counting towards the previous row), turned by 180 degrees towards the brighter side of the
-// grey image. 0 on the border, off edges and at edge pixels with fewer than two neighbours.
+// One code per pixel of a 0 / 255 edge image: trunc(0.6981317 * angle), 0 .. 250 for angles of
+// 0 .. 359 degrees. For an edge pixel (exactly 255), k1 and k2 are its first two neighbours that
+// are exactly 255, in directions of 45 k degrees (0 to the right, 90 towards the previous row);
+// the angle lies halfway between them, (k1 + k2) * 45 / 2, plus 180 when the grey image is
+// darker at direction k1 + 2 than at k2 + 2. 0 on the border, off edges and at edge pixels with
+// fewer than two such neighbours.
 void EdgeDirectionCodes(IMAGE2D grey, IMAGE2D edges, uint16_t rows, uint16_t cols, IMAGE2D dst);
