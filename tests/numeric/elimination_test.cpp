@@ -104,14 +104,8 @@ TYPED_TEST(CholeskyOf, RandomPositiveDefiniteMatricesFactorAndSolve) {
     std::mt19937 random(1123);
     for (int trial = 0; trial < 50; ++trial) {
         const int n = 1 + trial % 10;
-        // Symmetric and diagonally dominant with a positive diagonal: positive definite.
-        Grid<T> original(n, n);
-        for (int i = 1; i <= n; ++i) {
-            for (int j = 1; j <= i; ++j) {
-                original[i][j] = original[j][i] =
-                    static_cast<T>(numeric_test::Uniform(random) + (i == j ? n + 1.0 : 0.0));
-            }
-        }
+        // Diagonally dominant with a positive diagonal: positive definite.
+        const Grid<T> original = numeric_test::RandomSymmetric<T>(n, random, n + 1.0);
         Grid<T> a(original);
         std::vector<T> p(n + 1);
         numeric::choldc(a.get(), n, p.data());

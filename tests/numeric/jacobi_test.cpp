@@ -37,13 +37,11 @@ TYPED_TEST(JacobiOf, RandomSymmetricMatricesGiveOrthonormalEigenvectors) {
     std::mt19937 random(122);
     for (int trial = 0; trial < 50; ++trial) {
         const int n = 2 + trial % 9;
-        Grid<T> original(n, n);
-        Grid<T> given(n, n); // the lower triangle marked, as it may not be read
-        for (int i = 1; i <= n; ++i) {
-            for (int j = i; j <= n; ++j) {
-                original[i][j] = original[j][i] = static_cast<T>(numeric_test::Uniform(random));
-                given[i][j] = original[i][j];
-                given[j][i] = j == i ? original[i][i] : static_cast<T>(100 * j + i);
+        const Grid<T> original = numeric_test::RandomSymmetric<T>(n, random, 0.0);
+        Grid<T> given(original); // the lower triangle marked, as it may not be read
+        for (int i = 2; i <= n; ++i) {
+            for (int j = 1; j < i; ++j) {
+                given[i][j] = static_cast<T>(100 * i + j);
             }
         }
         const Eigen<T> e(given);

@@ -61,6 +61,17 @@ template <class T> Grid<T> WellConditioned(int n, std::mt19937& random) {
     return a;
 }
 
+// Symmetric, entries in [-1, 1], `shift` added to the diagonal.
+template <class T> Grid<T> RandomSymmetric(int n, std::mt19937& random, double shift) {
+    Grid<T> a(n, n);
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= i; ++j) {
+            a[i][j] = a[j][i] = static_cast<T>(Uniform(random) + (i == j ? shift : 0.0));
+        }
+    }
+    return a;
+}
+
 inline const Grid<float>
     kHilbert(3, 3, {1, 1 / 2., 1 / 3., 1 / 2., 1 / 3., 1 / 4., 1 / 3., 1 / 4., 1 / 5.});
 inline const Grid<double> kHilbertInverse(3, 3, {9, -36, 30, -36, 192, -180, 30, -180, 180});
