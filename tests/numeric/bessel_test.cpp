@@ -1,10 +1,13 @@
 // Bessel functions of integer order against the standard library's cylindrical Bessel functions.
 #include "numeric/bessel.h"
+#include "tests/numeric/test_arrays.h"
 
 #include <gtest/gtest.h>
 
 #include <cfloat>
 #include <cmath>
+
+using numeric_test::FatalLines;
 
 namespace {
 
@@ -86,5 +89,5 @@ TEST(BesselIntegerOrder, BessiOfTinyArgumentsIsTheLeadingTermAndNeverNaN) {
 
 TEST(BesselIntegerOrderDeathTest, BessiBelowOrderTwoEndsTheProcess) {
     EXPECT_EXIT(numeric::BESSI(1, 1.0), testing::ExitedWithCode(1),
-                "Index n less than 2 in BESSI\n");
+                FatalLines("Index n less than 2 in BESSI"));
 }

@@ -1,11 +1,14 @@
 // Gauss-Hermite abscissas and weights against known values, the standard library's Hermite
 // polynomials and the moments of e^(-x^2).
 #include "numeric/gauss_hermite.h"
+#include "tests/numeric/test_arrays.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
+
+using numeric_test::FatalLines;
 
 namespace {
 
@@ -75,5 +78,5 @@ TEST(GaussHermite, RootsAreSymmetricZerosAndTheRuleIsExactUpToDegreeTwoNMinusOne
 TEST(GaussHermiteDeathTest, ARootThatDoesNotSettleEndsTheProcess) {
     float x[178], w[178];
     EXPECT_EXIT(numeric::gauher(x, w, 177), testing::ExitedWithCode(1),
-                "too many iterations in gauher\n");
+                FatalLines("too many iterations in gauher"));
 }
