@@ -4,6 +4,7 @@
 #include "numeric/sort.h"
 #include "numeric/vectors.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace numeric {
@@ -129,14 +130,19 @@ void ks_two_sample_test(float* data1, int n1, float* data2, int n2, float* d, fl
     int j1 = 1;
     int j2 = 1;
     while (j1 <= n1 && j2 <= n2) {
-        const float d1 = data1[j1];
-        const float d2 = data2[j2];
-        // On a tie both step, so equal values never open a gap.
-        if (d1 <= d2) {
+        // Both distributions step past every value equal to the smaller of the two next ones
+        // before they are compared: a run of equal values is one step of its distribution, so
+        // equal samples never open a gap, within one sample or across the two.
+        const float next = std::min(data1[j1], data2[j2]);
+        const int before = j1 + j2;
+        while (j1 <= n1 && data1[j1] <= next) {
             fn1 = static_cast<float>(j1++) / en1;
         }
-        if (d2 <= d1) {
+        while (j2 <= n2 && data2[j2] <= next) {
             fn2 = static_cast<float>(j2++) / en2;
+        }
+        if (j1 + j2 == before) {
+            break; // a value that compares with nothing (not a number) ends the walk
         }
         const float dt = std::fabs(fn2 - fn1);
         if (dt > *d) {

@@ -142,14 +142,16 @@ TEST(TwoSampleTests, KolmogorovSmirnovProbabilityIsTheSeriesClampedToAProbabilit
 }
 
 TEST(TwoSampleTests, KolmogorovSmirnovDistanceIsTheLargestGapOfTheEmpiricalDistributions) {
-    // Values are distinct within a sample (the test assumes a continuous distribution; a run of
-    // equal values in one sample is stepped through one by one) but shared across the two.
+    // Values drawn from a small pool, so they repeat within a sample and across the two.
     std::mt19937 random(3);
     std::vector<float> pool(13);
     std::iota(pool.begin(), pool.end(), 0.0f);
     const auto draw = [&](int n) {
-        std::shuffle(pool.begin(), pool.end(), random);
-        return std::vector<float>(pool.begin(), pool.begin() + n);
+        std::vector<float> sample(n);
+        for (float& v : sample) {
+            v = pool[random() % 6]; // six values: runs of equal ones are common
+        }
+        return sample;
     };
     const auto below = [](const std::vector<float>& s, float t) {
         return double(std::count_if(s.begin(), s.end(), [t](float v) { return v <= t; })) /
@@ -175,6 +177,9 @@ TEST(TwoSampleTests, KolmogorovSmirnovDistanceIsTheLargestGapOfTheEmpiricalDistr
     numeric::ks_two_sample_test(a.data(), 4, b.data(), 4, &d, &prob);
     EXPECT_EQ(d, 0.0f);
     EXPECT_EQ(prob, 1.0f);
+    std::vector<float> twice = OneBased({1, 1}), once = OneBased({1});
+    numeric::ks_two_sample_test(twice.data(), 2, once.data(), 1, &d, &prob);
+    EXPECT_EQ(d, 0.0f) << "a run of equal values is one step of its distribution";
     std::vector<float> low = OneBased({1, 2}), high = OneBased({3, 4});
     numeric::ks_two_sample_test(low.data(), 2, high.data(), 2, &d, &prob);
     EXPECT_EQ(d, 1.0f);
