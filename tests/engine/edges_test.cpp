@@ -3,6 +3,7 @@
 #include "engine/edges.h"
 #include "engine/feature_extraction.h"
 #include "engine/records.h"
+#include "tests/support/engine_records.h"
 
 #include <gtest/gtest.h>
 
@@ -418,25 +419,20 @@ TEST(ThinEdges, TinyImagesAreSafe) {
 TEST(EdgesMode, FrameFeaturesAreTheThinnedEdgesPackedForTheSearch) {
     // A 40 x 40 square at 180 on 60 in a frame of 120 columns and 100 rows.
     const int rows = 100, cols = 120;
-    Image grey(rows, cols), features(rows, cols), mask(rows, MaskRowBytes(cols));
-    grey.Fill([](int y, int x) { return x >= 40 && x < 80 && y >= 30 && y < 70 ? 180 : 60; });
+    stillo_test::EngineRecords run(rows, cols,
+                                   stillo_test::ProgramSettings(rows, cols, kFeatureEdges));
+    ASSERT_EQ(run.ok, 1);
+    MOSAIC_FRAME& frame = run.frame;
+    const IMAGE2D features = frame.ppCurFeatures, mask = frame.ppCurMask;
+    const uint16_t* counts = frame.pCurCounts;
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < cols; ++x) {
+            frame.ppGreyRows[y][x] = x >= 40 && x < 80 && y >= 30 && y < 70 ? 180 : 60;
+        }
+        frame.pCurCounts[y] = 999;
+    }
     std::memset(mask[7], 0xFF, static_cast<size_t>(MaskRowBytes(cols))); // stale map
-    std::vector<uint16_t> counts(rows, 999);
-    MOSAIC_FRAME frame{};
-    frame.nRows = rows;
-    frame.nCols = cols;
-    frame.ppGreyRows = grey.get();
-    frame.ppCurFeatures = features.get();
-    frame.ppCurMask = mask.get();
-    frame.pCurCounts = counts.data();
-    MOSAIC_TABLES tables{};
-    MOSAIC_SETTINGS settings{};
-    settings.nReduction = 1;
-    settings.nFeatureMode = 1;
-    settings.nNormWindow = 51;
-    settings.nSmoothWindow = 5;
-    settings.nEdgeThreshold = 15;
-    ASSERT_EQ(ExtractFrameFeatures(&frame, &tables, &settings), 1);
+    ASSERT_EQ(ExtractFrameFeatures(&frame, &run.tables, &run.settings), 1);
 
     // The packed map and its counts describe the feature image.
     ASSERT_EQ(frame.nMaskRows, rows);

@@ -5,6 +5,7 @@
 #include "engine/image.h"
 #include "engine/records.h"
 #include "engine/regions.h"
+#include "tests/support/engine_records.h"
 
 #include <gtest/gtest.h>
 
@@ -361,39 +362,29 @@ TEST(ReduceImage, BlockAveragesInPlace) {
 
 namespace {
 
-// An engine frame record of the given size with a grey image filled by picture(x, y).
+// An engine frame record of the given size with a grey image filled by picture(x, y), among
+// the records of a run with the program's settings (and the given reduction factor).
 struct FrameRecord {
-    MOSAIC_FRAME f{};
-    MOSAIC_TABLES t{};
-    MOSAIC_SETTINGS s{};
+    stillo_test::EngineRecords records;
+    MOSAIC_FRAME& f = records.frame;
+    MOSAIC_TABLES& t = records.tables;
+    MOSAIC_SETTINGS& s = records.settings;
     int32_t rows, cols;
     template <typename Picture>
-    FrameRecord(int32_t r, int32_t c, Picture picture) : rows(r), cols(c) {
-        f.nRows = static_cast<uint16_t>(r);
-        f.nCols = static_cast<uint16_t>(c);
-        f.ppGreyRows = AllocImage2D(r, c);
-        f.ppCurFeatures = AllocImage2D(r, c);
-        f.ppCurMask = AllocImage2D(r, MaskRowBytes(c));
-        f.pCurCounts = static_cast<uint16_t*>(std::calloc(r, sizeof(uint16_t)));
+    FrameRecord(int32_t r, int32_t c, Picture picture, int32_t reduction = 1)
+        : records(r, c, Settings(r, c, reduction)), rows(r), cols(c) {
+        EXPECT_EQ(records.ok, 1);
         for (int32_t y = 0; y < r; ++y) {
             for (int32_t x = 0; x < c; ++x) {
                 f.ppGreyRows[y][x] = picture(x, y);
             }
         }
-        s.nReduction = 1;
-        s.nFeatureMode = 0;
-        s.nNormWindow = 51;
-        s.nSmoothWindow = 5;
-        s.nEdgeThreshold = 15;
     }
-    ~FrameRecord() {
-        FreeImage2D(f.ppGreyRows, rows);
-        FreeImage2D(f.ppCurFeatures, rows);
-        FreeImage2D(f.ppCurMask, rows);
-        std::free(f.pCurCounts);
+    static MOSAIC_SETTINGS Settings(int32_t r, int32_t c, int32_t reduction) {
+        MOSAIC_SETTINGS settings = stillo_test::ProgramSettings(r, c);
+        settings.nReduction = reduction;
+        return settings;
     }
-    FrameRecord(const FrameRecord&) = delete;
-    FrameRecord& operator=(const FrameRecord&) = delete;
     int Extract() { return ExtractFrameFeatures(&f, &t, &s); }
     uint8_t Feature(int32_t x, int32_t y) const { return f.ppCurFeatures[y][x]; }
     uint16_t Word(int32_t y, int32_t w) const {
@@ -473,15 +464,16 @@ TEST(ExtractFrameFeatures, ModesWithoutAChain) {
 }
 
 TEST(ExtractFrameFeatures, ReductionShrinksTheFrameFirst) {
-    FrameRecord fr(40, 64, [](int32_t x, int32_t y) -> uint8_t {
-        return x >= 20 && x < 44 && y >= 10 && y < 30 ? 200 : 40;
-    });
-    std::vector<uint8_t> div4(4 * 256);
+    FrameRecord fr(
+        40, 64,
+        [](int32_t x, int32_t y) -> uint8_t {
+            return x >= 20 && x < 44 && y >= 10 && y < 30 ? 200 : 40;
+        },
+        2);
+    // The run's reduction table divides each 2 x 2 block's sum by 4.
     for (int i = 0; i < 4 * 256; ++i) {
-        div4[i] = static_cast<uint8_t>(i / 4);
+        ASSERT_EQ(fr.t.pReduceDiv[i], i / 4) << i;
     }
-    fr.t.pReduceDiv = div4.data();
-    fr.s.nReduction = 2;
     ASSERT_EQ(fr.Extract(), 1);
     EXPECT_EQ(fr.f.nRows, 20);
     EXPECT_EQ(fr.f.nCols, 32);
