@@ -20,6 +20,7 @@
 #include "WorkView.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/services.h"
+#include "tests/support/temp_dir.h"
 #include "tools/video_writer.h"
 
 #include <QApplication>
@@ -299,19 +300,12 @@ int main(int argc, char** argv) {
                              "[--headless | --view] [--timeout S]\n");
         return 1;
     }
-    std::string pattern = (std::filesystem::temp_directory_path() / "stillo-wvbench-XXXXXX");
-    if (!mkdtemp(pattern.data())) {
-        std::perror("work_view_bench: mkdtemp");
+    const stillo_test::TempDir temp("stillo-wvbench");
+    if (temp.Path().empty()) {
+        std::fprintf(stderr, "work_view_bench: no temporary folder\n");
         return 1;
     }
-    const std::filesystem::path dir = pattern;
-    struct RemoveDir {
-        std::filesystem::path dir;
-        ~RemoveDir() {
-            std::error_code ec;
-            std::filesystem::remove_all(dir, ec);
-        }
-    } cleanup{dir};
+    const std::filesystem::path& dir = temp.Path();
 
     const std::string video = opt.video.empty() ? (dir / "pan.avi").string() : opt.video;
     if (!WriteIfMissing(video,

@@ -11,6 +11,7 @@
 #include "engine/mosaic_params.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/services.h"
+#include "tests/support/temp_dir.h"
 #include "tools/video_writer.h"
 
 #include <QApplication>
@@ -112,15 +113,7 @@ struct Recorded {
 
 class WorkViewTest : public ::testing::Test {
 protected:
-    static std::filesystem::path Dir() {
-        static const std::filesystem::path dir = [] {
-            std::string pattern =
-                (std::filesystem::temp_directory_path() / "stillo-app-XXXXXX").string();
-            char* made = mkdtemp(pattern.data());
-            return std::filesystem::path(made ? made : "/tmp");
-        }();
-        return dir;
-    }
+    static const std::filesystem::path& Dir() { return stillo_test::ProcessTempDir().Path(); }
     static std::string Video(const std::string& name, int frames, int dx, int width = 160,
                              int height = 120) {
         const std::string path = (Dir() / name).string();

@@ -1,4 +1,5 @@
 #include "platform/sys/sys.h"
+#include "tests/support/temp_dir.h"
 
 #include <chrono>
 #include <cstdio>
@@ -10,11 +11,10 @@
 
 namespace {
 
+// A file of its own in the suite's temporary folder, holding text.
 std::string TempFile(const std::string& text) {
-    char name[] = "/tmp/stillo-sys-XXXXXX";
-    int fd = ::mkstemp(name);
-    EXPECT_GE(fd, 0);
-    ::close(fd);
+    static int made = 0;
+    const std::string name = stillo_test::ProcessTempDir().File("file-" + std::to_string(++made));
     std::ofstream(name) << text;
     return name;
 }
@@ -57,7 +57,7 @@ TEST(Registry, InstallFolderIsAlwaysDefined) {
 }
 
 TEST(Processes, StartsWithoutWaiting) {
-    std::string marker = "/tmp/stillo-sys-started-" + std::to_string(::getpid());
+    const std::string marker = stillo_test::ProcessTempDir().File("started");
     std::remove(marker.c_str());
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_TRUE(sys::StartProcess("sh", {"-c", "sleep 0.3; touch " + marker}));
