@@ -5,6 +5,7 @@
 
 #include "MainFrameState.h"
 #include "Mosaicer.h"
+#include "ScreenFormat.h"
 #include "WorkerThread.h"
 #include "platform/ui/dialog.h"
 
@@ -146,7 +147,7 @@ public:
     int m_nVideoWidth = 0, m_nVideoHeight = 0;
     int m_nFrameStep = 1;
     int m_nScrollX = 0, m_nScrollY = 0;
-    int m_nScreenBytesPerPixel = 4;
+    int m_nScreenBytesPerPixel = screen::kBytes32;
     // 2 or 4 replaces the screen's measure at set-up (tests show the 16-bit form offscreen).
     int m_nForcedBytesPerPixel = 0;
     QString m_strInstallFolder;

@@ -17,12 +17,7 @@
 #include <string>
 #include <vector>
 
-using stillo_test::CutFrame;
-using stillo_test::DiskTexture;
-using stillo_test::FrameBuffer;
-using stillo_test::Point;
-using stillo_test::Rgb;
-using stillo_test::Texture;
+using namespace stillo_test;
 using Clock = std::chrono::steady_clock;
 
 namespace {

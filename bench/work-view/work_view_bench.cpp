@@ -20,6 +20,7 @@
 #include "WorkView.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/services.h"
+#include "tests/support/paint_counter.h"
 #include "tests/support/temp_dir.h"
 #include "tools/video_writer.h"
 
@@ -155,20 +156,6 @@ HeadlessResult Headless(const std::string& path, int frames) {
     return r;
 }
 
-// Counts the repaints of one widget.
-class PaintCounter : public QObject {
-public:
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++count;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 struct ViewResult {
     bool ok = false;
     double seconds = 0;
@@ -284,7 +271,7 @@ private:
     int m_timeoutMs;
     int m_frames = 0;
     std::unique_ptr<CWorkView> m_view;
-    PaintCounter m_paints;
+    stillo_test::PaintCounter m_paints;
     QEventLoop* m_loop = nullptr;
     bool m_done = false;
     bool m_failed = false;

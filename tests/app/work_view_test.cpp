@@ -11,6 +11,7 @@
 #include "engine/mosaic_params.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/services.h"
+#include "tests/support/paint_counter.h"
 #include "tests/support/temp_dir.h"
 #include "tools/video_writer.h"
 
@@ -614,20 +615,6 @@ TEST_F(WorkViewTest, CaptionsFitTheirControls) {
 
 namespace {
 
-// Counts the repaints of one widget.
-class PaintCounter : public QObject {
-public:
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++count;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 bool AnyColour(const QImage& img) {
     for (int y = 0; y < img.height(); ++y) {
         for (int x = 0; x < img.width(); ++x) {
@@ -646,7 +633,7 @@ TEST_F(WorkViewTest, LiveViewsFollowTheRunAtAMergedRate) {
     view->show();
     Load(*view, Video("pan200w.avi", 200, 2, 320, 240));
     SelectFrames(*view, 1, 199);
-    PaintCounter paints;
+    stillo_test::PaintCounter paints;
     view->m_picMosaic->installEventFilter(&paints);
     QTest::qWait(50);
     paints.count = 0;

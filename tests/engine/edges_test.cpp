@@ -4,6 +4,7 @@
 #include "engine/feature_extraction.h"
 #include "engine/records.h"
 #include "tests/support/engine_records.h"
+#include "tests/support/packed_map_check.h"
 
 #include <gtest/gtest.h>
 
@@ -424,7 +425,6 @@ TEST(EdgesMode, FrameFeaturesAreTheThinnedEdgesPackedForTheSearch) {
     ASSERT_EQ(run.ok, 1);
     MOSAIC_FRAME& frame = run.frame;
     const IMAGE2D features = frame.ppCurFeatures, mask = frame.ppCurMask;
-    const uint16_t* counts = frame.pCurCounts;
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < cols; ++x) {
             frame.ppGreyRows[y][x] = x >= 40 && x < 80 && y >= 30 && y < 70 ? 180 : 60;
@@ -435,20 +435,8 @@ TEST(EdgesMode, FrameFeaturesAreTheThinnedEdgesPackedForTheSearch) {
     ASSERT_EQ(ExtractFrameFeatures(&frame, &run.tables, &run.settings), 1);
 
     // The packed map and its counts describe the feature image.
-    ASSERT_EQ(frame.nMaskRows, rows);
     int total = 0;
-    for (int y = 0; y < rows; ++y) {
-        const auto* words = reinterpret_cast<const uint16_t*>(mask[y]);
-        unsigned bits = 0;
-        for (int x = 0; x < cols; ++x) {
-            ASSERT_TRUE(features[y][x] == 0 || features[y][x] == 255);
-            const bool bit = (words[x / 16] >> (15 - x % 16)) & 1;
-            ASSERT_EQ(bit, features[y][x] == 255) << x << "," << y;
-            bits += bit;
-        }
-        ASSERT_EQ(counts[y], bits) << y;
-        total += static_cast<int>(bits);
-    }
+    ASSERT_NO_FATAL_FAILURE(stillo_test::ExpectPackedMapOfFeatures(frame, rows, cols, &total));
     // Each side of the square has an edge pixel within two pixels of it along its middle, the
     // inside is free of features, and the count is taken before thinning.
     auto near = [&](int x0, int x1, int y0, int y1) {

@@ -6,6 +6,7 @@
 #include "engine/records.h"
 #include "engine/regions.h"
 #include "tests/support/engine_records.h"
+#include "tests/support/packed_map_check.h"
 
 #include <gtest/gtest.h>
 
@@ -391,20 +392,7 @@ struct FrameRecord {
         return reinterpret_cast<const uint16_t*>(f.ppCurMask[y])[w];
     }
     // Checks that the packed map and its counts describe the feature image.
-    void ExpectPackedFeatures() const {
-        ASSERT_EQ(f.nMaskRows, rows);
-        ASSERT_EQ(f.nMaskWords, cols >> 4);
-        for (int32_t y = 0; y < rows; ++y) {
-            unsigned count = 0;
-            for (int32_t x = 0; x < cols; ++x) {
-                ASSERT_TRUE(Feature(x, y) == 0 || Feature(x, y) == 255);
-                const bool bit = (Word(y, x / 16) >> (15 - x % 16)) & 1;
-                ASSERT_EQ(bit, Feature(x, y) == 255) << x << "," << y;
-                count += bit;
-            }
-            ASSERT_EQ(f.pCurCounts[y], count) << y;
-        }
-    }
+    void ExpectPackedFeatures() const { stillo_test::ExpectPackedMapOfFeatures(f, rows, cols); }
 };
 
 } // namespace
