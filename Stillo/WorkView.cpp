@@ -447,7 +447,8 @@ int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
     if (count <= 0) {
         // The old file is gone from the source: no video counts as loaded.
         g_pMainFrame->m_bVideoLoaded = 0;
-        // The worker has nothing to play, but it must not wait on the box either.
+        // The box comes once the pass lock is given back: the worker would otherwise wait for
+        // as long as it stays open.
         lock.unlock();
         ui::MessageBox(this,
                        QStringLiteral("Invalid Media File or Can Not Sample Grab From This Format"),

@@ -1,6 +1,6 @@
 // The main work form: video file and frame selection, transport, the run's controls and the
-// three pictures (frame preview, mosaic view, results preview), with the worker thread that
-// plays the video and drives a mosaic run.
+// three pictures (frame preview, mosaic view, results preview). Its worker (CWorkerThread)
+// plays the video and drives a mosaic run through the form's passes.
 #pragma once
 
 #include "MainFrameState.h"

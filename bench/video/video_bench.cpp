@@ -1,4 +1,5 @@
-// video_bench [frames] [rounds]: writes a 640 x 480 MPEG-4 AVI into a temporary folder, then times
+// video_bench [frames] [rounds]: writes a 640 x 480 MPEG-4 AVI into a temporary folder, then
+// times
 //   1. a plain loop: read, decode and convert every picture to 24-bit (the least any reader
 //      pays for a frame),
 //   2. sequential GrabFrame calls through CVideoGrabber over the same file,
