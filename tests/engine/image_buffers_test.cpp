@@ -32,26 +32,23 @@ TEST(ImageBuffers, AllocationAndRelease) {
 }
 
 TEST(ImageBuffers, CanvasMutexIsRecursiveAndTriesWithoutWaiting) {
+    // Whether a try on another thread, without waiting, gets the mutex.
+    auto otherThreadGetsIt = [] {
+        bool got = false;
+        std::thread other([&] {
+            got = g_hCanvasMutex.try_lock();
+            if (got) {
+                g_hCanvasMutex.unlock();
+            }
+        });
+        other.join();
+        return got;
+    };
     std::unique_lock<std::recursive_mutex> outer(g_hCanvasMutex);
     EXPECT_TRUE(g_hCanvasMutex.try_lock()); // same thread takes it again
     g_hCanvasMutex.unlock();
-    bool otherGotIt = true;
-    std::thread other([&] {
-        otherGotIt = g_hCanvasMutex.try_lock();
-        if (otherGotIt) {
-            g_hCanvasMutex.unlock();
-        }
-    });
-    other.join();
-    EXPECT_FALSE(otherGotIt);
+    EXPECT_FALSE(otherThreadGetsIt());
     outer.unlock();
     // Given back by its holder, another thread takes it.
-    std::thread later([&] {
-        otherGotIt = g_hCanvasMutex.try_lock();
-        if (otherGotIt) {
-            g_hCanvasMutex.unlock();
-        }
-    });
-    later.join();
-    EXPECT_TRUE(otherGotIt);
+    EXPECT_TRUE(otherThreadGetsIt());
 }
