@@ -424,7 +424,7 @@ TEST(EdgesMode, FrameFeaturesAreTheThinnedEdgesPackedForTheSearch) {
                                    stillo_test::ProgramSettings(rows, cols, kFeatureEdges));
     ASSERT_EQ(run.ok, 1);
     MOSAIC_FRAME& frame = run.frame;
-    const IMAGE2D features = frame.ppCurFeatures, mask = frame.ppCurMask;
+    const IMAGE2D mask = frame.ppCurMask;
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < cols; ++x) {
             frame.ppGreyRows[y][x] = x >= 40 && x < 80 && y >= 30 && y < 70 ? 180 : 60;
@@ -439,25 +439,14 @@ TEST(EdgesMode, FrameFeaturesAreTheThinnedEdgesPackedForTheSearch) {
     ASSERT_NO_FATAL_FAILURE(stillo_test::ExpectPackedMapOfFeatures(frame, rows, cols, &total));
     // Each side of the square has an edge pixel within two pixels of it along its middle, the
     // inside is free of features, and the count is taken before thinning.
-    auto near = [&](int x0, int x1, int y0, int y1) {
-        for (int y = y0; y <= y1; ++y) {
-            for (int x = x0; x <= x1; ++x) {
-                if (features[y][x] != 0) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    };
-    for (int k = 34; k < 66; ++k) {
-        EXPECT_TRUE(near(38, 41, k, k)) << "left side, row " << k;
-        EXPECT_TRUE(near(78, 81, k, k)) << "right side, row " << k;
-    }
-    for (int k = 44; k < 76; ++k) {
-        EXPECT_TRUE(near(k, k, 28, 31)) << "bottom side, column " << k;
-        EXPECT_TRUE(near(k, k, 68, 71)) << "top side, column " << k;
-    }
-    EXPECT_FALSE(near(43, 76, 33, 66));
+    stillo_test::ExpectOutline(frame, {.rows = {34, 65},
+                                       .left = {38, 41},
+                                       .right = {78, 81},
+                                       .cols = {44, 75},
+                                       .bottom = {28, 31},
+                                       .top = {68, 71},
+                                       .insideCols = {43, 76},
+                                       .insideRows = {33, 66}});
     EXPECT_GE(frame.nCurEdgeCount, total);
     EXPECT_GT(total, 4 * 30);
 }

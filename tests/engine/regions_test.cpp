@@ -406,25 +406,14 @@ TEST(ExtractFrameFeatures, ABrightSquareGivesItsOutline) {
     fr.ExpectPackedFeatures();
     // Along every row and column through the square, an outline pixel lies within two pixels of
     // each of its sides, and the square's inside stays free of features.
-    auto near = [&](int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
-        for (int32_t y = y0; y <= y1; ++y) {
-            for (int32_t x = x0; x <= x1; ++x) {
-                if (fr.Feature(x, y) == 255) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    };
-    for (int32_t k = 33; k < 67; ++k) {
-        EXPECT_TRUE(near(37, 41, k, k)) << "left side, row " << k;
-        EXPECT_TRUE(near(78, 82, k, k)) << "right side, row " << k;
-    }
-    for (int32_t k = 43; k < 77; ++k) {
-        EXPECT_TRUE(near(k, k, 27, 31)) << "bottom side, column " << k;
-        EXPECT_TRUE(near(k, k, 68, 72)) << "top side, column " << k;
-    }
-    EXPECT_FALSE(near(45, 74, 35, 64));
+    stillo_test::ExpectOutline(fr.f, {.rows = {33, 66},
+                                      .left = {37, 41},
+                                      .right = {78, 82},
+                                      .cols = {43, 76},
+                                      .bottom = {27, 31},
+                                      .top = {68, 72},
+                                      .insideCols = {45, 74},
+                                      .insideRows = {35, 64}});
 }
 
 TEST(ExtractFrameFeatures, UniformFramesAreEmpty) {

@@ -35,4 +35,41 @@ inline void ExpectPackedMapOfFeatures(const MOSAIC_FRAME& f, int32_t rows, int32
     }
 }
 
+// Inclusive ranges of rows or columns where a rectangle's outline is looked for.
+struct Span {
+    int32_t from, to;
+};
+struct OutlineBands {
+    Span rows;        // along these rows a feature lies in the left and the right band
+    Span left, right; // columns
+    Span cols;        // along these columns a feature lies in the bottom and the top band
+    Span bottom, top; // rows
+    Span insideCols, insideRows; // and no feature lies in this box
+};
+
+// True when a feature pixel lies in the box of columns xs and rows ys.
+inline bool AnyFeatureIn(const MOSAIC_FRAME& f, Span xs, Span ys) {
+    for (int32_t y = ys.from; y <= ys.to; ++y) {
+        for (int32_t x = xs.from; x <= xs.to; ++x) {
+            if (f.ppCurFeatures[y][x] != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Expects the frame's features to outline a rectangle within the bands given.
+inline void ExpectOutline(const MOSAIC_FRAME& f, const OutlineBands& b) {
+    for (int32_t k = b.rows.from; k <= b.rows.to; ++k) {
+        EXPECT_TRUE(AnyFeatureIn(f, b.left, {k, k})) << "left side, row " << k;
+        EXPECT_TRUE(AnyFeatureIn(f, b.right, {k, k})) << "right side, row " << k;
+    }
+    for (int32_t k = b.cols.from; k <= b.cols.to; ++k) {
+        EXPECT_TRUE(AnyFeatureIn(f, {k, k}, b.bottom)) << "bottom side, column " << k;
+        EXPECT_TRUE(AnyFeatureIn(f, {k, k}, b.top)) << "top side, column " << k;
+    }
+    EXPECT_FALSE(AnyFeatureIn(f, b.insideCols, b.insideRows));
+}
+
 } // namespace stillo_test
