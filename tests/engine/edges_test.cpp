@@ -439,14 +439,7 @@ TEST(EdgesMode, FrameFeaturesAreTheThinnedEdgesPackedForTheSearch) {
     ASSERT_NO_FATAL_FAILURE(stillo_test::ExpectPackedMapOfFeatures(frame, rows, cols, &total));
     // Each side of the square has an edge pixel within two pixels of it along its middle, the
     // inside is free of features, and the count is taken before thinning.
-    stillo_test::ExpectOutline(frame, {.rows = {34, 65},
-                                       .left = {38, 41},
-                                       .right = {78, 81},
-                                       .cols = {44, 75},
-                                       .bottom = {28, 31},
-                                       .top = {68, 71},
-                                       .insideCols = {43, 76},
-                                       .insideRows = {33, 66}});
+    stillo_test::ExpectSquareOutline(frame, {40, 79}, {30, 69}, 2, 4, 3);
     EXPECT_GE(frame.nCurEdgeCount, total);
     EXPECT_GT(total, 4 * 30);
 }

@@ -72,4 +72,19 @@ inline void ExpectOutline(const MOSAIC_FRAME& f, const OutlineBands& b) {
     EXPECT_FALSE(AnyFeatureIn(f, b.insideCols, b.insideRows));
 }
 
+// The outline of the square of columns xs and rows ys: along every row and column at least
+// `along` pixels in from its corners, a feature within `reach` pixels outside each side (or
+// one inside it), and none at least `clear` pixels inside.
+inline void ExpectSquareOutline(const MOSAIC_FRAME& f, Span xs, Span ys, int32_t reach,
+                                int32_t along, int32_t clear) {
+    ExpectOutline(f, {.rows = {ys.from + along, ys.to - along},
+                      .left = {xs.from - reach, xs.from + 1},
+                      .right = {xs.to - 1, xs.to + reach},
+                      .cols = {xs.from + along, xs.to - along},
+                      .bottom = {ys.from - reach, ys.from + 1},
+                      .top = {ys.to - 1, ys.to + reach},
+                      .insideCols = {xs.from + clear, xs.to - clear},
+                      .insideRows = {ys.from + clear, ys.to - clear}});
+}
+
 } // namespace stillo_test
