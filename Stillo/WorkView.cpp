@@ -310,6 +310,8 @@ CWorkView::CWorkView(QWidget* pParent) : QWidget(pParent) {
 
 CWorkView::~CWorkView() {
     StopWorker();
+    // The source goes before the buffers it borrows.
+    m_pGrabber.reset();
     if (g_pMainFrame == &m_ownState) {
         g_pMainFrame = nullptr;
     }
