@@ -10,12 +10,6 @@
 
 namespace {
 
-void RequireOdd(int32_t window) {
-    if (window < 1 || window % 2 == 0) {
-        std::exit(1);
-    }
-}
-
 [[gnu::always_inline]] inline void AddRowBody(int32_t* __restrict sums,
                                               const uint8_t* __restrict row, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
@@ -108,6 +102,12 @@ void MeanRow(const int32_t* colSums, int32_t n, int32_t window, int32_t count, u
 
 } // namespace
 
+void RequireOdd(int32_t window, int32_t smallest) {
+    if (window < smallest || window % 2 == 0) {
+        std::exit(1);
+    }
+}
+
 void BoxMeanRow(const int32_t* colSums, int32_t n, int32_t window, uint8_t* out, int32_t count) {
     if (n < 1 || count < 1 || window < 0) {
         return;
@@ -129,27 +129,56 @@ void DivideRowByMean(int32_t n, const uint8_t* src, const uint8_t* mean, uint8_t
     }
 }
 
-int NormaliseLocalMean(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, IMAGE2D dst) {
+namespace {
+
+// The column sums of the clipped vertical window of every row of the image in turn, from row 0
+// up: rowDone(r, sums, count, scratch) sees the sums of the `count` rows of row r's window and
+// a scratch row of cols bytes. The image's rows may be rewritten by rowDone once they have left
+// the window. An even window ends the process with status 1. 1, or 0 when memory ran out.
+template <typename RowDone>
+int SlideVerticalWindow(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t window,
+                        RowDone rowDone) {
     RequireOdd(window);
     if (rows < 1 || cols < 1) {
         return 1;
     }
-    const HeapBlock<uint8_t> meanRow = ZeroedBlock<uint8_t>(cols);
     const HeapBlock<int32_t> sums = ZeroedBlock<int32_t>(cols);
-    if (!meanRow || !sums) {
+    const HeapBlock<uint8_t> scratch = ZeroedBlock<uint8_t>(cols);
+    if (!sums || !scratch) {
         return 0;
     }
     const int32_t half = window / 2;
     int32_t count = 0;
     for (int32_t r = 0; r < std::min<int32_t>(half, rows); ++r) {
-        AddRow(sums.get(), src[r], cols);
+        AddRow(sums.get(), image[r], cols);
         ++count;
     }
     for (int32_t r = 0; r < rows; ++r) {
-        UpdateVerticalWindow(sums.get(), src, rows, cols, half, r, count);
-        NormaliseRow(sums.get(), cols, window, count, src[r], meanRow.get(), dst[r]);
+        UpdateVerticalWindow(sums.get(), image, rows, cols, half, r, count);
+        rowDone(r, sums.get(), count, scratch.get());
     }
     return 1;
+}
+
+} // namespace
+
+int StreamBoxMeans(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, BoxMeanSink sink,
+                   void* context) {
+    return SlideVerticalWindow(
+        src, rows, cols, window,
+        [&](int32_t r, const int32_t* sums, int32_t count, uint8_t* meanRow) {
+            MeanRow(sums, cols, window, count, meanRow);
+            sink(context, r, meanRow);
+        });
+}
+
+int NormaliseLocalMean(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, IMAGE2D dst) {
+    // The means go straight into the division; the scratch row serves only the exact form.
+    return SlideVerticalWindow(
+        src, rows, cols, window,
+        [&](int32_t r, const int32_t* sums, int32_t count, uint8_t* meanRow) {
+            NormaliseRow(sums, cols, window, count, src[r], meanRow, dst[r]);
+        });
 }
 
 int BoxFilterInPlace(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t window) {
@@ -162,23 +191,20 @@ int BoxFilterInPlace(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t window
     // filtered rows wait in a ring of half + 1 slots.
     const int32_t slots = std::min<int32_t>(half + 1, rows);
     const RowImage ring(slots, cols);
-    const HeapBlock<int32_t> sums = ZeroedBlock<int32_t>(cols);
-    if (!ring || !sums) {
+    if (!ring) {
         return 0;
     }
-    int32_t count = 0;
-    for (int32_t r = 0; r < std::min<int32_t>(half, rows); ++r) {
-        AddRow(sums.get(), image[r], cols);
-        ++count;
-    }
-    for (int32_t r = 0; r < rows; ++r) {
-        UpdateVerticalWindow(sums.get(), image, rows, cols, half, r, count);
-        if (r - half - 1 >= 0) {
-            // That row has left the window, and its slot is the one row r's mean is about to
-            // take.
-            std::memcpy(image[r - half - 1], ring[(r - half - 1) % slots], cols);
-        }
-        MeanRow(sums.get(), cols, window, count, ring[r % slots]);
+    const int ok = SlideVerticalWindow(
+        image, rows, cols, window, [&](int32_t r, const int32_t* sums, int32_t count, uint8_t*) {
+            if (r - half - 1 >= 0) {
+                // That row has left the window, and its slot is the one row r's mean is about
+                // to take.
+                std::memcpy(image[r - half - 1], ring[(r - half - 1) % slots], cols);
+            }
+            MeanRow(sums, cols, window, count, ring[r % slots]);
+        });
+    if (ok == 0) {
+        return 0;
     }
     for (int32_t k = std::max(0, rows - half - 1); k < rows; ++k) {
         std::memcpy(image[k], ring[k % slots], cols);

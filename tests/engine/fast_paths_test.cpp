@@ -7,6 +7,7 @@
 #include "engine/frame_copy.h"
 #include "engine/image.h"
 #include "engine/regions.h"
+#include "tests/support/engine_records.h"
 #include "tests/support/instruction_forms.h"
 
 #include <gtest/gtest.h>
@@ -460,19 +461,11 @@ struct PaintCase {
 // A canvas as a run starts it, pre-painted in a pattern so blends meet black and painted
 // pixels.
 struct TestCanvas {
-    MOSAIC_PARAMS p{};
+    stillo_test::EngineRecords run;
+    MOSAIC_PARAMS& p = run.canvas;
     // Black.
-    explicit TestCanvas(int bytes) {
-        p.nTop = -100;
-        p.nBottom = 99;
-        p.nLeft = 0;
-        p.nRight = 299;
-        p.nRows = 200;
-        p.nCols = 300;
-        p.bRowsACurrent = 1;
-        p.nGrowStep = 100;
-        p.nBytesPerPixel = bytes;
-        p.ppRowsA = AllocImage2D(p.nRows, bytes * p.nCols);
+    explicit TestCanvas(int bytes) : run(1, 1, stillo_test::ProgramSettings(1, 1), bytes) {
+        EXPECT_EQ(run.ok, 1);
     }
     // Rows of random bytes with black runs, each row one of eight patterns.
     TestCanvas(int bytes, std::mt19937& rng) : TestCanvas(bytes) {
@@ -485,7 +478,6 @@ struct TestCanvas {
                         static_cast<size_t>(bytes * p.nCols));
         }
     }
-    ~TestCanvas() { FreeImage2D(CurrentCanvasRows(p), p.nRows); }
     uint8_t* At(int x, int y) {
         return CurrentCanvasRows(p)[p.nRows - 1 - (y - p.nTop)] + (x - p.nLeft) * p.nBytesPerPixel;
     }

@@ -7,6 +7,7 @@
 // searched whole.
 #include "Mosaicer.h"
 #include "tests/support/frame_buffer.h"
+#include "tests/support/texture.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,10 @@
 #include <utility>
 #include <vector>
 
+using stillo_test::CutFrame;
 using stillo_test::FrameBuffer;
 using stillo_test::Rgb;
+using stillo_test::Texture;
 
 namespace {
 
@@ -35,10 +38,12 @@ struct Checksum {
     void Add(int32_t v) { Add(&v, sizeof v); }
 };
 
-// Disks of many sizes and colours over a smooth ramp, from raw generator output only, so the
-// picture is the same with every standard library.
-std::vector<Rgb> MakeTexture(int width, int height, unsigned seed) {
-    std::vector<Rgb> t(static_cast<size_t>(width) * height);
+// Disks of many sizes and colours over a smooth ramp, from raw generator output only (no
+// distribution, whose draws the standard libraries may make differently), so the picture and
+// the checksums are the same with every standard library.
+Texture RampAndDisks(int width, int height, unsigned seed) {
+    Texture tex{width, height, std::vector<Rgb>(static_cast<size_t>(width) * height)};
+    std::vector<Rgb>& t = tex.pixels;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             t[static_cast<size_t>(y) * width + x] = {static_cast<uint8_t>(40 + (x + y) % 50),
@@ -62,17 +67,17 @@ std::vector<Rgb> MakeTexture(int width, int height, unsigned seed) {
             }
         }
     }
-    return t;
+    return tex;
 }
 
 // Frame t of a pan: the texture window whose top-left corner is at offset(t) - (minX, minY).
 struct PanFrames {
-    int width, height, minX, minY, texW;
-    std::vector<Rgb> tex;
+    int minX = 0, minY = 0;
+    Texture tex;
     std::function<std::pair<int, int>(int)> offset;
     FrameBuffer frame;
     PanFrames(int w, int h, int frames, std::function<std::pair<int, int>(int)> path)
-        : width(w), height(h), minX(0), minY(0), texW(0), offset(std::move(path)), frame(w, h) {
+        : offset(std::move(path)), frame(w, h) {
         int maxX = 0, maxY = 0;
         for (int t = 0; t < frames; ++t) {
             const auto [x, y] = offset(t);
@@ -81,16 +86,11 @@ struct PanFrames {
             minY = std::min(minY, y);
             maxY = std::max(maxY, y);
         }
-        texW = w + maxX - minX;
-        tex = MakeTexture(texW, h + maxY - minY, 2024);
+        tex = RampAndDisks(w + maxX - minX, h + maxY - minY, 2024);
     }
     const FrameBuffer& Cut(int t) {
         const auto [ox, oy] = offset(t);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                frame.Set(x, y, tex[static_cast<size_t>(oy - minY + y) * texW + (ox - minX + x)]);
-            }
-        }
+        CutFrame(tex, {ox - minX, oy - minY}, &frame);
         return frame;
     }
     // The shift the engine should measure between frames t - 1 and t.
