@@ -235,9 +235,6 @@ bool MakeWideMaps(IMAGE2D prevRows, IMAGE2D curRows, int32_t rows, int32_t words
 struct Window {
     int32_t xmin, xmax, ymin, ymax;
     bool Empty() const { return xmin > xmax || ymin > ymax; }
-    bool Holds(int32_t x, int32_t y) const {
-        return x >= xmin && x <= xmax && y >= ymin && y <= ymax;
-    }
 };
 
 // Drops the candidates that share no pixel with the previous map: they score 0 and never win.
@@ -302,7 +299,7 @@ struct SearchState {
     void* context;
 };
 
-// The whole search over the window, in the visiting order, with every popcount through `pop`.
+// The whole search over the window, in the visiting order, counting bits with Pop::Count.
 // A candidate is passed over, or its count given up, only when even a coincidence for every
 // pixel it has not counted yet could not lift its score to max(best + 1, reached): it then
 // scores less than the best so far, or less than a score some candidate of the window reaches,
