@@ -288,6 +288,24 @@ struct HardwarePopcount {
     }
 };
 
+// Coinciding set bits of n word pairs, four running sums so the counts do not wait on each
+// other.
+template <typename Pop>
+[[gnu::always_inline]] inline uint64_t CountAnd(const uint64_t* a, const uint64_t* b, size_t n) {
+    uint64_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        s0 += Pop::Count(a[i] & b[i]);
+        s1 += Pop::Count(a[i + 1] & b[i + 1]);
+        s2 += Pop::Count(a[i + 2] & b[i + 2]);
+        s3 += Pop::Count(a[i + 3] & b[i + 3]);
+    }
+    for (; i < n; ++i) {
+        s0 += Pop::Count(a[i] & b[i]);
+    }
+    return s0 + s1 + s2 + s3;
+}
+
 struct SearchState {
     const WideMaps* maps;
     uint64_t total;   // T = 16 W R
@@ -306,7 +324,9 @@ struct SearchState {
 // so it cannot be the first-visited best. A row pair coincides in at most as many pixels as
 // the fewer of its two rows holds (of the current row only the columns that meet the shifted
 // previous map count), which bounds what the rows not yet counted can add.
-template <typename Pop>
+//
+// A small window is counted in full: there the bounds would cost more than they save.
+template <typename Pop, bool kBounded>
 [[gnu::always_inline]] inline void SearchBody(const Window& w, SearchState& st,
                                               const std::vector<int32_t>& order) {
     const WideMaps& m = *st.maps;
@@ -317,10 +337,10 @@ template <typename Pop>
     uint64_t* mask = m.columnMask.get();
     for (const int32_t x : order) {
         ShiftRows(m, x, m.work.get());
-        for (size_t k = 0; k < stride; ++k) {
+        for (size_t k = 0; k < stride && kBounded; ++k) {
             mask[k] = PixelMask(static_cast<int32_t>(k), std::max(0, x), m.pixels + std::min(0, x));
         }
-        for (int32_t y = 0; y < rows; ++y) {
+        for (int32_t y = 0; y < rows && kBounded; ++y) {
             const uint64_t* c = m.cur.get() + static_cast<size_t>(y) * stride;
             const uint64_t* s = m.work.get() + static_cast<size_t>(y) * stride;
             uint64_t nc = 0;
@@ -342,19 +362,21 @@ template <typename Pop>
             const uint64_t need = (wanted * overlap + st.total - 1) / st.total;
             const int16_t* paired = workRow - y; // paired[r]: the previous row met by row r
             uint64_t left = 0;
-            for (int32_t r = first; r <= last; ++r) {
+            for (int32_t r = first; r <= last && kBounded; ++r) {
                 left += static_cast<uint64_t>(std::min(curRow[r], paired[r]));
             }
             uint64_t n = 0;
-            bool passed = left < need;
-            for (int32_t r = first; r <= last && !passed; ++r) {
-                const uint64_t* a = m.cur.get() + static_cast<size_t>(r) * stride;
-                const uint64_t* b = m.work.get() + static_cast<size_t>(r - y) * stride;
-                for (size_t k = 0; k < stride; ++k) {
-                    n += Pop::Count(a[k] & b[k]);
+            bool passed = kBounded && left < need;
+            const uint64_t* a = m.cur.get() + static_cast<size_t>(first) * stride;
+            const uint64_t* b = m.work.get() + static_cast<size_t>(first - y) * stride;
+            if constexpr (kBounded) {
+                for (int32_t r = first; r <= last && !passed; ++r, a += stride, b += stride) {
+                    n += CountAnd<Pop>(a, b, stride);
+                    left -= static_cast<uint64_t>(std::min(curRow[r], paired[r]));
+                    passed = n + left < need;
                 }
-                left -= static_cast<uint64_t>(std::min(curRow[r], paired[r]));
-                passed = n + left < need;
+            } else {
+                n = CountAnd<Pop>(a, b, static_cast<size_t>(last - first + 1) * stride);
             }
             const uint32_t score = passed ? 0 : static_cast<uint32_t>(st.total * n / overlap);
             if (st.observer != nullptr) {
@@ -377,19 +399,29 @@ template <typename Pop>
     const size_t stride = static_cast<size_t>(m.stride);
     const int32_t first = std::max(0, y);
     const int32_t last = m.rows - 1 + std::min(0, y);
-    uint64_t n = 0;
-    for (int32_t r = first; r <= last; ++r) {
-        const uint64_t* a = m.cur.get() + static_cast<size_t>(r) * stride;
-        const uint64_t* b = m.work.get() + static_cast<size_t>(r - y) * stride;
-        for (size_t k = 0; k < stride; ++k) {
-            n += Pop::Count(a[k] & b[k]);
-        }
+    if (first > last) {
+        return 0;
     }
+    const uint64_t n = CountAnd<Pop>(m.cur.get() + static_cast<size_t>(first) * stride,
+                                     m.work.get() + static_cast<size_t>(first - y) * stride,
+                                     static_cast<size_t>(last - first + 1) * stride);
     return ScoreDisplacement(n, m.rows, m.pixels / 16, x, y);
 }
 
+// Windows with more candidates than this are searched with bounds, after a guess at a high
+// score to measure the others against.
+constexpr int64_t kBoundedFromCandidates = 64;
+
+int64_t Candidates(const Window& w) {
+    return (int64_t{w.xmax} - w.xmin + 1) * (int64_t{w.ymax} - w.ymin + 1);
+}
+
 void SearchPlain(const Window& w, SearchState& st, const std::vector<int32_t>& order) {
-    SearchBody<PlainPopcount>(w, st, order);
+    if (Candidates(w) > kBoundedFromCandidates) {
+        SearchBody<PlainPopcount, true>(w, st, order);
+    } else {
+        SearchBody<PlainPopcount, false>(w, st, order);
+    }
 }
 uint32_t ScorePlain(const WideMaps& m, int32_t x, int32_t y) {
     return ScoreBody<PlainPopcount>(m, x, y);
@@ -398,7 +430,11 @@ uint32_t ScorePlain(const WideMaps& m, int32_t x, int32_t y) {
 #if STILLO_X86_DISPATCH
 STILLO_TARGET_AVX2 void SearchHardware(const Window& w, SearchState& st,
                                        const std::vector<int32_t>& order) {
-    SearchBody<HardwarePopcount>(w, st, order);
+    if (Candidates(w) > kBoundedFromCandidates) {
+        SearchBody<HardwarePopcount, true>(w, st, order);
+    } else {
+        SearchBody<HardwarePopcount, false>(w, st, order);
+    }
 }
 STILLO_TARGET_AVX2 uint32_t ScoreHardware(const WideMaps& m, int32_t x, int32_t y) {
     return ScoreBody<HardwarePopcount>(m, x, y);
@@ -462,20 +498,16 @@ int32_t BestProjectedShift(const std::vector<uint32_t>& cur, const std::vector<u
     return bestShift;
 }
 
-// Windows with more candidates than this first look for a high score to measure the others
-// against.
-constexpr int64_t kGuessFromCandidates = 64;
-
 // A score that some candidate of the window reaches, as high as a cheap guess finds: the
 // window's centre and the candidate where the maps' row and column projections agree best.
+// Small windows, searched without bounds, need none.
 uint32_t ReachedScore(const WideMaps& m, const Window& w) {
-    const int64_t candidates = (int64_t{w.xmax} - w.xmin + 1) * (int64_t{w.ymax} - w.ymin + 1);
+    if (Candidates(w) <= kBoundedFromCandidates) {
+        return 0;
+    }
     const int32_t cx = static_cast<int32_t>((int64_t{w.xmin} + w.xmax) / 2);
     const int32_t cy = static_cast<int32_t>((int64_t{w.ymin} + w.ymax) / 2);
     uint32_t reached = Score(m, cx, cy);
-    if (candidates <= kGuessFromCandidates) {
-        return reached;
-    }
     std::vector<uint32_t> curColumns, curRows, prevColumns, prevRows;
     Projections(m, m.cur.get(), curColumns, curRows);
     Projections(m, m.prev.get(), prevColumns, prevRows);

@@ -151,6 +151,9 @@ TEST_P(SearchEveryCandidate, ScoresEqualTheBruteForceScorerAndTheFirstBestWins) 
         // Off-centre and one-sided windows; the true shift outside the window.
         {36, 150, 60, 4, 10, 10, 90, -3, 17, false},
         {36, 150, -7, -2, 10, -100, -20, -18, 18, true},
+        // Windows so small that every candidate is counted in full.
+        {36, 150, 2, -1, 10, -2, 2, -2, 2, false},
+        {36, 150, 1, 1, 10, -1, 6, 0, 3, true},
         // A partial last word (20 columns: W = 1) and a map with a single word.
         {25, 52, 3, 2, 0, -30, 30, -12, 12, false},
         {30, 20, 1, -1, 0, -15, 15, -10, 10, false},
