@@ -1,5 +1,6 @@
 #include "engine/edges.h"
 
+#include "engine/regions.h"
 #include "numeric/gamma.h"
 
 #include <algorithm>
@@ -126,9 +127,7 @@ void RunningMeanRow(int n, int window, const uint8_t* source, int32_t* output) {
 
 void SymmetricConvolveRow(int n, int window, const float* kernel, const float* source,
                           float* output) {
-    if (window % 2 == 0 || window < 1) {
-        std::exit(1);
-    }
+    RequireOdd(window);
     const int half = window / 2;
     // Left end: every tap whose sample lies in the row, renormalised by the weight used.
     const int leftEnd = std::min(half, n);

@@ -1,6 +1,7 @@
 #include "engine/image.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -59,6 +60,12 @@ void FreeImage2D(IMAGE2D image, int32_t rows) {
 
 void FreeImage2DShort(IMAGE2D image, uint16_t rows) {
     FreeRows(image, rows, false);
+}
+
+void ClearImage(IMAGE2D image, int32_t rows, int32_t bytesPerRow) {
+    for (int32_t r = 0; r < rows; ++r) {
+        std::memset(image[r], 0, static_cast<size_t>(bytesPerRow));
+    }
 }
 
 int32_t** AllocArray2DInt(int32_t rows, int32_t cols) {

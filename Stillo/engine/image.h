@@ -18,6 +18,8 @@ void FreeBuffer(void* block);
 void FreeImage2D(IMAGE2D image, int32_t rows);
 // As FreeImage2D, without nulling the rows.
 void FreeImage2DShort(IMAGE2D image, uint16_t rows);
+// Sets the first bytesPerRow bytes of every row to 0.
+void ClearImage(IMAGE2D image, int32_t rows, int32_t bytesPerRow);
 
 // Arrays of 4-byte (and 2-byte) elements in the same row-pointer layout.
 int32_t** AllocArray2DInt(int32_t rows, int32_t cols);

@@ -20,12 +20,6 @@ struct Divider {
     uint64_t operator()(uint64_t s) const { return s < limit ? (s * m) >> 40 : s / d; }
 };
 
-void RequireOdd(int32_t window) {
-    if (window < 1 || window % 2 == 0) {
-        std::exit(1);
-    }
-}
-
 void AddRow(int32_t* sums, const uint8_t* row, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
         sums[i] += row[i];
@@ -39,6 +33,12 @@ void SubtractRow(int32_t* sums, const uint8_t* row, int32_t n) {
 }
 
 } // namespace
+
+void RequireOdd(int32_t window, int32_t smallest) {
+    if (window < smallest || window % 2 == 0) {
+        std::exit(1);
+    }
+}
 
 void BoxMeanRow(const int32_t* colSums, int32_t n, int32_t window, uint8_t* out, int32_t count) {
     if (n < 1 || count < 1) {
@@ -122,7 +122,8 @@ void DivideRowByMean(int32_t n, const uint8_t* src, const uint8_t* mean, uint8_t
     }
 }
 
-int NormaliseLocalMean(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, IMAGE2D dst) {
+int StreamBoxMeans(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, BoxMeanSink sink,
+                   void* context) {
     RequireOdd(window);
     if (rows < 1 || cols < 1) {
         return 1;
@@ -148,9 +149,29 @@ int NormaliseLocalMean(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window
             --count;
         }
         BoxMeanRow(sums.get(), cols, window, meanRow.get(), count);
-        DivideRowByMean(cols, src[r], meanRow.get(), dst[r]);
+        sink(context, r, meanRow.get());
     }
     return 1;
+}
+
+namespace {
+
+struct NormaliseContext {
+    IMAGE2D src;
+    IMAGE2D dst;
+    int32_t cols;
+};
+
+void DivideIntoDestination(void* context, int32_t row, const uint8_t* means) {
+    const auto* norm = static_cast<const NormaliseContext*>(context);
+    DivideRowByMean(norm->cols, norm->src[row], means, norm->dst[row]);
+}
+
+} // namespace
+
+int NormaliseLocalMean(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, IMAGE2D dst) {
+    NormaliseContext context{src, dst, cols};
+    return StreamBoxMeans(src, rows, cols, window, DivideIntoDestination, &context);
 }
 
 int BoxFilterInPlace(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t window) {

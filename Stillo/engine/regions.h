@@ -11,6 +11,17 @@
 
 #include <cstdint>
 
+// The engine's end for a window outside its limits: the process ends with status 1, without a
+// message, unless the window is odd and at least `smallest`.
+void RequireOdd(int32_t window, int32_t smallest = 1);
+
+// The clipped W x W means of src, one row at a time from row 0 up: sink(context, r, means)
+// receives the cols means of row r, valid until it returns. W must be odd (an even W ends the
+// process with status 1). 1, or 0 when memory ran out (the sink is then never called).
+using BoxMeanSink = void (*)(void* context, int32_t row, const uint8_t* means);
+int StreamBoxMeans(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, BoxMeanSink sink,
+                   void* context);
+
 // dst = min(255, 128 * src / clipped W x W mean of src); 255 where the mean is 0. W must be
 // odd (an even W ends the process with status 1). 1, or 0 when memory ran out.
 int NormaliseLocalMean(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, IMAGE2D dst);

@@ -69,8 +69,9 @@ void numeric_error(const char* text) {
     std::fprintf(stderr, "Numerical routines run-time error...\n");
     std::fprintf(stderr, "%s\n", text);
     std::fprintf(stderr, "...now exiting to system...\n");
-    std::fflush(stderr);
-    // No static destructors: the caller may be a worker thread beside a live window.
+    // Every stream, so what a routine printed before failing is not lost; then no static
+    // destructors: the caller may be a worker thread beside a live window.
+    std::fflush(nullptr);
     _exit(1);
 }
 

@@ -1,0 +1,196 @@
+// The incomplete beta function against its closed forms, and the two-sample tests against
+// closed-form distributions and plain recomputations of their statistics.
+#include "numeric/beta_tests.h"
+#include "tests/numeric/test_arrays.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <random>
+#include <vector>
+
+using numeric_test::FatalLines;
+
+namespace {
+
+// A one-based copy: element 0 is unused.
+std::vector<float> OneBased(std::vector<float> values) {
+    values.insert(values.begin(), 0.0f);
+    return values;
+}
+
+// Q_KS by its other series where the alternating one converges slowly.
+double KsReference(double lambda) {
+    double sum = 0.0;
+    for (int k = 1; k < 50; ++k) {
+        sum += lambda < 0.5 ? std::exp(-std::pow((2 * k - 1) * M_PI / lambda, 2) / 8)
+                            : (k % 2 == 1 ? 2 : -2) * std::exp(-2.0 * k * k * lambda * lambda);
+    }
+    return lambda >= 0.5 ? sum : lambda == 0.0 ? 1.0 : 1.0 - std::sqrt(2 * M_PI) / lambda * sum;
+}
+
+} // namespace
+
+TEST(IncompleteBeta, MatchesItsClosedForms) {
+    for (int i = 0; i <= 100; ++i) { // both ends, and both sides of the branch point
+        const double x = i / 100.0;
+        EXPECT_NEAR(numeric::BETAI(1, 1, x), x, 1e-6) << x;
+        EXPECT_NEAR(numeric::BETAI(1, 2.5, x), 1 - std::pow(1 - x, 2.5), 1e-6) << x;
+        EXPECT_NEAR(numeric::BETAI(0.5, 1, x), std::sqrt(x), 1e-6) << x;
+        EXPECT_NEAR(numeric::BETAI(10, 1, x), std::pow(x, 10), 1e-6) << x;
+        // Whole a and b: the chance of at least a successes in a + b - 1 trials.
+        for (int a = 1; a <= 8; a += 3) {
+            for (int b = 2; b <= 8; b += 3) {
+                const int n = a + b - 1;
+                double sum = 0.0;
+                for (int j = a; j <= n; ++j) {
+                    sum +=
+                        std::exp(std::lgamma(n + 1) - std::lgamma(j + 1) - std::lgamma(n - j + 1)) *
+                        std::pow(x, j) * std::pow(1 - x, n - j);
+                }
+                EXPECT_NEAR(numeric::BETAI(a, b, x), sum, 1e-6) << a << ", " << b << ", " << x;
+            }
+        }
+    }
+    EXPECT_NEAR(numeric::BETAI(2, 3, 0.4), 0.5248, 1e-6);
+    // ln Gamma(a + b) is rounded to float on the way, so large parameters lose a few digits.
+    for (double a : {0.3, 1.0, 2.5, 40.0, 900.0}) {
+        EXPECT_NEAR(numeric::BETAI(a, a, 0.5), 0.5, 1e-6 + 1.5e-7 * std::lgamma(2 * a)) << a;
+        for (double b : {0.7, 3.3, 15.0}) {
+            for (double x : {0.05, 0.3, 0.62, 0.97}) {
+                EXPECT_NEAR(numeric::BETAI(a, b, x), 1 - numeric::BETAI(b, a, 1 - x),
+                            1e-6 + 1.5e-7 * std::fabs(std::lgamma(a + b)))
+                    << a << ", " << b << ", " << x;
+            }
+        }
+    }
+}
+
+TEST(TwoSampleTests, MeanVarianceAndStudentsTMatchClosedForms) {
+    std::vector<float> four = OneBased({1, 2, 3, 4});
+    float ave = 0, var = 0;
+    numeric::mean_and_variance(four.data(), 4, &ave, &var);
+    EXPECT_EQ(ave, 2.5f);
+    EXPECT_FLOAT_EQ(var, 1.6666666f);
+    // Pairs against pairs: t = (m1 - m2) / sqrt(svar) with svar = (s1 + s2) / 2 from the two
+    // squared half-differences, and at df = 2, prob = 1 - |t| / sqrt(2 + t^2).
+    const float pairs[][4] = {{1, 3, 2, 6}, {5, 5.5f, -1, 2}, {0.1f, 0.3f, 0.2f, 0.25f}};
+    for (const auto& p : pairs) {
+        std::vector<float> one = OneBased({p[0], p[1]}), two = OneBased({p[2], p[3]});
+        const double svar = (std::pow(p[1] - p[0], 2) + std::pow(p[3] - p[2], 2)) / 4;
+        const double t = ((p[0] + p[1]) / 2.0 - (p[2] + p[3]) / 2.0) / std::sqrt(svar);
+        float tValue = 0, prob = 0;
+        numeric::student_t_test(one.data(), 2, two.data(), 2, &tValue, &prob);
+        EXPECT_NEAR(tValue, t, 1e-5 * std::fabs(t)) << p[0];
+        EXPECT_NEAR(prob, 1 - std::fabs(t) / std::sqrt(2 + t * t), 1e-6) << p[0];
+    }
+    // The t test's probability at df = 1 is 1 - (2/pi) atan|t|.
+    for (double t : {0.0, 0.1, 0.7, 1.0, 3.0, 25.0, -4.0}) {
+        EXPECT_NEAR(numeric::BETAI(0.5, 0.5, 1 / (1 + t * t)),
+                    1 - 2 / M_PI * std::atan(std::fabs(t)), 1e-6)
+            << t;
+    }
+    float t = 1, prob = 0;
+    numeric::student_t_test(four.data(), 4, four.data(), 4, &t, &prob);
+    EXPECT_EQ(t, 0.0f);
+    EXPECT_EQ(prob, 1.0f);
+}
+
+TEST(TwoSampleTests, FTestFollowsTheFDistributionWithTwoDegreesInTheSmallerSample) {
+    // With df2 = 2 for the smaller variance, prob = 2 BETAI(1, df1/2, x) = 2 (1 - (1-x)^(df1/2)),
+    // folded back below 1; either sample may hold the larger variance.
+    std::mt19937 random(11);
+    std::normal_distribution<float> normal(0.0f, 1.0f);
+    const std::pair<int, float> cases[] = {{3, 3.0f}, {5, 3.0f}, {10, 3.0f}, {10, 1.3f}};
+    for (const auto& [n, spread] : cases) { // the last one folds p above 1 back
+        std::vector<float> wide(n + 1), narrow(4);
+        std::generate(wide.begin() + 1, wide.end(), [&, s = spread] { return s * normal(random); });
+        std::generate(narrow.begin() + 1, narrow.end(), [&] { return normal(random); });
+        float ave, varWide, varNarrow;
+        numeric::mean_and_variance(wide.data(), n, &ave, &varWide);
+        numeric::mean_and_variance(narrow.data(), 3, &ave, &varNarrow);
+        ASSERT_GT(varWide, varNarrow);
+        const double f = double(varWide) / varNarrow;
+        const double p = 2.0 * (1.0 - std::pow(1.0 - 2.0 / (2.0 + (n - 1) * f), (n - 1) / 2.0));
+        float fs[2], probs[2];
+        numeric::f_test(wide.data(), n, narrow.data(), 3, &fs[0], &probs[0]);
+        numeric::f_test(narrow.data(), 3, wide.data(), n, &fs[1], &probs[1]);
+        for (int order = 0; order < 2; ++order) {
+            EXPECT_FLOAT_EQ(fs[order], float(f)) << n;
+            EXPECT_NEAR(probs[order], p > 1.0 ? 2.0 - p : p, 2e-6) << n << ", " << order;
+        }
+    }
+    std::vector<float> a = OneBased({1, 2, 3}), b = OneBased({7, 8, 9});
+    float f = 0, prob = 0;
+    numeric::f_test(a.data(), 3, b.data(), 3, &f, &prob);
+    EXPECT_EQ(f, 1.0f);
+    EXPECT_EQ(prob, 1.0f);
+}
+
+TEST(TwoSampleTests, KolmogorovSmirnovProbabilityIsTheSeriesClampedToAProbability) {
+    EXPECT_NEAR(numeric::ks_probability(0.5), 0.9639452, 1e-7);
+    EXPECT_NEAR(numeric::ks_probability(1.0), 0.2699997, 1e-7);
+    EXPECT_FLOAT_EQ(numeric::ks_probability(3.0), 2.0 * std::exp(-18.0)); // after two terms
+    // Where the alternating series does not settle (below about 0.031) Q is 1.
+    for (int i = 0; i <= 30000; ++i) {
+        const float q = numeric::ks_probability(i * 1e-4);
+        EXPECT_LE(q, 1.0f) << i * 1e-4;
+        EXPECT_NEAR(q, KsReference(i * 1e-4), 1e-6) << i * 1e-4;
+    }
+}
+
+TEST(TwoSampleTests, KolmogorovSmirnovDistanceIsTheLargestGapOfTheEmpiricalDistributions) {
+    // Values drawn from a small pool, so they repeat within a sample and across the two.
+    std::mt19937 random(3);
+    std::vector<float> pool(13);
+    std::iota(pool.begin(), pool.end(), 0.0f);
+    const auto draw = [&](int n) {
+        std::vector<float> sample(n);
+        for (float& v : sample) {
+            v = pool[random() % 6]; // six values: runs of equal ones are common
+        }
+        return sample;
+    };
+    const auto below = [](const std::vector<float>& s, float t) {
+        return double(std::count_if(s.begin(), s.end(), [t](float v) { return v <= t; })) /
+               s.size();
+    };
+    for (int trial = 0; trial < 40; ++trial) {
+        std::vector<float> first = draw(1 + trial % 9), second = draw(1 + trial % 7);
+        double gap = 0.0;
+        for (float t : pool) {
+            gap = std::max(gap, std::fabs(below(first, t) - below(second, t)));
+        }
+        const int n1 = int(first.size()), n2 = int(second.size());
+        std::vector<float> one = OneBased(first), two = OneBased(second);
+        float d = 0, prob = 0;
+        numeric::ks_two_sample_test(one.data(), n1, two.data(), n2, &d, &prob);
+        EXPECT_NEAR(d, gap, 1e-6) << trial;
+        EXPECT_EQ(prob, numeric::ks_probability(std::sqrt(float(n1) * n2 / (n1 + n2)) * d));
+        std::sort(first.begin(), first.end());
+        EXPECT_EQ(one, OneBased(first)) << "the samples come back sorted";
+    }
+    std::vector<float> a = OneBased({3, 1, 2, 5}), b = OneBased({5, 2, 3, 1});
+    float d = 1, prob = 0;
+    numeric::ks_two_sample_test(a.data(), 4, b.data(), 4, &d, &prob);
+    EXPECT_EQ(d, 0.0f);
+    EXPECT_EQ(prob, 1.0f);
+    std::vector<float> twice = OneBased({1, 1}), once = OneBased({1});
+    numeric::ks_two_sample_test(twice.data(), 2, once.data(), 1, &d, &prob);
+    EXPECT_EQ(d, 0.0f) << "a run of equal values is one step of its distribution";
+    std::vector<float> low = OneBased({1, 2}), high = OneBased({3, 4});
+    numeric::ks_two_sample_test(low.data(), 2, high.data(), 2, &d, &prob);
+    EXPECT_EQ(d, 1.0f);
+}
+
+TEST(IncompleteBetaDeathTest, BadXAndAFractionThatDoesNotSettleEndTheProcess) {
+    for (double x : {-0.1, 1.1, std::nan("")}) {
+        EXPECT_EXIT(numeric::BETAI(2, 3, x), testing::ExitedWithCode(1),
+                    FatalLines("Bad x in routine BETAI"))
+            << x;
+    }
+    EXPECT_EXIT(numeric::BETAI(1e5, 1e5, 0.5), testing::ExitedWithCode(1),
+                FatalLines("a or b too big, or ITMAX too small in BETACF"));
+}
