@@ -360,9 +360,7 @@ int ClusterTwo(const float* xs, const float* ys, int n, float* x1, float* y1, fl
 
 void ErodeBinary(IMAGE2D src, IMAGE2D dst, uint16_t rows, uint16_t cols, int size) {
     // An even window has no centre: it would span size + 1 pixels a side.
-    if (size < 1 || size % 2 == 0) {
-        std::exit(1);
-    }
+    RequireOdd(size);
     const int h = size / 2;
     if (!(h < rows - h)) {
         return;

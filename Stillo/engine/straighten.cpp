@@ -173,6 +173,29 @@ bool DetectScaled(const Strip& strip, int factor, int window, int threshold, Lin
     return true;
 }
 
+// The single-line straighteners: the line comes to the middle row at freshColumn (0 or C - 1);
+// the other end is chained to the previous line's row at that same column.
+int StraightenOnOneLine(const Strip& strip, int factor, int window, int threshold, int freshColumn,
+                        float* slope, float* intercept) {
+    if (strip.Empty()) {
+        return 1;
+    }
+    // The chained end comes from the previous line, read before this strip's replaces it.
+    const int64_t chained = strip.Chained(freshColumn);
+    Line line{};
+    if (!DetectScaled(strip, factor, window, threshold, &line)) {
+        return 0;
+    }
+    const int chainedColumn = strip.C - 1 - freshColumn;
+    const int64_t fresh = strip.ToMiddle(line, freshColumn);
+    const int64_t other = strip.first ? strip.ToMiddle(line, chainedColumn) : chained;
+    ShiftColumns(strip.source, strip.destination, strip.R, strip.C,
+                 freshColumn == 0 ? fresh : other, freshColumn == 0 ? other : fresh);
+    *slope = line.a;
+    *intercept = line.b;
+    return 1;
+}
+
 } // namespace
 
 int StraightenStripOnLine(IMAGE2D source, IMAGE2D destination, uint16_t rows, uint16_t cols,
@@ -181,21 +204,7 @@ int StraightenStripOnLine(IMAGE2D source, IMAGE2D destination, uint16_t rows, ui
                           const MOSAIC_SETTINGS* settings) {
     const Strip strip(source, destination, rows, cols, prevStripEnd, slope, intercept, stripNumber,
                       settings);
-    if (strip.Empty()) {
-        return 1;
-    }
-    // The chained end comes from the previous line, read before this strip's replaces it.
-    const int64_t chained = strip.Chained(0);
-    Line line{};
-    if (!DetectScaled(strip, factor, window, threshold, &line)) {
-        return 0;
-    }
-    const int64_t s0 = strip.ToMiddle(line, 0);
-    const int64_t s1 = strip.first ? strip.ToMiddle(line, strip.C - 1) : chained;
-    ShiftColumns(source, destination, strip.R, strip.C, s0, s1);
-    *slope = line.a;
-    *intercept = line.b;
-    return 1;
+    return StraightenOnOneLine(strip, factor, window, threshold, 0, slope, intercept);
 }
 
 int StraightenStripOnLineReverse(IMAGE2D source, IMAGE2D destination, uint16_t rows, uint16_t cols,
@@ -204,20 +213,7 @@ int StraightenStripOnLineReverse(IMAGE2D source, IMAGE2D destination, uint16_t r
                                  const MOSAIC_SETTINGS* settings) {
     const Strip strip(source, destination, rows, cols, prevStripEnd, slope, intercept, stripNumber,
                       settings);
-    if (strip.Empty()) {
-        return 1;
-    }
-    const int64_t chained = strip.Chained(strip.C - 1);
-    Line line{};
-    if (!DetectScaled(strip, factor, window, threshold, &line)) {
-        return 0;
-    }
-    const int64_t s0 = strip.first ? strip.ToMiddle(line, 0) : chained;
-    const int64_t s1 = strip.ToMiddle(line, strip.C - 1);
-    ShiftColumns(source, destination, strip.R, strip.C, s0, s1);
-    *slope = line.a;
-    *intercept = line.b;
-    return 1;
+    return StraightenOnOneLine(strip, factor, window, threshold, strip.C - 1, slope, intercept);
 }
 
 int StraightenStripOnLinePair(IMAGE2D source, IMAGE2D destination, uint16_t rows, uint16_t cols,
