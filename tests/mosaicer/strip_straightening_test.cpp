@@ -32,8 +32,10 @@ TEST(StripCompletion, StraightensTheStripAlongTheCanvassLine) {
         {"single line", 0, [](int s, int x) { return s >= 0.2 * x + 90.3; }, 0.2f, 90.3f},
         {"single line, reverse", 1, [](int s, int x) { return s < -0.1 * x + 120.4; }, -0.1f,
          120.4f},
-        {"line pair", 2, [](int s, int x) { return s >= 0.1 * x + 50.2 && s < 0.1 * x + 130.3; },
-         0.1f, 90.25f},
+        // Edges of opposite slopes: the record receives their middle line, which no single
+        // line fitted to the picture would be.
+        {"line pair", 2, [](int s, int x) { return s >= 0.1 * x + 50.2 && s < -0.1 * x + 150.3; },
+         0.0f, 100.25f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
