@@ -18,7 +18,7 @@
 // at the strip's chained end follows the previous line, except for the first strip
 // (stripNumber = nFirstStripNumber: the line comes to the middle row at both ends) and strip 100
 // (that end is not moved). posY is not used. With fewer than two columns or no rows nothing is
-// done. 1 when done, 0 when memory ran out (destination and line then untouched).
+// done. 1 when done, 0 when memory ran out (the record's line is then left as it was).
 //
 // Direction 0: the line comes to the middle row at column 0; the last column is chained.
 int StraightenStripOnLine(IMAGE2D source, IMAGE2D destination, uint16_t rows, uint16_t cols,

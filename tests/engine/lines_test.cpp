@@ -70,6 +70,7 @@ TEST(DetectDominantLine, FindsTheStepOfAStrip) {
         int below;
         int above;
         int blackLeftColumns;
+        int cols = 100;
     };
     const Case cases[] = {
         {"rising", 0.2f, 25.0f, 60, 200, 0},
@@ -77,9 +78,11 @@ TEST(DetectDominantLine, FindsTheStepOfAStrip) {
         {"nearly level", 0.05f, 28.0f, 90, 30, 0},
         // Unpainted canvas beside the strip makes a strong edge of its own, masked away.
         {"black margin at the left", 0.2f, 25.0f, 60, 200, 15},
+        // Rings and lists are sized by the image, not by a fixed width.
+        {"wider than 780 columns", 0.02f, 20.0f, 60, 200, 0, 1000},
     };
     for (const Case& c : cases) {
-        RowImage strip = Strip(60, 100, [&](int y, int x) {
+        RowImage strip = Strip(60, c.cols, [&](int y, int x) {
             if (x < c.blackLeftColumns) {
                 return 0;
             }
@@ -87,7 +90,9 @@ TEST(DetectDominantLine, FindsTheStepOfAStrip) {
         });
         float a = 0.0f;
         float b = 0.0f;
-        ASSERT_EQ(DetectDominantLine(strip.get(), 60, 100, kWindow, kThreshold, 1, &a, &b), 1);
+        ASSERT_EQ(DetectDominantLine(strip.get(), 60, static_cast<uint16_t>(c.cols), kWindow,
+                                     kThreshold, 1, &a, &b),
+                  1);
         EXPECT_NEAR(a, c.a, 0.01) << c.name;
         EXPECT_NEAR(b, c.b, 1.0) << c.name;
     }
