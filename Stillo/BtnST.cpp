@@ -725,8 +725,8 @@ int CBtnST::SetStateSound(const char* sound, const void* hMod, bool bOnClick, bo
 
 void CBtnST::PlaySound(int slot) {
     const ButtonSound& s = m_sounds[slot];
-    // Sounds play in the background always; module resources have no player here.
-    if (s.lpszSound && (s.dwFlags & SND_FILENAME) && !(s.dwFlags & 0x40000)) {
+    // Sounds play in the background always; a sound named as a resource has no player here.
+    if (s.lpszSound && (s.dwFlags & SND_FILENAME) && (s.dwFlags & SND_RESOURCE) != SND_RESOURCE) {
         sys::SoundPlayer::PlayFile(s.lpszSound);
     }
 }

@@ -290,8 +290,8 @@ void CMainFrame::OnAppExit() {
     }
     m_bExited = true;
     ui::WaitCursor wait;
-    // The worker loops while m_bRunning is set: clear it, then wait for the thread itself to end
-    // rather than hoping it has after a fixed sleep.
+    // The worker loops while m_bRunning is set: clear it, then wait for the thread itself to
+    // end.
     m_bRunning = 0;
     if (m_link.stopWorker) {
         m_link.stopWorker();

@@ -8,6 +8,7 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <memory>
 
 bool g_bSplashEnabled = false;
 CSplashWnd* g_pActiveSplash = nullptr;
@@ -50,13 +51,13 @@ void CSplashWnd::ShowSplashScreen(CMainFrame* frame) {
         return;
     }
     g_pSplashOwnerFrame = frame;
-    auto* splash = new CSplashWnd(frame);
-    g_pActiveSplash = splash;
+    // Owned here until it shows; from then on the frame (its parent) and the hide own it.
+    std::unique_ptr<CSplashWnd> splash(new CSplashWnd(frame));
+    g_pActiveSplash = splash.get();
     if (!splash->Create(frame)) {
-        delete splash;
         return;
     }
-    splash->repaint();
+    splash.release()->repaint();
 }
 
 bool CSplashWnd::PreTranslateAppMessage(const QEvent* event) {

@@ -1,5 +1,7 @@
 #include "VideoGrabber.h"
 
+#include "ScreenFormat.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -13,35 +15,150 @@ using namespace media;
 
 namespace {
 
-// The failure lines go to standard output as they are, status in hexadecimal.
-void Report(const char* format, HRESULT hr) {
-    std::printf(format, static_cast<unsigned>(hr));
+// The frame rate assumed for a file addressed in media time rather than in frames.
+constexpr int64_t kAssumedFramesPerSecond = 25;
+
+// What a step of Open gives back besides a failure status: S_OK to go on, or kNoFile to end
+// Open with the result 0 (the failure already printed).
+constexpr HRESULT kNoFile = S_FALSE;
+
+// Prints a failed step's line to standard output as it is, the line's own arguments first and
+// the status last in hexadecimal, and passes the status on.
+template <typename... Args> HRESULT ReportFailure(HRESULT hr, const char* line, Args... args) {
+    std::printf(line, args..., static_cast<unsigned>(hr));
     std::fflush(stdout);
+    return hr;
 }
 
-void ReportStream(const char* format, int stream, HRESULT hr) {
-    std::printf(format, stream, static_cast<unsigned>(hr));
-    std::fflush(stdout);
+// A step's status: S_OK when it succeeded, else the status, reported with the step's line.
+template <typename... Args> HRESULT Checked(HRESULT hr, const char* line, Args... args) {
+    return Failed(hr) ? ReportFailure(hr, line, args...) : S_OK;
 }
 
-// The 5-6-5 fields of the three channels, already shifted into place: trunc(v * 31 / 255) and
-// trunc(v * 63 / 255) with the factors as doubles. Worked out once, so a preview pixel costs
-// three look-ups instead of three conversions to floating point and back.
-struct Rgb565Fields {
-    std::array<uint16_t, 256> red{}, green{}, blue{};
+// A file being opened, built aside until every step has succeeded.
+struct NewFile {
+    std::unique_ptr<MediaDet> det;
+    SampleGrabber* grabber = nullptr;
+    FilterGraph* graph = nullptr;
+    IMediaSeeking* seeking = nullptr;
+    int width = 0;
+    int height = 0;
+    int64_t duration = 0; // media time
 };
 
-constexpr Rgb565Fields MakeRgb565Fields() {
-    Rgb565Fields f;
-    for (int v = 0; v < 256; ++v) {
-        f.red[v] = static_cast<uint16_t>(static_cast<unsigned>(v * (31.0 / 255.0)) << 11);
-        f.green[v] = static_cast<uint16_t>(static_cast<unsigned>(v * (63.0 / 255.0)) << 5);
-        f.blue[v] = static_cast<uint16_t>(static_cast<unsigned>(v * (31.0 / 255.0)));
+// Makes the detector current on the file's first video stream; kNoFile when there is none.
+HRESULT SelectVideoStream(MediaDet& det) {
+    int32_t streams = 0;
+    if (const HRESULT hr = Checked(det.get_OutputStreams(&streams),
+                                   "Couldn't get the output streams!  hr=0x%x\r\n");
+        hr != S_OK) {
+        return hr;
     }
-    return f;
+    for (int32_t i = 0; i < streams; ++i) {
+        if (const HRESULT hr =
+                Checked(det.put_CurrentStream(i), "Couldn't put stream %d  hr=0x%x\r\n", i);
+            hr != S_OK) {
+            return hr;
+        }
+        MediaType type;
+        if (const HRESULT hr =
+                Checked(det.get_StreamMediaType(&type),
+                        "Couldn't get stream media type for stream %d  hr=0x%x\r\n", i);
+            hr != S_OK) {
+            return hr;
+        }
+        if (type.majortype == MajorType::Video) {
+            return S_OK;
+        }
+    }
+    std::printf("Couldn't find a video stream\r\n");
+    std::fflush(stdout);
+    return kNoFile;
 }
 
-constexpr Rgb565Fields kRgb565 = MakeRgb565Fields();
+// The media detector on the named file's video stream, in bitmap-grab mode.
+HRESULT OpenDetector(const std::string& name, NewFile* file) {
+    file->det.reset(new (std::nothrow) MediaDet);
+    if (!file->det) {
+        return ReportFailure(E_OUTOFMEMORY, "Failed in CoCreateInstance!  hr=0x%x\r\n");
+    }
+    MediaDet& det = *file->det;
+    HRESULT hr = Checked(det.put_Filename(name), "Couldn't load the file!  hr=0x%x\r\n");
+    if (hr == S_OK) {
+        hr = SelectVideoStream(det);
+    }
+    if (hr == S_OK) {
+        hr = Checked(det.EnterBitmapGrabMode(0.0), "Failed in EnterBitmapGrabMode!  hr=0x%x\r\n");
+    }
+    return hr;
+}
+
+// The detector's sample grabber, set for one picture a run and no kept samples, with the
+// picture size and the graph around it.
+HRESULT PrepareGrabber(NewFile* file) {
+    const HRESULT got = file->det->GetSampleGrabber(&file->grabber);
+    if (Failed(got) || !file->grabber) {
+        ReportFailure(got, "Couldn't find the sample grabber filter!  hr=0x%x\r\n");
+        return Failed(got) ? got : kNoFile;
+    }
+    SampleGrabber& grabber = *file->grabber;
+    MediaType connected;
+    grabber.GetConnectedMediaType(&connected);
+    file->width = connected.biWidth;
+    file->height = connected.biHeight;
+    if (file->width <= 0 || file->height <= 0) {
+        return ReportFailure(E_FAIL, "Failed in EnterBitmapGrabMode!  hr=0x%x\r\n");
+    }
+    HRESULT hr = Checked(grabber.SetOneShot(true), "Failed in SetOneShot!  hr=0x%x\r\n");
+    if (hr == S_OK) {
+        hr = Checked(grabber.SetBufferSamples(false), "Failed in SetBufferSamples!  hr=0x%x\r\n");
+    }
+    if (hr != S_OK) {
+        return hr;
+    }
+    FilterInfo info;
+    hr = grabber.QueryFilterInfo(&info);
+    if (Failed(hr) || !info.pGraph) {
+        return ReportFailure(Failed(hr) ? hr : E_FAIL, "Failed in QueryFilterInfo!  hr=0x%x\r\n");
+    }
+    file->graph = info.pGraph;
+    file->seeking = file->graph->Seeking();
+    return S_OK;
+}
+
+// The whole file as the graph's range, and a priming run before the callback is installed,
+// which writes nothing.
+HRESULT PrimeGraph(NewFile* file) {
+    IMediaSeeking& seeking = *file->seeking;
+    HRESULT hr =
+        Checked(seeking.GetDuration(&file->duration), "Failed in GetDuration!  hr=0x%x\r\n");
+    if (hr == S_OK) {
+        int64_t start = 0;
+        hr = Checked(seeking.SetPositions(&start, AM_SEEKING_AbsolutePositioning, &file->duration,
+                                          AM_SEEKING_AbsolutePositioning),
+                     "Failed in SetPositions!  hr=0x%x\r\n");
+    }
+    if (hr == S_OK) {
+        file->graph->Control()->Run();
+        hr = Checked(file->graph->Control()->Stop(), "Failed to run the graph!  hr=0x%x\r\n");
+    }
+    return hr;
+}
+
+// The number of frames: the duration in frames, or the media time's seconds at the assumed rate.
+int32_t FrameCount(NewFile* file, bool useFrameFormat) {
+    if (useFrameFormat) {
+        // Both statuses are ignored: a duration that cannot be had in frames stays as it was.
+        int64_t frames = file->duration;
+        file->seeking->SetTimeFormat(TimeFormat::Frame);
+        file->seeking->GetDuration(&frames);
+        return static_cast<int32_t>(std::min<int64_t>(frames, INT32_MAX));
+    }
+    return static_cast<int32_t>(std::min<double>(static_cast<double>(file->duration) /
+                                                     static_cast<double>(kUnitsPerSecond) *
+                                                     static_cast<double>(kAssumedFramesPerSecond),
+                                                 INT32_MAX));
+}
 
 } // namespace
 
@@ -94,8 +211,8 @@ void CSampleGrabberCB::Convert(const uint8_t* top, ptrdiff_t pitch) {
     const double s = m_fPreviewStep;
     const bool previewFits =
         m_pPreviewBuffer && m_nPreviewBufferBytes >= static_cast<size_t>(m_nPreviewBytesPerPixel) *
-                                                         CVideoGrabber::kPreviewWidth *
-                                                         CVideoGrabber::kPreviewHeight;
+                                                         screen::kPreviewWidth *
+                                                         screen::kPreviewHeight;
     // A step that is not a positive number would never leave the sampling loops.
     if (m_bDoPreview && previewFits && s > 0.0 && std::isfinite(s)) {
         WritePreview(top, pitch);
@@ -113,24 +230,23 @@ void CSampleGrabberCB::WritePreview(const uint8_t* top, ptrdiff_t pitch) const {
     const uint32_t rowBytes = 3 * static_cast<uint32_t>(w);
     // The sampled columns are the same on every row: find them once. The leading ones whose
     // pixel is followed by at least one more byte of its row can be read as one 4-byte word.
-    uint32_t columns[CVideoGrabber::kPreviewWidth];
+    uint32_t columns[screen::kPreviewWidth];
     int nx = 0;
     int nWord = 0;
-    for (double fx = 0.0; fx < w && nx < CVideoGrabber::kPreviewWidth; fx += s, ++nx) {
+    for (double fx = 0.0; fx < w && nx < screen::kPreviewWidth; fx += s, ++nx) {
         columns[nx] = 3 * static_cast<uint32_t>(fx);
         if (columns[nx] + 4 <= rowBytes) {
             nWord = nx + 1;
         }
     }
     int y = 0;
-    for (double fy = 0.0; fy < h && y < CVideoGrabber::kPreviewHeight; fy += s, ++y) {
+    for (double fy = 0.0; fy < h && y < screen::kPreviewHeight; fy += s, ++y) {
         const uint8_t* row = top + pitch * static_cast<int>(fy);
-        uint8_t* out =
-            m_pPreviewBuffer + static_cast<size_t>(bpp) * CVideoGrabber::kPreviewWidth * y;
-        if (bpp == 2) {
+        uint8_t* out = m_pPreviewBuffer + static_cast<size_t>(bpp) * screen::kPreviewWidth * y;
+        if (bpp == screen::kBytes565) {
             for (int x = 0; x < nx; ++x) {
                 const uint8_t* p = row + columns[x];
-                const unsigned v = kRgb565.red[p[2]] | kRgb565.green[p[1]] | kRgb565.blue[p[0]];
+                const unsigned v = screen::To565(p[2], p[1], p[0]);
                 out[2 * x] = static_cast<uint8_t>(v & 0xFF);
                 out[2 * x + 1] = static_cast<uint8_t>(v >> 8);
             }
@@ -195,9 +311,10 @@ CVideoGrabber::CVideoGrabber(uint8_t* pPreviewBuffer, uint8_t* pFrameBuffer,
                              int nScreenBytesPerPixel, size_t previewBytes, size_t frameBytes) {
     // Screens of neither 2 nor 4 bytes a pixel get the 4-byte layout: a pitch of fewer bytes
     // than the 3 written would overlap pixels and run past the buffer's end.
-    m_callback.m_nPreviewBytesPerPixel = nScreenBytesPerPixel == 2 ? 2 : 4;
-    const size_t previewNeed =
-        static_cast<size_t>(m_callback.m_nPreviewBytesPerPixel) * kPreviewWidth * kPreviewHeight;
+    m_callback.m_nPreviewBytesPerPixel =
+        nScreenBytesPerPixel == screen::kBytes565 ? screen::kBytes565 : screen::kBytes32;
+    const size_t previewNeed = static_cast<size_t>(m_callback.m_nPreviewBytesPerPixel) *
+                               screen::kPreviewWidth * screen::kPreviewHeight;
     if (pPreviewBuffer && previewBytes >= previewNeed) {
         m_callback.m_pPreviewBuffer = pPreviewBuffer;
         m_callback.m_nPreviewBufferBytes = previewBytes;
@@ -235,183 +352,84 @@ float CVideoGrabber::PreviewScale(int width, int height) {
     if (width <= 0 || height <= 0) {
         return 1.0f;
     }
-    return width > height ? 275.0f / static_cast<float>(width)
-                          : 220.0f / static_cast<float>(height);
+    return width > height ? static_cast<float>(screen::kPreviewWidth) / static_cast<float>(width)
+                          : static_cast<float>(screen::kPreviewHeight) / static_cast<float>(height);
 }
 
 int32_t CVideoGrabber::Open(const char* pFileName, int* pWidth, int* pHeight, int bUseFrameFormat,
                             int bHalfSize) {
     std::lock_guard<std::recursive_mutex> lock(m_grabLock);
-    // The new file is built aside; whatever happens, the old one is let go only afterwards,
-    // and a failure leaves no file at all rather than a half-replaced one.
-    struct FailGuard {
-        CVideoGrabber* self;
-        bool ok = false;
-        ~FailGuard() {
-            if (!ok) {
-                self->ReleaseFile();
-            }
-        }
-    } guard{this};
-
     m_bUseFrameFormat = bUseFrameFormat ? 1 : 0;
     // The whole name, however long.
     const std::string name = pFileName ? pFileName : "";
     std::printf("Grabbing samples from %s.\r\n", name.c_str());
     std::fflush(stdout);
 
-    std::unique_ptr<MediaDet> det(new (std::nothrow) MediaDet);
-    if (!det) {
-        Report("Failed in CoCreateInstance!  hr=0x%x\r\n", E_OUTOFMEMORY);
-        return E_OUTOFMEMORY;
+    // The new file is built aside and swapped in only when every step succeeded; a failure
+    // leaves no file at all rather than a half-replaced one.
+    NewFile file;
+    HRESULT hr = OpenDetector(name, &file);
+    if (hr == S_OK) {
+        hr = PrepareGrabber(&file);
     }
-    HRESULT hr = det->put_Filename(name);
-    if (Failed(hr)) {
-        Report("Couldn't load the file!  hr=0x%x\r\n", hr);
-        return hr;
+    if (hr == S_OK) {
+        hr = PrimeGraph(&file);
     }
-    int32_t streams = 0;
-    hr = det->get_OutputStreams(&streams);
-    if (Failed(hr)) {
-        Report("Couldn't get the output streams!  hr=0x%x\r\n", hr);
-        return hr;
-    }
-    bool found = false;
-    for (int32_t i = 0; i < streams && !found; ++i) {
-        hr = det->put_CurrentStream(i);
-        if (Failed(hr)) {
-            ReportStream("Couldn't put stream %d  hr=0x%x\r\n", i, hr);
-            return hr;
-        }
-        MediaType type;
-        hr = det->get_StreamMediaType(&type);
-        if (Failed(hr)) {
-            ReportStream("Couldn't get stream media type for stream %d  hr=0x%x\r\n", i, hr);
-            return hr;
-        }
-        found = type.majortype == MajorType::Video;
-    }
-    if (!found) {
-        std::printf("Couldn't find a video stream\r\n");
-        std::fflush(stdout);
-        return 0;
-    }
-    hr = det->EnterBitmapGrabMode(0.0);
-    if (Failed(hr)) {
-        Report("Failed in EnterBitmapGrabMode!  hr=0x%x\r\n", hr);
-        return hr;
-    }
-    SampleGrabber* grabber = nullptr;
-    hr = det->GetSampleGrabber(&grabber);
-    if (Failed(hr) || !grabber) {
-        Report("Couldn't find the sample grabber filter!  hr=0x%x\r\n", hr);
-        return Failed(hr) ? hr : 0;
-    }
-    MediaType connected;
-    grabber->GetConnectedMediaType(&connected);
-    const int width = connected.biWidth;
-    const int height = connected.biHeight;
-    if (width <= 0 || height <= 0) {
-        Report("Failed in EnterBitmapGrabMode!  hr=0x%x\r\n", E_FAIL);
-        return E_FAIL;
-    }
-    hr = grabber->SetOneShot(true);
-    if (Failed(hr)) {
-        Report("Failed in SetOneShot!  hr=0x%x\r\n", hr);
-        return hr;
-    }
-    hr = grabber->SetBufferSamples(false);
-    if (Failed(hr)) {
-        Report("Failed in SetBufferSamples!  hr=0x%x\r\n", hr);
-        return hr;
-    }
-    FilterInfo info;
-    hr = grabber->QueryFilterInfo(&info);
-    if (Failed(hr) || !info.pGraph) {
-        Report("Failed in QueryFilterInfo!  hr=0x%x\r\n", Failed(hr) ? hr : E_FAIL);
-        return Failed(hr) ? hr : E_FAIL;
-    }
-    FilterGraph* graph = info.pGraph;
-    IMediaSeeking* seeking = graph->Seeking();
-    int64_t duration = 0;
-    hr = seeking->GetDuration(&duration);
-    if (Failed(hr)) {
-        Report("Failed in GetDuration!  hr=0x%x\r\n", hr);
-        return hr;
-    }
-    int64_t start = 0;
-    hr = seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &duration,
-                               AM_SEEKING_AbsolutePositioning);
-    if (Failed(hr)) {
-        Report("Failed in SetPositions!  hr=0x%x\r\n", hr);
-        return hr;
-    }
-    // A priming run before the callback is installed: it writes nothing.
-    graph->Control()->Run();
-    hr = graph->Control()->Stop();
-    if (Failed(hr)) {
-        Report("Failed to run the graph!  hr=0x%x\r\n", hr);
-        return hr;
-    }
-    hr = grabber->SetCallback(&m_callback, 1);
-    if (Failed(hr)) {
-        Report("Failed in SetCallback!  hr=0x%x\r\n", hr);
-        return hr;
+    if (hr == S_OK) {
+        hr = Checked(file.grabber->SetCallback(&m_callback, 1),
+                     "Failed in SetCallback!  hr=0x%x\r\n");
     }
     int32_t result = 0;
-    if (m_bUseFrameFormat) {
-        seeking->SetTimeFormat(TimeFormat::Frame);
-        seeking->GetDuration(&duration);
-        result = static_cast<int32_t>(std::min<int64_t>(duration, INT32_MAX));
-    } else {
-        result = static_cast<int32_t>(
-            std::min<double>(static_cast<double>(duration) / 10000000.0 * 25.0, INT32_MAX));
+    if (hr == S_OK) {
+        result = FrameCount(&file, m_bUseFrameFormat != 0);
+        hr = FitFrameBuffer(file.width, file.height, bHalfSize != 0);
+    }
+    if (hr != S_OK) {
+        ReleaseFile();
+        return hr == kNoFile ? 0 : hr;
     }
 
-    // Size the frame buffer for this video before it is swapped in.
+    // The old file goes, the new one comes in.
+    ReleaseFile();
+    m_callback.m_bHalfSize = bHalfSize ? 1 : 0;
+    m_callback.m_nWidth = file.width;
+    m_callback.m_nHeight = file.height;
+    m_pMediaDet = std::move(file.det);
+    m_pSampleGrabber = file.grabber;
+    m_pCallbackRef = &m_callback;
+    m_pGrabberFilter = file.grabber;
+    m_pFilterGraph = file.graph;
+    m_pMediaSeeking = file.seeking;
+    if (pWidth) {
+        *pWidth = file.width;
+    }
+    if (pHeight) {
+        *pHeight = file.height;
+    }
+    return result;
+}
+
+HRESULT CVideoGrabber::FitFrameBuffer(int width, int height, bool halfSize) {
     CSampleGrabberCB sizing;
     sizing.m_nWidth = width;
     sizing.m_nHeight = height;
-    sizing.m_bHalfSize = bHalfSize ? 1 : 0;
+    sizing.m_bHalfSize = halfSize ? 1 : 0;
     const size_t need = sizing.RequiredFrameBytes();
-    uint8_t* frameBuffer = m_callback.m_pFrameBuffer;
-    size_t frameBytes = m_callback.m_nFrameBufferBytes;
-    if (need > frameBytes) {
-        try {
-            std::vector<uint8_t> grown(need, 0);
-            if (frameBuffer && frameBytes > 0) {
-                std::memcpy(grown.data(), frameBuffer, frameBytes);
-            }
-            m_ownFrameBuffer.swap(grown);
-        } catch (const std::bad_alloc&) {
-            Report("Failed in EnterBitmapGrabMode!  hr=0x%x\r\n", E_OUTOFMEMORY);
-            return E_OUTOFMEMORY;
+    if (need <= m_callback.m_nFrameBufferBytes) {
+        return S_OK;
+    }
+    try {
+        std::vector<uint8_t> grown(need, 0);
+        if (m_callback.m_pFrameBuffer && m_callback.m_nFrameBufferBytes > 0) {
+            std::memcpy(grown.data(), m_callback.m_pFrameBuffer, m_callback.m_nFrameBufferBytes);
         }
-        frameBuffer = m_ownFrameBuffer.data();
-        frameBytes = m_ownFrameBuffer.size();
+        m_ownFrameBuffer.swap(grown);
+    } catch (const std::bad_alloc&) {
+        return ReportFailure(E_OUTOFMEMORY, "Failed in EnterBitmapGrabMode!  hr=0x%x\r\n");
     }
-
-    // Success: the old file goes, the new one comes in.
-    ReleaseFile();
-    m_callback.m_pFrameBuffer = frameBuffer;
-    m_callback.m_nFrameBufferBytes = frameBytes;
-    m_callback.m_bHalfSize = bHalfSize ? 1 : 0;
-    m_callback.m_nWidth = width;
-    m_callback.m_nHeight = height;
-    m_pMediaDet = std::move(det);
-    m_pSampleGrabber = grabber;
-    m_pCallbackRef = &m_callback;
-    m_pGrabberFilter = grabber;
-    m_pFilterGraph = graph;
-    m_pMediaSeeking = seeking;
-    if (pWidth) {
-        *pWidth = width;
-    }
-    if (pHeight) {
-        *pHeight = height;
-    }
-    guard.ok = true;
-    return result;
+    m_callback.m_pFrameBuffer = m_ownFrameBuffer.data();
+    m_callback.m_nFrameBufferBytes = m_ownFrameBuffer.size();
+    return S_OK;
 }
 
 int CVideoGrabber::GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int bDoFullFrame) {
@@ -423,7 +441,8 @@ int CVideoGrabber::GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int 
         return 1; // no file: nothing to deliver
     }
     int64_t position = m_bUseFrameFormat ? static_cast<int64_t>(nFrame)
-                                         : static_cast<int64_t>(nFrame) * 10000000 / 25;
+                                         : static_cast<int64_t>(nFrame) * kUnitsPerSecond /
+                                               kAssumedFramesPerSecond;
     m_pMediaSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
                                   AM_SEEKING_NoPositioning);
     IMediaControl* control = m_pFilterGraph->Control();

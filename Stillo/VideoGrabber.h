@@ -51,8 +51,6 @@ class CVideoGrabber {
 public:
     // The capacity of the buffers the work view lends.
     static constexpr size_t kDefaultBufferBytes = 1830912;
-    static constexpr int kPreviewWidth = 275;
-    static constexpr int kPreviewHeight = 220;
 
     // The two buffers are lent (never freed here) and hold the given number of bytes. A null
     // buffer, or one too small for a video, is replaced by storage the source owns; read the
@@ -91,6 +89,9 @@ public:
 
 private:
     void ReleaseFile();
+    // Replaces the frame buffer by a larger one of the source's own when the video's frames
+    // would not fit it; a failure status when that memory cannot be had.
+    media::HRESULT FitFrameBuffer(int width, int height, bool halfSize);
     int GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int bDoFullFrame);
 
     // One lock for Open, GrabFrame and StepFrame: grabs never overlap, and no grab meets a

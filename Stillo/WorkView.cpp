@@ -5,6 +5,7 @@
 #include "ImageTrimDlg.h"
 #include "OutputSettings.h"
 #include "ResizeBox.h"
+#include "ScreenFormat.h"
 #include "VideoGrabber.h"
 #include "engine/canvas_mutex.h"
 #include "engine/mosaic_params.h"
@@ -35,11 +36,11 @@
 namespace workview {
 
 int ScreenBytesPerPixel(int screenDepth) {
-    return screenDepth / 8 == 2 ? 2 : 4;
+    return screenDepth / 8 == screen::kBytes565 ? screen::kBytes565 : screen::kBytes32;
 }
 
 Rect TrimOverlay(int width, int height, int top, int bottom, int left, int right) {
-    const float s = width > height ? 275.0f / width : 220.0f / height;
+    const float s = CVideoGrabber::PreviewScale(width, height);
     Rect r;
     r.left = static_cast<int>(left * width * s * 0.01);
     r.right = static_cast<int>(width * s - right * width * s * 0.01 - 1);
@@ -104,12 +105,6 @@ ResultsFit FitResults(int nCols, int nRows) {
     return f;
 }
 
-int PlayWaitMs(std::chrono::steady_clock::time_point last,
-               std::chrono::steady_clock::time_point now) {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count();
-    return static_cast<int>(std::clamp<long long>(kPlayIntervalMs - elapsed, 0, kPlayIntervalMs));
-}
-
 } // namespace workview
 
 using namespace workview;
@@ -122,28 +117,11 @@ const QString kWebLine = QStringLiteral("http://www.stillo.com");
 // write either screen form directly.
 constexpr ui::COLORREF kOverlayYellow = ui::RGB(255, 255, 0);
 
-// Each channel's share of a 5-6-5 word, so a pixel is three look-ups instead of three divisions.
-struct Channels565 {
-    uint16_t r[256], g[256], b[256];
-};
-constexpr Channels565 MakeChannels565() {
-    Channels565 t{};
-    for (int v = 0; v < 256; ++v) {
-        const auto c = static_cast<uint8_t>(v);
-        t.r[v] = Pack565(c, 0, 0);
-        t.g[v] = Pack565(0, c, 0);
-        t.b[v] = Pack565(0, 0, c);
-    }
-    return t;
-}
-constexpr Channels565 kChannels565 = MakeChannels565();
-
 // A canvas pixel (red, green, blue bytes) as pixel x of a line of a picture with B bytes a
-// pixel: one 5-6-5 word (Pack565), or blue, green, red and an opaque fourth byte.
+// pixel: one 5-6-5 word, or blue, green, red and an opaque fourth byte.
 template <int B> inline void PutScreenPixel(uchar* line, int x, const uint8_t* rgb) {
-    if constexpr (B == 2) {
-        reinterpret_cast<uint16_t*>(line)[x] =
-            kChannels565.r[rgb[0]] | kChannels565.g[rgb[1]] | kChannels565.b[rgb[2]];
+    if constexpr (B == screen::kBytes565) {
+        reinterpret_cast<uint16_t*>(line)[x] = screen::To565(rgb[0], rgb[1], rgb[2]);
     } else {
         reinterpret_cast<uint32_t*>(line)[x] =
             0xFF000000u | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
@@ -176,17 +154,17 @@ void SampleLineAs(uchar* line, const uint8_t* row, const uint32_t* offsets, int 
 }
 inline void SampleLine(uchar* line, int bytesPerPixel, const uint8_t* row, const uint32_t* offsets,
                        int n) {
-    if (bytesPerPixel == 2) {
-        SampleLineAs<2>(line, row, offsets, n);
+    if (bytesPerPixel == screen::kBytes565) {
+        SampleLineAs<screen::kBytes565>(line, row, offsets, n);
     } else {
-        SampleLineAs<4>(line, row, offsets, n);
+        SampleLineAs<screen::kBytes32>(line, row, offsets, n);
     }
 }
 
 // The bytes a pixel of one of the form's pictures takes: its own storage decides, so a write
 // can never disagree with it.
 inline int PictureBytesPerPixel(const QImage& img) {
-    return img.format() == QImage::Format_RGB16 ? 2 : 4;
+    return img.format() == QImage::Format_RGB16 ? screen::kBytes565 : screen::kBytes32;
 }
 
 ui::ControlDesc C(ui::ControlKind k, int id, const char* caption, int x, int y, int cx, int cy,
@@ -332,17 +310,15 @@ CWorkView::CWorkView(QWidget* pParent) : QWidget(pParent) {
 
 CWorkView::~CWorkView() {
     StopWorker();
-    delete m_pGrabber;
+    // The source goes before the buffers it borrows.
+    m_pGrabber.reset();
     if (g_pMainFrame == &m_ownState) {
         g_pMainFrame = nullptr;
     }
 }
 
 void CWorkView::StopWorker() {
-    m_bQuit = true;
-    if (m_worker.joinable()) {
-        m_worker.join();
-    }
+    m_worker.Stop();
 }
 
 void CWorkView::SetEditInt(int id, int value) {
@@ -393,15 +369,15 @@ bool CWorkView::OnInitDialog() {
     m_btnStop->SetFlat(false, true);
 
     // The pictures take the screen's form: 16-bit 5-6-5 on a 16-bit screen, 32-bit otherwise.
-    if (m_nForcedBytesPerPixel == 2 || m_nForcedBytesPerPixel == 4) {
+    if (m_nForcedBytesPerPixel == screen::kBytes565 || m_nForcedBytesPerPixel == screen::kBytes32) {
         m_nScreenBytesPerPixel = m_nForcedBytesPerPixel;
     } else {
         const QScreen* screen = QGuiApplication::primaryScreen();
         m_nScreenBytesPerPixel = ScreenBytesPerPixel(screen ? screen->depth() : 32);
     }
     const QImage::Format form =
-        m_nScreenBytesPerPixel == 2 ? QImage::Format_RGB16 : QImage::Format_RGB32;
-    m_bmpFrameWork = QImage(kFrameW, kFrameH, form);
+        m_nScreenBytesPerPixel == screen::kBytes565 ? QImage::Format_RGB16 : QImage::Format_RGB32;
+    m_bmpFrameWork = QImage(screen::kPreviewWidth, screen::kPreviewHeight, form);
     m_bmpMosaicWork = QImage(kMosaicW, kMosaicH, form);
     m_bmpResultsWork = QImage(kResultsW, kResultsH, form);
     for (QImage* img : {&m_bmpFrameWork, &m_bmpMosaicWork, &m_bmpResultsWork}) {
@@ -418,9 +394,9 @@ bool CWorkView::OnInitDialog() {
         m_previewBuffer.assign(CVideoGrabber::kDefaultBufferBytes, 0);
         m_frameBuffer.assign(CVideoGrabber::kDefaultBufferBytes, 0);
         // The source replaces a buffer that is too small for a video with storage of its own.
-        m_pGrabber =
-            new CVideoGrabber(m_previewBuffer.data(), m_frameBuffer.data(), m_nScreenBytesPerPixel,
-                              m_previewBuffer.size(), m_frameBuffer.size());
+        m_pGrabber = std::make_unique<CVideoGrabber>(m_previewBuffer.data(), m_frameBuffer.data(),
+                                                     m_nScreenBytesPerPixel, m_previewBuffer.size(),
+                                                     m_frameBuffer.size());
     }
     m_btnStop->setDown(false);
     m_btnStop->setEnabled(false);
@@ -436,15 +412,16 @@ bool CWorkView::OnInitDialog() {
     RedrawFramePreview();
     m_pResizeBox = std::make_unique<CResizeBox>();
 
-    m_bQuit = false;
-    if (!m_worker.joinable()) {
-        m_worker = std::thread([this] { WorkerLoop(); });
-    }
+    m_worker.Start({
+        [] { return g_pMainFrame && g_pMainFrame->m_bRunning; },
+        [this] { return FrameDue(); },
+        [this] { return m_bSnapping != 0; },
+        [this] { return WorkerPass(); },
+        [this](CWorkerThread::Pass) { PostUpdate(); },
+    });
 
     const QString probe = m_strInstallFolder + QStringLiteral("vantor.AVI");
-    m_bProbing = true;
     const int ok = LoadVideo(probe, probe);
-    m_bProbing = false;
     if (!ok) {
         ui::MessageBox(this,
                        QStringLiteral("Try Installing DirectX 9.0 Redistributeable\n") + kWebLine,
@@ -459,7 +436,7 @@ bool CWorkView::OnInitDialog() {
 }
 
 int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
-    auto lock = InterfacePassLock();
+    auto lock = m_worker.InterfaceLock();
     m_editFileName->setText(fileName);
     // Nothing plays from the old file while the new one opens.
     m_pGrabber->m_bPlaying = 0;
@@ -472,6 +449,9 @@ int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
     if (count <= 0) {
         // The old file is gone from the source: no video counts as loaded.
         g_pMainFrame->m_bVideoLoaded = 0;
+        // The box comes once the pass lock is given back: the worker would otherwise wait for
+        // as long as it stays open.
+        lock.unlock();
         ui::MessageBox(this,
                        QStringLiteral("Invalid Media File or Can Not Sample Grab From This Format"),
                        QStringLiteral("Error"), ui::MsgIcon::Exclamation);
@@ -523,7 +503,7 @@ void CWorkView::OnStepBackwards() {
     if (!g_pMainFrame->m_bVideoLoaded) {
         return;
     }
-    auto lock = InterfacePassLock();
+    auto lock = m_worker.InterfaceLock();
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = -1;
     m_pGrabber->StepFrame();
@@ -540,7 +520,7 @@ void CWorkView::OnStepForwards() {
     if (!g_pMainFrame->m_bVideoLoaded) {
         return;
     }
-    auto lock = InterfacePassLock();
+    auto lock = m_worker.InterfaceLock();
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = 1;
     m_pGrabber->StepFrame();
@@ -608,7 +588,7 @@ void CWorkView::OnSliderMoved(int position) {
     if (!g_pMainFrame->m_bVideoLoaded) {
         return;
     }
-    auto lock = InterfacePassLock();
+    auto lock = m_worker.InterfaceLock();
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = 1;
     // The frame at the slider's own position, not the one after it.
@@ -652,7 +632,27 @@ void CWorkView::OnSnapIt() {
         ui::MessageBox(this, QStringLiteral("Source Video Required"), QStringLiteral("Info"));
         return;
     }
-    auto lock = InterfacePassLock();
+    // The refusals are shown once the pass lock is given back: the worker would otherwise
+    // wait for as long as the box stays open.
+    switch (StartRun()) {
+    case RunRefusal::None:
+        break;
+    case RunRefusal::FrameRange:
+        ui::MessageBox(this,
+                       QStringLiteral("End Frame Less Or Equal To Start Frame! \n Please Modify"),
+                       QStringLiteral("Info"));
+        break;
+    case RunRefusal::EngineInit:
+        ui::MessageBox(this,
+                       QStringLiteral("Can Not Start Stillo: the frame or its trim window is not "
+                                      "usable, or memory ran out"),
+                       QStringLiteral("Error"));
+        break;
+    }
+}
+
+CWorkView::RunRefusal CWorkView::StartRun() {
+    auto lock = m_worker.InterfaceLock();
     int w = m_nVideoWidth, h = m_nVideoHeight;
     if (m_pDeinterlacing && m_pDeinterlacing->m_nDeinterlace) {
         w /= 2;
@@ -664,26 +664,19 @@ void CWorkView::OnSnapIt() {
     m_pGrabber->m_bPlaying = 0;
     const int start = m_pGrabber->m_nStartFrame, end = m_pGrabber->m_nEndFrame;
     if (start >= end) {
-        ui::MessageBox(this,
-                       QStringLiteral("End Frame Less Or Equal To Start Frame! \n Please Modify"),
-                       QStringLiteral("Info"));
-        return;
+        return RunRefusal::FrameRange;
     }
     m_pGrabber->m_nStep = m_nFrameStep;
     m_pGrabber->m_nCurrentFrame = start;
     if (!m_mosaicer.Init("c:", w, h, tw.rowStart, tw.rowEnd, tw.colStart, tw.colEnd, end - start,
-                         0)) {
-        ui::MessageBox(this,
-                       QStringLiteral("Can Not Start Stillo: the frame or its trim window is not "
-                                      "usable, or memory ran out"),
-                       QStringLiteral("Error"));
-        return;
+                         kPixelBgr24)) {
+        return RunRefusal::EngineInit;
     }
     // A Stop pressed after the previous run's last poll must not end this one.
-    m_bStopRequested = false;
+    m_worker.ClearStopRequest();
     m_bMosaicDone = 0;
     m_nFramesProcessed = 0;
-    m_nRunEnd = 0;
+    m_runEnd = RunEnd::None;
     m_bLimitReached = 0;
     EnableControls(false);
     m_btnSnapIt->setEnabled(false);
@@ -691,10 +684,11 @@ void CWorkView::OnSnapIt() {
     m_nScrollX = m_nScrollY = 0;
     m_bSnapping = 1;
     m_pGrabber->m_bPlaying = 1;
+    return RunRefusal::None;
 }
 
 void CWorkView::OnStop() {
-    m_bStopRequested = true;
+    m_worker.RequestStop();
 }
 
 CWorkView::RunEnd CWorkView::RunStep() {
@@ -710,7 +704,7 @@ CWorkView::RunEnd CWorkView::RunStep() {
         if (!m_mosaicer.AddFrame(bits, bytes)) {
             return RunEnd::Failed;
         }
-        stop = m_bStopRequested.exchange(false);
+        stop = m_worker.TakeStopRequest();
         // The worker knows before composing whether this frame ends the run; the engine, which
         // counts frames rather than steps, would not see it with a step above 1 or the limit.
         const bool last = stop || m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame ||
@@ -731,65 +725,29 @@ CWorkView::RunEnd CWorkView::RunStep() {
     return RunEnd::None;
 }
 
-void CWorkView::WorkerLoop() {
-    auto lastStep = std::chrono::steady_clock::now();
-    while (!m_bQuit && g_pMainFrame && g_pMainFrame->m_bRunning) {
-        if (m_pGrabber->m_bPlaying && g_pMainFrame->m_bVideoLoaded) {
-            if (!m_bSnapping) {
-                const int wait = PlayWaitMs(lastStep, std::chrono::steady_clock::now());
-                if (wait > 0) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-                }
-            }
-            lastStep = std::chrono::steady_clock::now();
-            bool updated = false, snapped = false;
-            {
-                std::lock_guard<std::recursive_mutex> lock(m_passMutex);
-                if (m_pGrabber->m_bPlaying && g_pMainFrame->m_bVideoLoaded) {
-                    m_pGrabber->StepFrame();
-                    updated = true;
-                    if (m_bSnapping) {
-                        snapped = true;
-                        const RunEnd end = RunStep();
-                        if (end != RunEnd::None) {
-                            m_bSnapping = 0;
-                            m_pGrabber->m_bPlaying = 0;
-                            m_nRunEnd = end == RunEnd::Failed ? 2 : 1;
-                        }
-                    }
-                }
-            }
-            if (updated) {
-                PostUpdate();
-            }
-            if (snapped) {
-                // A run goes as fast as frames come: no idle sleep, only a turn for the
-                // interface thread when it waits for the lock.
-                GiveWayToInterface();
-                continue;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+bool CWorkView::FrameDue() const {
+    return m_pGrabber->m_bPlaying && g_pMainFrame->m_bVideoLoaded;
 }
 
-void CWorkView::GiveWayToInterface() {
-    // Bounded by the idle sleep's length: the worker never waits on the interface thread.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
-    while (m_nPassWaiters.load() > 0 && std::chrono::steady_clock::now() < until) {
-        std::this_thread::yield();
+CWorkerThread::Pass CWorkView::WorkerPass() {
+    if (!FrameDue()) {
+        return CWorkerThread::Pass::Idle;
     }
-}
-
-std::unique_lock<std::recursive_mutex> CWorkView::InterfacePassLock() {
-    m_nPassWaiters.fetch_add(1);
-    std::unique_lock<std::recursive_mutex> lock(m_passMutex);
-    m_nPassWaiters.fetch_sub(1);
-    return lock;
+    m_pGrabber->StepFrame();
+    if (!m_bSnapping) {
+        return CWorkerThread::Pass::Played;
+    }
+    const RunEnd end = RunStep();
+    if (end != RunEnd::None) {
+        m_bSnapping = 0;
+        m_pGrabber->m_bPlaying = 0;
+        m_runEnd = end;
+    }
+    return CWorkerThread::Pass::Snapped;
 }
 
 void CWorkView::PostUpdate() {
-    if (m_bUpdatePosted.exchange(true) && m_nRunEnd == 0) {
+    if (m_bUpdatePosted.exchange(true) && m_runEnd == RunEnd::None) {
         return;
     }
     QMetaObject::invokeMethod(
@@ -817,26 +775,26 @@ bool CWorkView::DeferLiveRender() {
 
 void CWorkView::OnWorkerUpdate() {
     // A run's last picture and its end are never put off.
-    if (m_bSnapping && m_nRunEnd == 0 && DeferLiveRender()) {
+    if (m_bSnapping && m_runEnd == RunEnd::None && DeferLiveRender()) {
         return;
     }
     m_bUpdatePosted = false;
-    int end = 0;
+    RunEnd end = RunEnd::None;
     {
-        auto lock = InterfacePassLock();
+        auto lock = m_worker.InterfaceLock();
         // The run's end is taken with the pictures, under the lock: taken after it, a run that
         // ended in between would be finished on a picture one frame short. One that ends after
         // this update posts another.
-        end = m_nRunEnd.exchange(0);
+        end = m_runEnd.exchange(RunEnd::None);
         UpdateFrameDisplay();
-        if (m_bSnapping || end) {
+        if (m_bSnapping || end != RunEnd::None) {
             RenderMosaicView(m_nScrollX, m_nScrollY, m_fZoom);
             RenderResultsPreview();
             RedrawResultsPreview();
         }
     }
-    if (end) {
-        FinishMosaic(end == 2, m_bLimitReached.exchange(0) != 0);
+    if (end != RunEnd::None) {
+        FinishMosaic(end == RunEnd::Failed, m_bLimitReached.exchange(0) != 0);
     }
 }
 
@@ -871,11 +829,13 @@ void CWorkView::SaveResult() {
         return;
     }
     QByteArray local = path.toLocal8Bit();
-    auto lock = InterfacePassLock();
-    const CResizeBox& b = *m_pResizeBox;
-    const int ok =
-        m_mosaicer.Save(b.m_nLeft, b.m_nTop, b.m_nRight - b.m_nLeft, b.m_nBottom - b.m_nTop,
-                        m_pOutputSettings->m_nQuality, local.data());
+    int ok = 0;
+    {
+        auto lock = m_worker.InterfaceLock();
+        const CResizeBox& b = *m_pResizeBox;
+        ok = m_mosaicer.Save(b.m_nLeft, b.m_nTop, b.m_nRight - b.m_nLeft, b.m_nBottom - b.m_nTop,
+                             m_pOutputSettings->m_nQuality, local.data());
+    }
     ui::MessageBox(this,
                    ok ? QStringLiteral("Jpeg Stored OK")
                       : QStringLiteral("Jpeg File Write Failure\n Disk full"),
@@ -888,19 +848,20 @@ void CWorkView::UpdateFrameDisplay() {
     const uint8_t* src = m_pGrabber ? m_pGrabber->PreviewBuffer() : nullptr;
     const int b = PictureBytesPerPixel(m_bmpFrameWork);
     // The source writes its preview in the form it was made with, the picture's own.
+    constexpr int W = screen::kPreviewWidth, H = screen::kPreviewHeight;
     if (src && !m_bmpFrameWork.isNull() && m_pGrabber->m_callback.m_nPreviewBytesPerPixel == b &&
-        m_pGrabber->PreviewBufferBytes() >= size_t(b) * kFrameW * kFrameH) {
-        for (int y = 0; y < kFrameH; ++y) {
-            const uint8_t* p = src + size_t(b) * kFrameW * y;
-            if (b == 2) {
+        m_pGrabber->PreviewBufferBytes() >= size_t(b) * W * H) {
+        for (int y = 0; y < H; ++y) {
+            const uint8_t* p = src + size_t(b) * W * y;
+            if (b == screen::kBytes565) {
                 // 16-bit words, low byte first.
                 auto* line = reinterpret_cast<uint16_t*>(m_bmpFrameWork.scanLine(y));
-                for (int x = 0; x < kFrameW; ++x, p += 2) {
+                for (int x = 0; x < W; ++x, p += 2) {
                     line[x] = static_cast<uint16_t>(p[0] | p[1] << 8);
                 }
             } else {
                 auto* line = reinterpret_cast<uint32_t*>(m_bmpFrameWork.scanLine(y));
-                for (int x = 0; x < kFrameW; ++x, p += 4) {
+                for (int x = 0; x < W; ++x, p += 4) {
                     line[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
                 }
             }

@@ -1,10 +1,12 @@
 // The main work form: video file and frame selection, transport, the run's controls and the
-// three pictures (frame preview, mosaic view, results preview), with the worker thread that
-// plays the video and drives a mosaic run.
+// three pictures (frame preview, mosaic view, results preview). Its worker (CWorkerThread)
+// plays the video and drives a mosaic run through the form's passes.
 #pragma once
 
 #include "MainFrameState.h"
 #include "Mosaicer.h"
+#include "ScreenFormat.h"
+#include "WorkerThread.h"
 #include "platform/ui/dialog.h"
 
 #include <QImage>
@@ -15,7 +17,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 class CBtnST;
@@ -38,20 +39,12 @@ class PictureControl;
 // The arithmetic of the form, kept apart so it can be checked without widgets.
 namespace workview {
 
-constexpr int kFrameW = 275, kFrameH = 220;
 constexpr int kMosaicW = 960, kMosaicH = 300;
 constexpr int kResultsW = 365, kResultsH = 140;
 // A run stops after this many frames.
 constexpr int kMaxFrames = 1500;
-// Plain playback shows at most 25 frames a second.
-constexpr int kPlayIntervalMs = 40;
 // During a run the views are redrawn at most this often; the run itself is not held back.
 constexpr int kLiveRenderIntervalMs = 40;
-
-// A 16-bit screen pixel: 5 bits red, 6 green, 5 blue, each the channel scaled down and truncated.
-constexpr uint16_t Pack565(uint8_t r, uint8_t g, uint8_t b) {
-    return static_cast<uint16_t>((r * 31 / 255) << 11 | (g * 63 / 255) << 5 | (b * 31 / 255));
-}
 
 // Bytes a picture pixel takes on a screen of that many bits a pixel: 2 for 16-bit screens, 4
 // for every other (24- and 32-bit screens, and those under 16 bits, shown converted).
@@ -89,10 +82,6 @@ struct ResultsFit {
     int yOffset;
 };
 ResultsFit FitResults(int nCols, int nRows);
-
-// Pacing of plain playback: how long to wait before the next step, 0..40 ms.
-int PlayWaitMs(std::chrono::steady_clock::time_point last,
-               std::chrono::steady_clock::time_point now);
 
 } // namespace workview
 
@@ -144,7 +133,7 @@ public:
     // Leaves the worker loop and joins it.
     void StopWorker();
 
-    CVideoGrabber* m_pGrabber = nullptr;
+    std::unique_ptr<CVideoGrabber> m_pGrabber;
     CMosaicer m_mosaicer;
     std::unique_ptr<CResizeBox> m_pResizeBox;
     COutputSettings* m_pOutputSettings = nullptr;
@@ -154,12 +143,11 @@ public:
     std::atomic<int> m_bMosaicDone{0};
     std::atomic<int> m_bSnapping{0};
     std::atomic<int> m_nFramesProcessed{0};
-    std::atomic<bool> m_bStopRequested{false};
     float m_fZoom = 1.0f;
     int m_nVideoWidth = 0, m_nVideoHeight = 0;
     int m_nFrameStep = 1;
     int m_nScrollX = 0, m_nScrollY = 0;
-    int m_nScreenBytesPerPixel = 4;
+    int m_nScreenBytesPerPixel = screen::kBytes32;
     // 2 or 4 replaces the screen's measure at set-up (tests show the 16-bit form offscreen).
     int m_nForcedBytesPerPixel = 0;
     QString m_strInstallFolder;
@@ -191,8 +179,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // How a run ended, as the worker leaves it for the interface thread.
     enum class RunEnd { None, Finished, Failed };
-    void WorkerLoop();
+    // The worker's pass, under the pass lock: steps a frame when one is due and, in a run,
+    // hands it to the engine.
+    CWorkerThread::Pass WorkerPass();
+    bool FrameDue() const;
     // One frame of a run, under the pass lock; returns how the run ended, if it did.
     RunEnd RunStep();
     void PostUpdate();
@@ -200,10 +192,10 @@ private:
     // True when the last live render of a run is too recent; the update then comes again once
     // the interval is over.
     bool DeferLiveRender();
-    // The pass lock taken by the interface thread; a running worker gives way to it.
-    std::unique_lock<std::recursive_mutex> InterfacePassLock();
-    // After a pass of a run: lets an interface thread that waits for the pass lock take it.
-    void GiveWayToInterface();
+    // Why Snap It started no run.
+    enum class RunRefusal { None, FrameRange, EngineInit };
+    // Snap It's checks and the run's set-up, under the pass lock.
+    RunRefusal StartRun();
     void FinishMosaic(bool failed, bool limitReached);
     void DrawTrimOverlay(QImage& bitmap);
     void DrawViewportOverlay(QImage& bitmap);
@@ -213,22 +205,15 @@ private:
     void SetEditInt(int id, int value);
 
     std::vector<uint8_t> m_previewBuffer, m_frameBuffer;
-    // Held by the worker for a pass's grab and engine calls and by the interface thread for its
-    // own grabs and canvas reads: grabs never overlap and the canvas is never read mid-change.
-    std::recursive_mutex m_passMutex;
-    // Interface-thread callers waiting for m_passMutex. A run does not sleep between frames,
-    // so without this the worker would take the lock again before a waiting caller wakes.
-    std::atomic<int> m_nPassWaiters{0};
     // Interface thread only: when the views last showed a running run, and whether an update
     // is already waiting for the interval to pass.
     std::chrono::steady_clock::time_point m_lastLiveRender{};
     bool m_bLiveRenderDeferred = false;
-    std::thread m_worker;
-    std::atomic<bool> m_bQuit{false};
     std::atomic<bool> m_bUpdatePosted{false};
     // Set by the worker when a run ended; taken by the interface thread.
-    std::atomic<int> m_nRunEnd{0};
+    std::atomic<RunEnd> m_runEnd{RunEnd::None};
     std::atomic<int> m_bLimitReached{0};
     CMainFrameState m_ownState;
-    bool m_bProbing = false;
+    // Last: it runs passes over everything above until it is stopped.
+    CWorkerThread m_worker;
 };

@@ -189,12 +189,182 @@ bool WriteVideoIfMissing(const std::string& path, const VideoSpec& spec, std::st
     return std::filesystem::exists(path) || WriteVideo(path, spec, error);
 }
 
+namespace {
+
+bool IsProgramStream(Codec codec) {
+    return codec == Codec::Mpeg1 || codec == Codec::Mpeg2;
+}
+
+// The 8 kHz mono 16-bit stream of WriteAudio.
+bool AddAudioStream(Output& out, std::string* error) {
+    out.audio = avformat_new_stream(out.oc, nullptr);
+    if (!out.audio) {
+        return Fail(error, "out of memory");
+    }
+    AVCodecParameters* par = out.audio->codecpar;
+    par->codec_type = AVMEDIA_TYPE_AUDIO;
+    par->codec_id = AV_CODEC_ID_PCM_S16LE;
+    par->sample_rate = 8000;
+    av_channel_layout_default(&par->ch_layout, 1);
+    par->bits_per_coded_sample = 16;
+    par->block_align = 2;
+    par->bit_rate = 8000 * 16;
+    out.audio->time_base = AVRational{1, 8000};
+    return true;
+}
+
+// The encoder of a codec and the pixel format it is fed.
+struct VideoCodec {
+    AVCodecID id;
+    AVPixelFormat format;
+};
+
+VideoCodec VideoCodecOf(Codec codec) {
+    switch (codec) {
+    case Codec::Raw:
+        return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_BGR24};
+    case Codec::Mjpeg:
+        return {AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ420P};
+    case Codec::Mpeg4:
+    case Codec::Mpeg4BFrames:
+        return {AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P};
+    case Codec::Mpeg1:
+        return {AV_CODEC_ID_MPEG1VIDEO, AV_PIX_FMT_YUV420P};
+    case Codec::Mpeg2:
+        return {AV_CODEC_ID_MPEG2VIDEO, AV_PIX_FMT_YUV420P};
+    }
+    return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_YUV420P};
+}
+
+// The video stream with its open encoder, the picture it is fed and the converter into it.
+bool AddVideoStream(Output& out, const VideoSpec& spec, std::string* error) {
+    const VideoCodec vc = VideoCodecOf(spec.codec);
+    const AVCodec* codec = avcodec_find_encoder(vc.id);
+    if (!codec) {
+        return Fail(error, std::string("no encoder for ") + CodecName(spec.codec));
+    }
+    out.video = avformat_new_stream(out.oc, nullptr);
+    out.enc = avcodec_alloc_context3(codec);
+    out.frame = av_frame_alloc();
+    if (!out.video || !out.enc || !out.frame) {
+        return Fail(error, "out of memory");
+    }
+    out.enc->width = spec.width;
+    out.enc->height = spec.height;
+    out.enc->pix_fmt = vc.format;
+    out.enc->time_base = AVRational{1, spec.fps};
+    out.enc->framerate = AVRational{spec.fps, 1};
+    out.enc->gop_size = 12;
+    out.enc->max_b_frames =
+        (spec.codec == Codec::Mpeg4BFrames || IsProgramStream(spec.codec)) ? 2 : 0;
+    if (vc.id != AV_CODEC_ID_RAWVIDEO) {
+        // A fixed fine quantiser keeps the barcode readable at any size.
+        out.enc->flags |= AV_CODEC_FLAG_QSCALE;
+        out.enc->global_quality = FF_QP2LAMBDA * 3;
+    }
+    if (spec.codec == Codec::Mpeg2) {
+        out.enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    }
+    if (out.oc->oformat->flags & AVFMT_GLOBALHEADER) {
+        out.enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    int ret = avcodec_open2(out.enc, codec, nullptr);
+    if (ret < 0) {
+        return Fail(error, "cannot open the encoder", ret);
+    }
+    ret = avcodec_parameters_from_context(out.video->codecpar, out.enc);
+    if (ret < 0) {
+        return Fail(error, "cannot set the stream up", ret);
+    }
+    out.video->time_base = out.enc->time_base;
+    out.video->avg_frame_rate = out.enc->framerate;
+    out.frame->format = vc.format;
+    out.frame->width = spec.width;
+    out.frame->height = spec.height;
+    ret = av_frame_get_buffer(out.frame, 0);
+    if (ret < 0) {
+        return Fail(error, "out of memory", ret);
+    }
+    out.sws = sws_getContext(spec.width, spec.height, AV_PIX_FMT_RGB24, spec.width, spec.height,
+                             vc.format, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    if (!out.sws) {
+        return Fail(error, "cannot convert pictures");
+    }
+    return true;
+}
+
+// Frame n's picture into the encoder's frame: swapped into blue-green-red rows for the
+// uncompressed form, converted for every other.
+void FillPicture(Output& out, const VideoSpec& spec, const std::vector<uint8_t>& rgb) {
+    if (spec.codec == Codec::Raw) {
+        // Our muxer marks uncompressed pictures as stored top row first.
+        for (int y = 0; y < spec.height; ++y) {
+            const uint8_t* s = rgb.data() + static_cast<size_t>(y) * 3 * spec.width;
+            uint8_t* d = out.frame->data[0] + static_cast<ptrdiff_t>(y) * out.frame->linesize[0];
+            for (int x = 0; x < spec.width; ++x) {
+                d[3 * x] = s[3 * x + 2];
+                d[3 * x + 1] = s[3 * x + 1];
+                d[3 * x + 2] = s[3 * x];
+            }
+        }
+        return;
+    }
+    const uint8_t* src[4] = {rgb.data(), nullptr, nullptr, nullptr};
+    const int srcStride[4] = {3 * spec.width, 0, 0, 0};
+    sws_scale(out.sws, src, srcStride, 0, spec.height, out.frame->data, out.frame->linesize);
+}
+
+// Renders, encodes and writes frame n.
+bool WritePicture(Output& out, const VideoSpec& spec, int n, std::vector<uint8_t>* rgb,
+                  std::string* error) {
+    int ret = av_frame_make_writable(out.frame);
+    if (ret < 0) {
+        return Fail(error, "out of memory", ret);
+    }
+    RenderFrame(spec, n, rgb);
+    FillPicture(out, spec, *rgb);
+    out.frame->pts = n;
+    if (spec.codec == Codec::Mpeg2) {
+        out.frame->interlaced_frame = 1;
+        out.frame->top_field_first = 1;
+    }
+    if (out.enc->flags & AV_CODEC_FLAG_QSCALE) {
+        out.frame->quality = out.enc->global_quality;
+    }
+    ret = avcodec_send_frame(out.enc, out.frame);
+    if (ret < 0) {
+        return Fail(error, "encoding failed", ret);
+    }
+    return Drain(out, error);
+}
+
+// The encoder's held pictures, the trailer, and the file closed.
+bool Finish(Output& out, const std::string& path, std::string* error) {
+    if (out.enc) {
+        avcodec_send_frame(out.enc, nullptr);
+        if (!Drain(out, error)) {
+            return false;
+        }
+    }
+    int ret = av_write_trailer(out.oc);
+    if (ret < 0) {
+        return Fail(error, "cannot finish the file", ret);
+    }
+    ret = avio_closep(&out.oc->pb);
+    if (ret < 0) {
+        return Fail(error, "cannot close " + path, ret);
+    }
+    return true;
+}
+
+} // namespace
+
 bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* error) {
     av_log_set_level(AV_LOG_ERROR);
     if (spec.width <= 0 || spec.height <= 0 || spec.frames <= 0 || spec.fps <= 0) {
         return Fail(error, "size, length and rate must be positive");
     }
-    const bool program = spec.codec == Codec::Mpeg1 || spec.codec == Codec::Mpeg2;
+    const bool program = IsProgramStream(spec.codec);
     if (program && (spec.audioFirst || spec.audioOnly)) {
         return Fail(error, "audio streams are written into AVI files only");
     }
@@ -210,96 +380,12 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
     if (!out.pkt) {
         return Fail(error, "out of memory");
     }
-    if (spec.audioFirst || spec.audioOnly) {
-        out.audio = avformat_new_stream(out.oc, nullptr);
-        if (!out.audio) {
-            return Fail(error, "out of memory");
-        }
-        AVCodecParameters* par = out.audio->codecpar;
-        par->codec_type = AVMEDIA_TYPE_AUDIO;
-        par->codec_id = AV_CODEC_ID_PCM_S16LE;
-        par->sample_rate = 8000;
-        av_channel_layout_default(&par->ch_layout, 1);
-        par->bits_per_coded_sample = 16;
-        par->block_align = 2;
-        par->bit_rate = 8000 * 16;
-        out.audio->time_base = AVRational{1, 8000};
+    if ((spec.audioFirst || spec.audioOnly) && !AddAudioStream(out, error)) {
+        return false;
     }
-
-    if (!spec.audioOnly) {
-        AVCodecID id = AV_CODEC_ID_RAWVIDEO;
-        AVPixelFormat fmt = AV_PIX_FMT_YUV420P;
-        switch (spec.codec) {
-        case Codec::Raw:
-            fmt = AV_PIX_FMT_BGR24;
-            break;
-        case Codec::Mjpeg:
-            id = AV_CODEC_ID_MJPEG;
-            fmt = AV_PIX_FMT_YUVJ420P;
-            break;
-        case Codec::Mpeg4:
-        case Codec::Mpeg4BFrames:
-            id = AV_CODEC_ID_MPEG4;
-            break;
-        case Codec::Mpeg1:
-            id = AV_CODEC_ID_MPEG1VIDEO;
-            break;
-        case Codec::Mpeg2:
-            id = AV_CODEC_ID_MPEG2VIDEO;
-            break;
-        }
-        const AVCodec* codec = avcodec_find_encoder(id);
-        if (!codec) {
-            return Fail(error, std::string("no encoder for ") + CodecName(spec.codec));
-        }
-        out.video = avformat_new_stream(out.oc, nullptr);
-        out.enc = avcodec_alloc_context3(codec);
-        out.frame = av_frame_alloc();
-        if (!out.video || !out.enc || !out.frame) {
-            return Fail(error, "out of memory");
-        }
-        out.enc->width = spec.width;
-        out.enc->height = spec.height;
-        out.enc->pix_fmt = fmt;
-        out.enc->time_base = AVRational{1, spec.fps};
-        out.enc->framerate = AVRational{spec.fps, 1};
-        out.enc->gop_size = 12;
-        out.enc->max_b_frames = (spec.codec == Codec::Mpeg4BFrames || program) ? 2 : 0;
-        if (id != AV_CODEC_ID_RAWVIDEO) {
-            // A fixed fine quantiser keeps the barcode readable at any size.
-            out.enc->flags |= AV_CODEC_FLAG_QSCALE;
-            out.enc->global_quality = FF_QP2LAMBDA * 3;
-        }
-        if (spec.codec == Codec::Mpeg2) {
-            out.enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
-        }
-        if (out.oc->oformat->flags & AVFMT_GLOBALHEADER) {
-            out.enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        }
-        ret = avcodec_open2(out.enc, codec, nullptr);
-        if (ret < 0) {
-            return Fail(error, "cannot open the encoder", ret);
-        }
-        ret = avcodec_parameters_from_context(out.video->codecpar, out.enc);
-        if (ret < 0) {
-            return Fail(error, "cannot set the stream up", ret);
-        }
-        out.video->time_base = out.enc->time_base;
-        out.video->avg_frame_rate = out.enc->framerate;
-        out.frame->format = fmt;
-        out.frame->width = spec.width;
-        out.frame->height = spec.height;
-        ret = av_frame_get_buffer(out.frame, 0);
-        if (ret < 0) {
-            return Fail(error, "out of memory", ret);
-        }
-        out.sws = sws_getContext(spec.width, spec.height, AV_PIX_FMT_RGB24, spec.width, spec.height,
-                                 fmt, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
-        if (!out.sws) {
-            return Fail(error, "cannot convert pictures");
-        }
+    if (!spec.audioOnly && !AddVideoStream(out, spec, error)) {
+        return false;
     }
-
     ret = avio_open(&out.oc->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (ret < 0) {
         return Fail(error, "cannot open " + path, ret);
@@ -308,69 +394,16 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
     if (ret < 0) {
         return Fail(error, "cannot write the header", ret);
     }
-
     std::vector<uint8_t> rgb;
     for (int n = 0; n < spec.frames; ++n) {
         if (out.audio && !WriteAudio(out, spec, n, error)) {
             return false;
         }
-        if (!out.video) {
-            continue;
-        }
-        ret = av_frame_make_writable(out.frame);
-        if (ret < 0) {
-            return Fail(error, "out of memory", ret);
-        }
-        RenderFrame(spec, n, &rgb);
-        const uint8_t* src[4] = {rgb.data(), nullptr, nullptr, nullptr};
-        const int srcStride[4] = {3 * spec.width, 0, 0, 0};
-        if (spec.codec == Codec::Raw) {
-            // Our muxer marks uncompressed pictures as stored top row first.
-            for (int y = 0; y < spec.height; ++y) {
-                const uint8_t* s = rgb.data() + static_cast<size_t>(y) * 3 * spec.width;
-                uint8_t* d =
-                    out.frame->data[0] + static_cast<ptrdiff_t>(y) * out.frame->linesize[0];
-                for (int x = 0; x < spec.width; ++x) {
-                    d[3 * x] = s[3 * x + 2];
-                    d[3 * x + 1] = s[3 * x + 1];
-                    d[3 * x + 2] = s[3 * x];
-                }
-            }
-        } else {
-            sws_scale(out.sws, src, srcStride, 0, spec.height, out.frame->data,
-                      out.frame->linesize);
-        }
-        out.frame->pts = n;
-        if (spec.codec == Codec::Mpeg2) {
-            out.frame->interlaced_frame = 1;
-            out.frame->top_field_first = 1;
-        }
-        if (out.enc->flags & AV_CODEC_FLAG_QSCALE) {
-            out.frame->quality = out.enc->global_quality;
-        }
-        ret = avcodec_send_frame(out.enc, out.frame);
-        if (ret < 0) {
-            return Fail(error, "encoding failed", ret);
-        }
-        if (!Drain(out, error)) {
+        if (out.video && !WritePicture(out, spec, n, &rgb, error)) {
             return false;
         }
     }
-    if (out.enc) {
-        avcodec_send_frame(out.enc, nullptr);
-        if (!Drain(out, error)) {
-            return false;
-        }
-    }
-    ret = av_write_trailer(out.oc);
-    if (ret < 0) {
-        return Fail(error, "cannot finish the file", ret);
-    }
-    ret = avio_closep(&out.oc->pb);
-    if (ret < 0) {
-        return Fail(error, "cannot close " + path, ret);
-    }
-    return true;
+    return Finish(out, path, error);
 }
 
 } // namespace videotool

@@ -36,10 +36,9 @@ void PackBitRows(IMAGE2D features, int32_t rows, int32_t cols, IMAGE2D packedRow
 
 namespace {
 
-// Upper bound on the 64-bit word pairs one search may compare: about 25 ms on one core of
-// this machine, and room for a +-60 x +-60 window over a full-size frame, the widest the
-// tracker asks for in a steady run. A window widened further after a gross error is narrowed
-// about its centre to fit, so no frame stalls the run.
+// Upper bound on the 64-bit word pairs one search may compare: room for a +-60 x +-60 window
+// over a full-size frame, the widest the tracker asks for in a steady run. A window widened further
+// after a gross error is narrowed about its centre to fit, so no frame stalls the run.
 constexpr int64_t kMaxSearchWork = 90'000'000;
 
 // Both maps are re-laid into 64-bit words of 64 pixels, pixel x at bit 63 - (x mod 64) of word

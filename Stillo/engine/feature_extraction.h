@@ -1,4 +1,3 @@
-// (Named so as not to shadow the C library's <features.h> on the engine's include path.)
 // Feature extraction: the frame's grey image becomes its feature image (0 and 255 only) and
 // the bit-packed map that the displacement search compares between frames.
 #pragma once

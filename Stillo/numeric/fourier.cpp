@@ -17,7 +17,7 @@ bool IsPowerOfTwo(int64_t n) {
     return n >= 1 && (n & (n - 1)) == 0;
 }
 
-// wr + i wi times wpr + 1 + i wpi: the next twiddle factor, by the Parts' recurrence.
+// wr + i wi times wpr + 1 + i wpi: the next twiddle factor, by the trigonometric recurrence.
 void AdvanceTwiddle(double& wr, double& wi, double wpr, double wpi) {
     const double wtemp = wr;
     wr = wr * wpr - wi * wpi + wr;

@@ -72,7 +72,7 @@ void interpolate_polynomial(const float* xs, const float* ys, int n, double x, f
             const float w = cu[i + 1] - cl[i];
             double denom = dLo - dHi;
             if (denom == 0.0) {
-                // Two equal abscissas: the Part ends the process here, with no message.
+                // Two equal abscissas end the process here, with no message.
                 _exit(1);
             }
             denom = w / denom;

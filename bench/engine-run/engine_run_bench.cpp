@@ -4,51 +4,25 @@
 //   engine_run_bench --long     one 1,500-frame pan at 720x576: time and peak memory
 #include "Mosaicer.h"
 #include "tests/support/frame_buffer.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/texture.h"
 #include "tiler2/SaverApp.h"
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
-using stillo_test::FrameBuffer;
-using stillo_test::Rgb;
+using namespace stillo_test;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Texture {
-    int width;
-    int height;
-    std::vector<Rgb> pixels;
-};
-
-Texture MakeTexture(int width, int height) {
-    Texture t{width, height, std::vector<Rgb>(static_cast<size_t>(width) * height, {90, 110, 70})};
-    std::mt19937 rng(99);
-    const int disks = width * height / 600;
-    for (int i = 0; i < disks; ++i) {
-        const int cx = static_cast<int>(rng() % width);
-        const int cy = static_cast<int>(rng() % height);
-        const int r = 5 + static_cast<int>(rng() % 36);
-        const Rgb c{static_cast<uint8_t>(1 + rng() % 255), static_cast<uint8_t>(1 + rng() % 255),
-                    static_cast<uint8_t>(1 + rng() % 255)};
-        for (int y = std::max(0, cy - r); y <= std::min(height - 1, cy + r); ++y) {
-            for (int x = std::max(0, cx - r); x <= std::min(width - 1, cx + r); ++x) {
-                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
-                    t.pixels[static_cast<size_t>(y) * width + x] = c;
-                }
-            }
-        }
-    }
-    return t;
-}
+constexpr unsigned kSeed = 99;
 
 struct RunResult {
     double seconds = 0;       // engine calls only
@@ -62,19 +36,7 @@ struct RunResult {
 RunResult Run(const Texture& tex, int width, int height, int frames, int speed, bool thick,
               CMosaicer& m) {
     FrameBuffer frame(width, height);
-    auto cut = [&](int t) {
-        const int ox = t * speed;
-        const int oy = (t / 7) % 20;
-        for (int y = 0; y < height; ++y) {
-            uint8_t* dst = frame.PixelFromTop(0, y);
-            const Rgb* src = &tex.pixels[static_cast<size_t>(y + oy) * tex.width + ox];
-            for (int x = 0; x < width; ++x, dst += 3) {
-                dst[0] = src[x].b;
-                dst[1] = src[x].g;
-                dst[2] = src[x].r;
-            }
-        }
-    };
+    auto cut = [&](int t) { CutFrame(tex, Point{t * speed, (t / 7) % 20}, &frame); };
     RunResult result;
     m.SetThickBrush(thick ? 1 : 0);
     m.SetFeatureMode(0);
@@ -110,7 +72,7 @@ RunResult Run(const Texture& tex, int width, int height, int frames, int speed, 
 }
 
 void Rates() {
-    const Texture tex = MakeTexture(720 + 400 * 4, 576 + 20);
+    const Texture tex = DiskTexture(720 + 400 * 4, 576 + 20, kSeed);
     std::printf("%-9s %-6s %10s %12s\n", "size", "brush", "frames/s", "steady f/s");
     for (const auto& size : {std::pair{360, 288}, std::pair{640, 480}, std::pair{720, 576}}) {
         for (bool thick : {true, false}) {
@@ -125,12 +87,12 @@ void Rates() {
 
 void Saving() {
     // A 10,000 x 576 canvas painted with texture.
-    const Texture tex = MakeTexture(10000, 576);
+    const Texture tex = DiskTexture(10000, 576, kSeed);
     std::vector<std::vector<uint8_t>> storage(576, std::vector<uint8_t>(10000 * 3));
     std::vector<uint8_t*> rows;
     for (int r = 0; r < 576; ++r) {
         for (int k = 0; k < 10000; ++k) {
-            const Rgb c = tex.pixels[static_cast<size_t>(575 - r) * 10000 + k];
+            const Rgb c = tex.At(k, 575 - r);
             storage[r][3 * k] = c.r;
             storage[r][3 * k + 1] = c.g;
             storage[r][3 * k + 2] = c.b;
@@ -145,7 +107,8 @@ void Saving() {
     canvas.bRowsACurrent = 1;
     canvas.nBytesPerPixel = 3;
     canvas.ppRowsA = rows.data();
-    std::string path = "/tmp/engine_run_bench_" + std::to_string(::getpid()) + ".jpg";
+    const stillo_test::TempDir temp("stillo-engine-bench");
+    std::string path = temp.File("canvas.jpg");
     double best = 1e9;
     CSaverApp saver;
     for (int i = 0; i < 5; ++i) {
@@ -164,7 +127,7 @@ void Saving() {
 void LongPan() {
     const int frames = 1500;
     const int speed = 6;
-    const Texture tex = MakeTexture(720 + frames * speed, 576 + 20);
+    const Texture tex = DiskTexture(720 + frames * speed, 576 + 20, kSeed);
     CMosaicer m;
     const RunResult r = Run(tex, 720, 576, frames, speed, true, m);
     rusage usage{};

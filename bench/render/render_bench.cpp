@@ -8,6 +8,7 @@
 #include "VideoGrabber.h"
 #include "WorkView.h"
 #include "platform/ui/services.h"
+#include "tests/support/temp_dir.h"
 #include "tools/video_writer.h"
 
 #include <QApplication>
@@ -94,9 +95,8 @@ int main(int argc, char** argv) {
     const int renders = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    const std::string dir =
-        (std::filesystem::temp_directory_path() / "stillo-render-bench").string();
-    std::filesystem::create_directories(dir);
+    const stillo_test::TempDir temp("stillo-render-bench");
+    const std::string dir = temp.Path().string();
     // The probe the view opens at set-up, and the pan it runs over.
     if (!MakeVideo(dir + "/vantor.AVI", 160, 120, 5, 2) ||
         !MakeVideo(dir + "/pan.avi", 320, 240, 200, 3)) {

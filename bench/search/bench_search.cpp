@@ -1,10 +1,12 @@
 // Times the displacement search at several radii and the Regions extraction with packing, on a
 // 720 x 576 frame trimmed by 2 % at every side. Prints one line per figure: the median of
-// several runs on one core.
+// several single-threaded runs.
 #include "engine/bitmaps.h"
 #include "engine/feature_extraction.h"
 #include "engine/image.h"
 #include "engine/records.h"
+#include "tests/support/engine_records.h"
+#include "tests/support/texture.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,6 +20,9 @@ namespace {
 
 constexpr int32_t kRows = 576 - 2 * 12; // 2 % of 576, rounded, at top and bottom
 constexpr int32_t kCols = 720 - 2 * 14; // 2 % of 720, rounded, at left and right
+// The texture reaches this far beyond the frame on every side, room for the shift.
+constexpr int32_t kMargin = 10;
+constexpr unsigned kSeed = 42;
 
 template <typename Work> double MedianMs(int runs, Work work) {
     std::vector<double> ms;
@@ -31,50 +36,29 @@ template <typename Work> double MedianMs(int runs, Work work) {
     return ms[ms.size() / 2];
 }
 
-// A textured grey picture: smooth blobs plus grain, shifted by (sx, sy).
-uint8_t Texture(int32_t x, int32_t y) {
-    const double v = 128 + 50 * std::sin(x * 0.071) * std::cos(y * 0.053) +
-                     30 * std::sin((x + 2 * y) * 0.023) + ((x * 7919 + y * 104729) % 23) - 11;
-    return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
-}
-
+// A grey frame cut from the texture at (margin - sx, margin - sy), among the records of a run:
+// the texture seen shifted by (sx, sy).
 struct Frame {
-    MOSAIC_FRAME f{};
-    MOSAIC_TABLES t{};
-    MOSAIC_SETTINGS s{};
-    Frame(int32_t sx, int32_t sy) {
-        f.nRows = kRows;
-        f.nCols = kCols;
-        f.ppGreyRows = AllocImage2D(kRows, kCols);
-        f.ppCurFeatures = AllocImage2D(kRows, kCols);
-        f.ppCurMask = AllocImage2D(kRows, MaskRowBytes(kCols));
-        f.pCurCounts = static_cast<uint16_t*>(std::calloc(kRows, sizeof(uint16_t)));
-        s.nReduction = 1;
-        s.nFeatureMode = 0;
-        s.nNormWindow = 51;
-        s.nSmoothWindow = 5;
+    stillo_test::EngineRecords r{kRows, kCols, stillo_test::ProgramSettings(kRows, kCols)};
+    MOSAIC_FRAME& f = r.frame;
+    Frame(const stillo_test::Texture& tex, int32_t sx, int32_t sy) {
         for (int32_t y = 0; y < kRows; ++y) {
             for (int32_t x = 0; x < kCols; ++x) {
-                f.ppGreyRows[y][x] = Texture(x - sx, y - sy);
+                f.ppGreyRows[y][x] = tex.Grey(x - sx + kMargin, y - sy + kMargin);
             }
         }
     }
-    ~Frame() {
-        FreeImage2D(f.ppGreyRows, kRows);
-        FreeImage2D(f.ppCurFeatures, kRows);
-        FreeImage2D(f.ppCurMask, kRows);
-        std::free(f.pCurCounts);
-    }
-    Frame(const Frame&) = delete;
-    Frame& operator=(const Frame&) = delete;
 };
 
 } // namespace
 
 int main() {
-    Frame prev(0, 0), cur(5, -3);
-    if (ExtractFrameFeatures(&prev.f, &prev.t, &prev.s) != 1 ||
-        ExtractFrameFeatures(&cur.f, &cur.t, &cur.s) != 1) {
+    const stillo_test::Texture tex =
+        stillo_test::DiskTexture(kCols + 2 * kMargin, kRows + 2 * kMargin, kSeed);
+    Frame prev(tex, 0, 0), cur(tex, 5, -3);
+    if (prev.r.ok != 1 || cur.r.ok != 1 ||
+        ExtractFrameFeatures(&prev.f, &prev.r.tables, &prev.r.settings) != 1 ||
+        ExtractFrameFeatures(&cur.f, &cur.r.tables, &cur.r.settings) != 1) {
         std::printf("feature extraction failed\n");
         return 1;
     }
@@ -87,16 +71,11 @@ int main() {
                     return n;
                 }());
 
-    const double extract = MedianMs(21, [&] {
-        Frame& fr = cur;
-        ExtractFrameFeatures(&fr.f, &fr.t, &fr.s);
-    });
+    const double extract =
+        MedianMs(21, [&] { ExtractFrameFeatures(&cur.f, &cur.r.tables, &cur.r.settings); });
     std::printf("regions extraction + packing: %.2f ms\n", extract);
 
-    std::vector<uint16_t> table(65536);
-    BuildBitCountTable(table.data());
-    MOSAIC_TABLES tables{};
-    tables.pBitCount = table.data();
+    MOSAIC_TABLES& tables = cur.r.tables;
     for (int32_t radius : {2, 10, 30, 40, 60}) {
         int32_t dx = 0, dy = 0;
         const double ms = MedianMs(radius > 20 ? 3 : 11, [&] {

@@ -1,4 +1,5 @@
-// video_bench [frames] [rounds]: writes a 640 x 480 MPEG-4 AVI into /tmp, then times
+// video_bench [frames] [rounds]: writes a 640 x 480 MPEG-4 AVI into a temporary folder, then
+// times
 //   1. a plain loop: read, decode and convert every picture to 24-bit (the least any reader
 //      pays for a frame),
 //   2. sequential GrabFrame calls through CVideoGrabber over the same file,
@@ -9,6 +10,7 @@
 // process's processor time (all its threads), which other programs on a busy machine do not
 // disturb.
 #include "VideoGrabber.h"
+#include "tests/support/temp_dir.h"
 #include "tools/video_writer.h"
 
 extern "C" {
@@ -119,7 +121,9 @@ Rate PlainLoop(const char* path, bool convert) {
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 500;
     const int rounds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 5);
-    const char* path = "/tmp/stillo-video-bench.avi";
+    const stillo_test::TempDir temp("stillo-video-bench");
+    const std::string file = temp.File("pan.avi");
+    const char* path = file.c_str();
     const videotool::VideoSpec spec = videotool::Pan(videotool::Codec::Mpeg4, 640, 480, frames, 3);
     std::string error;
     if (!videotool::WriteVideo(path, spec, &error)) {

@@ -20,6 +20,8 @@
 #include "WorkView.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/services.h"
+#include "tests/support/paint_counter.h"
+#include "tests/support/temp_dir.h"
 #include "tools/video_writer.h"
 
 #include <QApplication>
@@ -154,20 +156,6 @@ HeadlessResult Headless(const std::string& path, int frames) {
     return r;
 }
 
-// Counts the repaints of one widget.
-class PaintCounter : public QObject {
-public:
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++count;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 struct ViewResult {
     bool ok = false;
     double seconds = 0;
@@ -283,7 +271,7 @@ private:
     int m_timeoutMs;
     int m_frames = 0;
     std::unique_ptr<CWorkView> m_view;
-    PaintCounter m_paints;
+    stillo_test::PaintCounter m_paints;
     QEventLoop* m_loop = nullptr;
     bool m_done = false;
     bool m_failed = false;
@@ -299,19 +287,12 @@ int main(int argc, char** argv) {
                              "[--headless | --view] [--timeout S]\n");
         return 1;
     }
-    std::string pattern = (std::filesystem::temp_directory_path() / "stillo-wvbench-XXXXXX");
-    if (!mkdtemp(pattern.data())) {
-        std::perror("work_view_bench: mkdtemp");
+    const stillo_test::TempDir temp("stillo-wvbench");
+    if (temp.Path().empty()) {
+        std::fprintf(stderr, "work_view_bench: no temporary folder\n");
         return 1;
     }
-    const std::filesystem::path dir = pattern;
-    struct RemoveDir {
-        std::filesystem::path dir;
-        ~RemoveDir() {
-            std::error_code ec;
-            std::filesystem::remove_all(dir, ec);
-        }
-    } cleanup{dir};
+    const std::filesystem::path& dir = temp.Path();
 
     const std::string video = opt.video.empty() ? (dir / "pan.avi").string() : opt.video;
     if (!WriteIfMissing(video,

@@ -113,43 +113,6 @@ std::string BrowserCommand() {
     return "xdg-open";
 }
 
-Semaphore::Semaphore(long initial, long maximum)
-    : m_count(initial < 0 ? 0 : (initial > maximum ? maximum : initial)), m_max(maximum) {}
-
-bool Semaphore::Release(long n) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (n < 1 || m_count > m_max - n) {
-        return false;
-    }
-    m_count += n;
-    m_cv.notify_all();
-    return true;
-}
-
-bool Semaphore::Wait(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_cv.wait_for(lock, timeout, [this] { return m_count > 0; })) {
-        return false;
-    }
-    --m_count;
-    return true;
-}
-
-long Semaphore::Count() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_count;
-}
-
-void Sleep(unsigned milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
-uint32_t TickCount() {
-    auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
 bool FindOnPath(const std::string& program, std::string* fullPath) {
     if (program.empty()) {
         return false;

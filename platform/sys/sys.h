@@ -1,10 +1,6 @@
 // Operating-system services of the program, over the standard library and POSIX.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,44 +27,6 @@ std::string InstallFolder();
 // The browser command: the value under "Applications\iexplore.exe\shell\open\command" when the
 // registry holds one, else "xdg-open".
 std::string BrowserCommand();
-
-// ---- kernel objects ---------------------------------------------------------------------------
-
-// Recursive mutex whose try-lock with a zero time-out never waits.
-class RecursiveMutex {
-public:
-    void Lock() { m_mutex.lock(); }
-    // Zero time-out: true when taken (also by the thread that already holds it).
-    bool TryLock() { return m_mutex.try_lock(); }
-    bool TryLockFor(std::chrono::milliseconds timeout) { return m_mutex.try_lock_for(timeout); }
-    void Unlock() { m_mutex.unlock(); }
-
-private:
-    std::recursive_timed_mutex m_mutex;
-};
-
-// Counting semaphore with a maximum; a release that would pass the maximum changes nothing.
-class Semaphore {
-public:
-    Semaphore(long initial, long maximum);
-    // Returns false (count unchanged) when count + n would exceed the maximum or n < 1.
-    bool Release(long n = 1);
-    // Zero time-out by default: true when a unit was taken.
-    bool Wait(std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
-    long Count() const;
-
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_cv;
-    long m_count;
-    long m_max;
-};
-
-// ---- time -------------------------------------------------------------------------------------
-
-void Sleep(unsigned milliseconds);
-// Milliseconds since an arbitrary fixed start, monotonic; wraps like a 32-bit tick count.
-uint32_t TickCount();
 
 // ---- processes --------------------------------------------------------------------------------
 

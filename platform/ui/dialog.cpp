@@ -22,7 +22,7 @@ const char* kIdProperty = "stilloControlId";
 QFont DialogFont() {
     // Templates are laid out in dialog units of a 6 x 13 pixel base, the metrics of the 8-point
     // face they were designed with, whose letters average under 6 pixels across. DejaVu Sans at
-    // 11 pixels averages nearly 7, so captions ran past their rectangles and were cut
+    // 11 pixels averages nearly 7, which would run captions past their rectangles and cut them
     // ("Input Filenam"). The condensed face fits at 10 pixels; whatever face stands in, its size
     // is lowered until its letters are that narrow and its lines fit the 13-pixel unit.
     constexpr double kMaxAverageWidth = 5.75;

@@ -5,11 +5,14 @@
 #include "ImageTrimDlg.h"
 #include "OutputSettings.h"
 #include "ResizeBox.h"
+#include "ScreenFormat.h"
 #include "VideoGrabber.h"
 #include "WorkView.h"
 #include "engine/mosaic_params.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/services.h"
+#include "tests/support/paint_counter.h"
+#include "tests/support/temp_dir.h"
 #include "tools/video_writer.h"
 
 #include <QApplication>
@@ -36,9 +39,20 @@
 using namespace workview;
 
 TEST(WorkViewMath, PixelFormsTrimAndZoom) {
-    EXPECT_EQ(Pack565(255, 255, 255), 0xFFFF);
-    EXPECT_EQ(Pack565(255, 0, 0), 0xF800);
-    EXPECT_EQ(Pack565(0, 255, 0), 0x07E0);
+    EXPECT_EQ(screen::Pack565(255, 255, 255), 0xFFFF);
+    EXPECT_EQ(screen::Pack565(255, 0, 0), 0xF800);
+    EXPECT_EQ(screen::Pack565(0, 255, 0), 0x07E0);
+    // The tables both the preview and the pictures use: every byte of every channel as the
+    // byte times the double factor, truncated, in its field.
+    for (int v = 0; v < 256; ++v) {
+        const auto c = static_cast<uint8_t>(v);
+        const auto r = static_cast<unsigned>(v * (31.0 / 255.0));
+        const auto g = static_cast<unsigned>(v * (63.0 / 255.0));
+        ASSERT_EQ(screen::To565(c, 0, 0), r << 11) << v;
+        ASSERT_EQ(screen::To565(0, c, 0), g << 5) << v;
+        ASSERT_EQ(screen::To565(0, 0, c), r) << v;
+        ASSERT_EQ(screen::To565(c, c, c), screen::Pack565(c, c, c)) << v;
+    }
     // 16-bit screens take two bytes a pixel; 24- and 32-bit ones, and those under 16 bits
     // (shown converted), four.
     EXPECT_EQ(ScreenBytesPerPixel(16), 2);
@@ -73,7 +87,7 @@ TEST(WorkViewMath, PixelFormsTrimAndZoom) {
     EXPECT_EQ(z.scrollY, 250);
 }
 
-TEST(WorkViewMath, TicksStepsFitAndPacing) {
+TEST(WorkViewMath, TicksStepsAndFit) {
     EXPECT_EQ(SliderTicks(99), (std::vector<int>{0, 9, 19, 29, 39, 49, 59, 69, 79, 89}));
     EXPECT_EQ(SliderTicks(0), (std::vector<int>{0}));
 
@@ -90,13 +104,6 @@ TEST(WorkViewMath, TicksStepsFitAndPacing) {
     EXPECT_NEAR(f.scale, 2.7397f, 1e-4);
     EXPECT_EQ(f.yOffset, 33);
     EXPECT_EQ(FitResults(0, 0).scale, 0.0f);
-
-    using clock = std::chrono::steady_clock;
-    const auto now = clock::now();
-    EXPECT_EQ(PlayWaitMs(now, now), 40);
-    EXPECT_EQ(PlayWaitMs(now - std::chrono::milliseconds(15), now), 25);
-    EXPECT_EQ(PlayWaitMs(now - std::chrono::seconds(5), now), 0);
-    EXPECT_EQ(PlayWaitMs(now + std::chrono::seconds(5), now), 40); // clock stepped back
 }
 
 namespace {
@@ -107,15 +114,7 @@ struct Recorded {
 
 class WorkViewTest : public ::testing::Test {
 protected:
-    static std::filesystem::path Dir() {
-        static const std::filesystem::path dir = [] {
-            std::string pattern =
-                (std::filesystem::temp_directory_path() / "stillo-app-XXXXXX").string();
-            char* made = mkdtemp(pattern.data());
-            return std::filesystem::path(made ? made : "/tmp");
-        }();
-        return dir;
-    }
+    static const std::filesystem::path& Dir() { return stillo_test::ProcessTempDir().Path(); }
     static std::string Video(const std::string& name, int frames, int dx, int width = 160,
                              int height = 120) {
         const std::string path = (Dir() / name).string();
@@ -417,7 +416,7 @@ uint32_t PictureWord(const QImage& img, int x, int y) {
 // Red, green and blue in the screen form of b bytes a pixel.
 uint32_t ScreenWord(int r, int g, int b, int bytes) {
     if (bytes == 2) {
-        return Pack565(uint8_t(r), uint8_t(g), uint8_t(b));
+        return screen::Pack565(uint8_t(r), uint8_t(g), uint8_t(b));
     }
     return 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
 }
@@ -445,9 +444,9 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
     ASSERT_EQ(view->m_bmpFrameShown.format(), form);
     const uint8_t* preview = g.PreviewBuffer();
     int wrong = 0;
-    for (int y = 0; y < kFrameH; ++y) {
-        for (int x = 0; x < kFrameW; ++x) {
-            const uint8_t* p = preview + size_t(bytes) * (kFrameW * y + x);
+    for (int y = 0; y < screen::kPreviewHeight; ++y) {
+        for (int x = 0; x < screen::kPreviewWidth; ++x) {
+            const uint8_t* p = preview + size_t(bytes) * (screen::kPreviewWidth * y + x);
             const uint32_t want =
                 bytes == 2 ? uint32_t(p[0] | p[1] << 8) : ScreenWord(p[2], p[1], p[0], bytes);
             wrong += PictureWord(frame, x, y) != want;
@@ -460,9 +459,9 @@ TEST_P(WorkViewScreenFormTest, PicturesShowTheirSourcesInTheScreenForm) {
     const uint8_t* full = g.FrameBuffer();
     int checked = 0;
     double fy = 0;
-    for (int y = 0; fy < 120 && y < kFrameH; fy += step, ++y) {
+    for (int y = 0; fy < 120 && y < screen::kPreviewHeight; fy += step, ++y) {
         double fx = 0;
-        for (int x = 0; fx < 160 && x < kFrameW; fx += step, ++x) {
+        for (int x = 0; fx < 160 && x < screen::kPreviewWidth; fx += step, ++x) {
             if (x % 7 || y % 5) {
                 continue;
             }
@@ -616,20 +615,6 @@ TEST_F(WorkViewTest, CaptionsFitTheirControls) {
 
 namespace {
 
-// Counts the repaints of one widget.
-class PaintCounter : public QObject {
-public:
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++count;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 bool AnyColour(const QImage& img) {
     for (int y = 0; y < img.height(); ++y) {
         for (int x = 0; x < img.width(); ++x) {
@@ -648,7 +633,7 @@ TEST_F(WorkViewTest, LiveViewsFollowTheRunAtAMergedRate) {
     view->show();
     Load(*view, Video("pan200w.avi", 200, 2, 320, 240));
     SelectFrames(*view, 1, 199);
-    PaintCounter paints;
+    stillo_test::PaintCounter paints;
     view->m_picMosaic->installEventFilter(&paints);
     QTest::qWait(50);
     paints.count = 0;

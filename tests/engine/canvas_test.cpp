@@ -1,6 +1,7 @@
 // Strip painting into the canvas and the canvas's growth.
 #include "engine/canvas.h"
 #include "engine/canvas_mutex.h"
+#include "tests/support/engine_records.h"
 
 #include <gtest/gtest.h>
 
@@ -15,23 +16,12 @@ namespace {
 
 // A canvas as a run starts it: 200 x 300, y from -100 to 99, x from 0 to 299.
 struct Canvas {
-    MOSAIC_PARAMS p{};
-    explicit Canvas(int bytesPerPixel = 3) {
-        p.nTop = -100;
-        p.nBottom = 99;
-        p.nLeft = 0;
-        p.nRight = 299;
-        p.nRows = 200;
-        p.nCols = 300;
-        p.bRowsACurrent = 1;
-        p.nGrowStep = 100;
-        p.nStripLength = 400;
-        p.nBytesPerPixel = bytesPerPixel;
-        p.ppRowsA = AllocImage2D(p.nRows, bytesPerPixel * p.nCols);
+    stillo_test::EngineRecords run;
+    MOSAIC_PARAMS& p = run.canvas;
+    explicit Canvas(int bytesPerPixel = 3)
+        : run(1, 1, stillo_test::ProgramSettings(1, 1), bytesPerPixel) {
+        EXPECT_EQ(run.ok, 1);
     }
-    ~Canvas() { FreeImage2D(CurrentCanvasRows(p), p.nRows); }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
 
     bool Inside(int x, int y) const {
         return x >= p.nLeft && x <= p.nRight && y >= p.nTop && y <= p.nBottom;

@@ -3,6 +3,8 @@
 #include "engine/edges.h"
 #include "engine/feature_extraction.h"
 #include "engine/records.h"
+#include "tests/support/engine_records.h"
+#include "tests/support/packed_map_check.h"
 
 #include <gtest/gtest.h>
 
@@ -418,62 +420,26 @@ TEST(ThinEdges, TinyImagesAreSafe) {
 TEST(EdgesMode, FrameFeaturesAreTheThinnedEdgesPackedForTheSearch) {
     // A 40 x 40 square at 180 on 60 in a frame of 120 columns and 100 rows.
     const int rows = 100, cols = 120;
-    Image grey(rows, cols), features(rows, cols), mask(rows, MaskRowBytes(cols));
-    grey.Fill([](int y, int x) { return x >= 40 && x < 80 && y >= 30 && y < 70 ? 180 : 60; });
+    stillo_test::EngineRecords run(rows, cols,
+                                   stillo_test::ProgramSettings(rows, cols, kFeatureEdges));
+    ASSERT_EQ(run.ok, 1);
+    MOSAIC_FRAME& frame = run.frame;
+    const IMAGE2D mask = frame.ppCurMask;
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < cols; ++x) {
+            frame.ppGreyRows[y][x] = x >= 40 && x < 80 && y >= 30 && y < 70 ? 180 : 60;
+        }
+        frame.pCurCounts[y] = 999;
+    }
     std::memset(mask[7], 0xFF, static_cast<size_t>(MaskRowBytes(cols))); // stale map
-    std::vector<uint16_t> counts(rows, 999);
-    MOSAIC_FRAME frame{};
-    frame.nRows = rows;
-    frame.nCols = cols;
-    frame.ppGreyRows = grey.get();
-    frame.ppCurFeatures = features.get();
-    frame.ppCurMask = mask.get();
-    frame.pCurCounts = counts.data();
-    MOSAIC_TABLES tables{};
-    MOSAIC_SETTINGS settings{};
-    settings.nReduction = 1;
-    settings.nFeatureMode = 1;
-    settings.nNormWindow = 51;
-    settings.nSmoothWindow = 5;
-    settings.nEdgeThreshold = 15;
-    ASSERT_EQ(ExtractFrameFeatures(&frame, &tables, &settings), 1);
+    ASSERT_EQ(ExtractFrameFeatures(&frame, &run.tables, &run.settings), 1);
 
     // The packed map and its counts describe the feature image.
-    ASSERT_EQ(frame.nMaskRows, rows);
     int total = 0;
-    for (int y = 0; y < rows; ++y) {
-        const auto* words = reinterpret_cast<const uint16_t*>(mask[y]);
-        unsigned bits = 0;
-        for (int x = 0; x < cols; ++x) {
-            ASSERT_TRUE(features[y][x] == 0 || features[y][x] == 255);
-            const bool bit = (words[x / 16] >> (15 - x % 16)) & 1;
-            ASSERT_EQ(bit, features[y][x] == 255) << x << "," << y;
-            bits += bit;
-        }
-        ASSERT_EQ(counts[y], bits) << y;
-        total += static_cast<int>(bits);
-    }
+    ASSERT_NO_FATAL_FAILURE(stillo_test::ExpectPackedMapOfFeatures(frame, rows, cols, &total));
     // Each side of the square has an edge pixel within two pixels of it along its middle, the
     // inside is free of features, and the count is taken before thinning.
-    auto near = [&](int x0, int x1, int y0, int y1) {
-        for (int y = y0; y <= y1; ++y) {
-            for (int x = x0; x <= x1; ++x) {
-                if (features[y][x] != 0) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    };
-    for (int k = 34; k < 66; ++k) {
-        EXPECT_TRUE(near(38, 41, k, k)) << "left side, row " << k;
-        EXPECT_TRUE(near(78, 81, k, k)) << "right side, row " << k;
-    }
-    for (int k = 44; k < 76; ++k) {
-        EXPECT_TRUE(near(k, k, 28, 31)) << "bottom side, column " << k;
-        EXPECT_TRUE(near(k, k, 68, 71)) << "top side, column " << k;
-    }
-    EXPECT_FALSE(near(43, 76, 33, 66));
+    stillo_test::ExpectSquareOutline(frame, {40, 79}, {30, 69}, 2, 4, 3);
     EXPECT_GE(frame.nCurEdgeCount, total);
     EXPECT_GT(total, 4 * 30);
 }

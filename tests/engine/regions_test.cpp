@@ -5,6 +5,8 @@
 #include "engine/image.h"
 #include "engine/records.h"
 #include "engine/regions.h"
+#include "tests/support/engine_records.h"
+#include "tests/support/packed_map_check.h"
 
 #include <gtest/gtest.h>
 
@@ -361,59 +363,36 @@ TEST(ReduceImage, BlockAveragesInPlace) {
 
 namespace {
 
-// An engine frame record of the given size with a grey image filled by picture(x, y).
+// An engine frame record of the given size with a grey image filled by picture(x, y), among
+// the records of a run with the program's settings (and the given reduction factor).
 struct FrameRecord {
-    MOSAIC_FRAME f{};
-    MOSAIC_TABLES t{};
-    MOSAIC_SETTINGS s{};
+    stillo_test::EngineRecords records;
+    MOSAIC_FRAME& f = records.frame;
+    MOSAIC_TABLES& t = records.tables;
+    MOSAIC_SETTINGS& s = records.settings;
     int32_t rows, cols;
     template <typename Picture>
-    FrameRecord(int32_t r, int32_t c, Picture picture) : rows(r), cols(c) {
-        f.nRows = static_cast<uint16_t>(r);
-        f.nCols = static_cast<uint16_t>(c);
-        f.ppGreyRows = AllocImage2D(r, c);
-        f.ppCurFeatures = AllocImage2D(r, c);
-        f.ppCurMask = AllocImage2D(r, MaskRowBytes(c));
-        f.pCurCounts = static_cast<uint16_t*>(std::calloc(r, sizeof(uint16_t)));
+    FrameRecord(int32_t r, int32_t c, Picture picture, int32_t reduction = 1)
+        : records(r, c, Settings(r, c, reduction)), rows(r), cols(c) {
+        EXPECT_EQ(records.ok, 1);
         for (int32_t y = 0; y < r; ++y) {
             for (int32_t x = 0; x < c; ++x) {
                 f.ppGreyRows[y][x] = picture(x, y);
             }
         }
-        s.nReduction = 1;
-        s.nFeatureMode = 0;
-        s.nNormWindow = 51;
-        s.nSmoothWindow = 5;
-        s.nEdgeThreshold = 15;
     }
-    ~FrameRecord() {
-        FreeImage2D(f.ppGreyRows, rows);
-        FreeImage2D(f.ppCurFeatures, rows);
-        FreeImage2D(f.ppCurMask, rows);
-        std::free(f.pCurCounts);
+    static MOSAIC_SETTINGS Settings(int32_t r, int32_t c, int32_t reduction) {
+        MOSAIC_SETTINGS settings = stillo_test::ProgramSettings(r, c);
+        settings.nReduction = reduction;
+        return settings;
     }
-    FrameRecord(const FrameRecord&) = delete;
-    FrameRecord& operator=(const FrameRecord&) = delete;
     int Extract() { return ExtractFrameFeatures(&f, &t, &s); }
     uint8_t Feature(int32_t x, int32_t y) const { return f.ppCurFeatures[y][x]; }
     uint16_t Word(int32_t y, int32_t w) const {
         return reinterpret_cast<const uint16_t*>(f.ppCurMask[y])[w];
     }
     // Checks that the packed map and its counts describe the feature image.
-    void ExpectPackedFeatures() const {
-        ASSERT_EQ(f.nMaskRows, rows);
-        ASSERT_EQ(f.nMaskWords, cols >> 4);
-        for (int32_t y = 0; y < rows; ++y) {
-            unsigned count = 0;
-            for (int32_t x = 0; x < cols; ++x) {
-                ASSERT_TRUE(Feature(x, y) == 0 || Feature(x, y) == 255);
-                const bool bit = (Word(y, x / 16) >> (15 - x % 16)) & 1;
-                ASSERT_EQ(bit, Feature(x, y) == 255) << x << "," << y;
-                count += bit;
-            }
-            ASSERT_EQ(f.pCurCounts[y], count) << y;
-        }
-    }
+    void ExpectPackedFeatures() const { stillo_test::ExpectPackedMapOfFeatures(f, rows, cols); }
 };
 
 } // namespace
@@ -427,25 +406,7 @@ TEST(ExtractFrameFeatures, ABrightSquareGivesItsOutline) {
     fr.ExpectPackedFeatures();
     // Along every row and column through the square, an outline pixel lies within two pixels of
     // each of its sides, and the square's inside stays free of features.
-    auto near = [&](int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
-        for (int32_t y = y0; y <= y1; ++y) {
-            for (int32_t x = x0; x <= x1; ++x) {
-                if (fr.Feature(x, y) == 255) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    };
-    for (int32_t k = 33; k < 67; ++k) {
-        EXPECT_TRUE(near(37, 41, k, k)) << "left side, row " << k;
-        EXPECT_TRUE(near(78, 82, k, k)) << "right side, row " << k;
-    }
-    for (int32_t k = 43; k < 77; ++k) {
-        EXPECT_TRUE(near(k, k, 27, 31)) << "bottom side, column " << k;
-        EXPECT_TRUE(near(k, k, 68, 72)) << "top side, column " << k;
-    }
-    EXPECT_FALSE(near(45, 74, 35, 64));
+    stillo_test::ExpectSquareOutline(fr.f, {40, 79}, {30, 69}, 3, 3, 5);
 }
 
 TEST(ExtractFrameFeatures, UniformFramesAreEmpty) {
@@ -473,15 +434,16 @@ TEST(ExtractFrameFeatures, ModesWithoutAChain) {
 }
 
 TEST(ExtractFrameFeatures, ReductionShrinksTheFrameFirst) {
-    FrameRecord fr(40, 64, [](int32_t x, int32_t y) -> uint8_t {
-        return x >= 20 && x < 44 && y >= 10 && y < 30 ? 200 : 40;
-    });
-    std::vector<uint8_t> div4(4 * 256);
+    FrameRecord fr(
+        40, 64,
+        [](int32_t x, int32_t y) -> uint8_t {
+            return x >= 20 && x < 44 && y >= 10 && y < 30 ? 200 : 40;
+        },
+        2);
+    // The run's reduction table divides each 2 x 2 block's sum by 4.
     for (int i = 0; i < 4 * 256; ++i) {
-        div4[i] = static_cast<uint8_t>(i / 4);
+        ASSERT_EQ(fr.t.pReduceDiv[i], i / 4) << i;
     }
-    fr.t.pReduceDiv = div4.data();
-    fr.s.nReduction = 2;
     ASSERT_EQ(fr.Extract(), 1);
     EXPECT_EQ(fr.f.nRows, 20);
     EXPECT_EQ(fr.f.nCols, 32);

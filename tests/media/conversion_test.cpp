@@ -352,8 +352,9 @@ double RightEdgeError(const uint8_t* top, ptrdiff_t pitch, const videotool::Vide
 }
 
 TEST(DecodeInto, WidthsTheConvertersBlocksDoNotDivideAreWrittenWholeAndNoFurther) {
-    // The fast converters write 16 pixels at a time: these widths once left the last pixels
-    // of each row unwritten (98, 100) or wrote past the last row (104, 110, 122).
+    // The fast converters write 16 pixels at a time: straight into rows of exactly 3 * width
+    // bytes these widths would leave the last pixels of each row unwritten (98, 100) or write
+    // past the last row (104, 110, 122).
     for (int w : {96, 97, 98, 100, 104, 110, 122}) {
         SCOPED_TRACE(w);
         const videotool::VideoSpec spec = Spec(Codec::Mpeg4, w, 48, 4);

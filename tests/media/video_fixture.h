@@ -2,6 +2,7 @@
 #pragma once
 
 #include "VideoGrabber.h"
+#include "tests/support/temp_dir.h"
 #include "tools/video_writer.h"
 
 #include <gtest/gtest.h>
@@ -14,14 +15,8 @@
 
 namespace media_test {
 
-inline std::filesystem::path TempDir() {
-    static const std::filesystem::path dir = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "stillo-media-XXXXXX").string();
-        char* made = mkdtemp(pattern.data());
-        return std::filesystem::path(made ? made : "/tmp");
-    }();
-    return dir;
+inline const std::filesystem::path& TempDir() {
+    return stillo_test::ProcessTempDir().Path();
 }
 
 inline std::string WriteTestVideo(const std::string& name, const videotool::VideoSpec& spec) {
@@ -31,13 +26,9 @@ inline std::string WriteTestVideo(const std::string& name, const videotool::Vide
     return path;
 }
 
+// A pan with the writer's default motion.
 inline videotool::VideoSpec Spec(videotool::Codec codec, int w, int h, int frames) {
-    videotool::VideoSpec spec;
-    spec.codec = codec;
-    spec.width = w;
-    spec.height = h;
-    spec.frames = frames;
-    return spec;
+    return videotool::Pan(codec, w, h, frames, videotool::VideoSpec{}.dx);
 }
 
 // The barcode of the frame in a frame buffer (rows of 3 * wf bytes, picture's top in row 1).

@@ -3,64 +3,30 @@
 // one, and every painted canvas pixel the texture pixel it came from.
 #include "Mosaicer.h"
 #include "tests/support/frame_buffer.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/texture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+using stillo_test::CutFrame;
+using stillo_test::DiskTexture;
 using stillo_test::FrameBuffer;
+using stillo_test::Point;
 using stillo_test::Rgb;
+using stillo_test::Texture;
 
 namespace {
-
-struct Texture {
-    int width;
-    int height;
-    std::vector<Rgb> pixels;
-    Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-};
-
-// Overlapping disks of 5 to 40 pixels in random colours; no channel is ever 0 (so a painted
-// canvas pixel is never black) and red differs from blue (so a channel swap shows).
-Texture MakeTexture(int width, int height, unsigned seed) {
-    Texture t{width, height, std::vector<Rgb>(static_cast<size_t>(width) * height, {90, 110, 70})};
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> channel(1, 255);
-    std::uniform_int_distribution<int> radius(5, 40);
-    const int disks = width * height / 600;
-    for (int i = 0; i < disks; ++i) {
-        const int cx = static_cast<int>(rng() % width);
-        const int cy = static_cast<int>(rng() % height);
-        const int r = radius(rng);
-        Rgb c{static_cast<uint8_t>(channel(rng)), static_cast<uint8_t>(channel(rng)),
-              static_cast<uint8_t>(channel(rng))};
-        if (c.r == c.b) {
-            c.b = static_cast<uint8_t>(c.r % 255 + 1);
-        }
-        for (int y = std::max(0, cy - r); y <= std::min(height - 1, cy + r); ++y) {
-            for (int x = std::max(0, cx - r); x <= std::min(width - 1, cx + r); ++x) {
-                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
-                    t.pixels[static_cast<size_t>(y) * width + x] = c;
-                }
-            }
-        }
-    }
-    return t;
-}
-
-struct Point {
-    int x;
-    int y; // downwards
-};
 
 struct RunCase {
     std::string name;
@@ -94,16 +60,10 @@ void RunAndCheck(const RunCase& c) {
         p.x -= minX;
         p.y -= minY;
     }
-    const Texture tex = MakeTexture(c.width + maxX - minX, c.height + maxY - minY, 1234);
+    const Texture tex = DiskTexture(c.width + maxX - minX, c.height + maxY - minY, 1234);
 
     FrameBuffer frame(c.width, c.height);
-    auto cut = [&](const Point& p) {
-        for (int y = 0; y < c.height; ++y) {
-            for (int x = 0; x < c.width; ++x) {
-                frame.Set(x, y, tex.At(p.x + x, p.y + y));
-            }
-        }
-    };
+    auto cut = [&](const Point& p) { CutFrame(tex, p, &frame); };
 
     CMosaicer m;
     m.SetThickBrush(c.thick ? 1 : 0);
@@ -265,15 +225,9 @@ namespace {
 // A short run of the owner over a steady pan, for the brush and saving checks.
 struct ShortRun {
     CMosaicer m;
-    Texture tex = MakeTexture(400, 200, 77);
+    Texture tex = DiskTexture(400, 200, 77);
     FrameBuffer frame{160, 120};
-    void Cut(int t) {
-        for (int y = 0; y < 120; ++y) {
-            for (int x = 0; x < 160; ++x) {
-                frame.Set(x, y, tex.At(2 * t + x, y + 10));
-            }
-        }
-    }
+    void Cut(int t) { CutFrame(tex, Point{2 * t, 10}, &frame); }
     bool Start(int runFrames, bool thick) {
         m.SetThickBrush(thick ? 1 : 0);
         if (m.Init("c:", 160, 120, 5, 110, 3, 150, runFrames, 0) != 1) {
@@ -348,9 +302,21 @@ TEST(EngineOwner, AFrameThatWasNotTakenStopsTheRunInsteadOfBeingSkipped) {
 
     CMosaicer idle; // no run at all
     EXPECT_EQ(idle.Compose(1), kComposeFailed);
-    char path[] = "/tmp/never-written.jpg";
-    EXPECT_EQ(idle.Save(0, 0, 10, 10, 90, path), 0);
+    const stillo_test::TempDir dir;
+    std::string path = dir.File("never-written.jpg");
+    EXPECT_EQ(idle.Save(0, 0, 10, 10, 90, path.data()), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(idle.CopyCanvas32(), nullptr);
+}
+
+TEST(EngineOwner, AFrameThatCannotBePaintedIsToldApartFromNoStripCompleted) {
+    ShortRun run;
+    ASSERT_TRUE(run.Start(100, true));
+    run.m.m_canvas.nGrowStep = INT_MAX / 2; // no growth step can be made
+    // The first registered frame is painted whole, which needs the canvas to grow.
+    EXPECT_EQ(run.Step(1, 1), kComposeFailed);
+    EXPECT_EQ(run.m.m_canvas.nRows, 200);
+    EXPECT_EQ(run.m.m_canvas.nCols, 300);
 }
 
 TEST(EngineOwner, SavesAndCopiesTheWholeCanvas) {
@@ -373,11 +339,9 @@ TEST(EngineOwner, SavesAndCopiesTheWholeCanvas) {
     std::free(copy);
     EXPECT_EQ(differences, 0);
 
-    const std::string path =
-        ::testing::TempDir() + "owner-save-" + std::to_string(::getpid()) + ".jpg";
-    std::vector<char> name(path.begin(), path.end());
-    name.push_back('\0');
-    ASSERT_NE(run.m.Save(0, 0, canvas.nCols - 1, canvas.nRows - 1, 90, name.data()), 0);
+    const stillo_test::TempDir dir;
+    std::string path = dir.File("owner-save.jpg");
+    ASSERT_NE(run.m.Save(0, 0, canvas.nCols - 1, canvas.nRows - 1, 90, path.data()), 0);
     // The JPEG's frame header holds its size: height then width, big-endian.
     std::FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);

@@ -1,11 +1,8 @@
 // The engine owner's run set-up and the trim copy of each frame.
 #include "Mosaicer.h"
-#include "engine/canvas_mutex.h"
 #include "tests/support/frame_buffer.h"
 
 #include <gtest/gtest.h>
-
-#include <thread>
 
 using stillo_test::FrameBuffer;
 using stillo_test::MakeFrame;
@@ -265,43 +262,4 @@ TEST(MosaicerFrameCopy, NextFrameMovesCurrentToPrevious) {
         EXPECT_EQ(f.pPrevCounts[r], r * 3);
     }
     EXPECT_EQ(f.nPrevEdgeCount, 1234);
-}
-
-TEST(ImageBuffers, AllocationAndRelease) {
-    IMAGE2D image = AllocImage2D(7, 13);
-    ASSERT_NE(image, nullptr);
-    for (int r = 0; r < 7; ++r) {
-        for (int k = 0; k < 13; ++k) {
-            ASSERT_EQ(image[r][k], 0);
-        }
-    }
-    FreeImage2D(image, 7);
-    FreeImage2D(nullptr, 5); // nothing happens
-    EXPECT_EQ(AllocImage2D(0, 10), nullptr);
-    EXPECT_EQ(AllocImage2D(3, 0), nullptr);
-
-    int32_t** ints = AllocArray2DInt(4, 9);
-    ASSERT_NE(ints, nullptr);
-    ints[3][8] = -5;
-    EXPECT_EQ(ints[0][0], 0);
-    FreeArray2DInt(ints, 4);
-    int16_t** shorts = AllocArray2DShort(2, 3);
-    ASSERT_NE(shorts, nullptr);
-    shorts[1][2] = 7;
-    FreeArray2DInt(shorts, 2);
-}
-
-TEST(ImageBuffers, CanvasMutexIsRecursiveAndTriesWithoutWaiting) {
-    std::unique_lock<std::recursive_mutex> outer(g_hCanvasMutex);
-    EXPECT_TRUE(g_hCanvasMutex.try_lock()); // same thread takes it again
-    g_hCanvasMutex.unlock();
-    bool otherGotIt = true;
-    std::thread other([&] {
-        otherGotIt = g_hCanvasMutex.try_lock();
-        if (otherGotIt) {
-            g_hCanvasMutex.unlock();
-        }
-    });
-    other.join();
-    EXPECT_FALSE(otherGotIt);
 }

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 class QtEnvironment : public ::testing::Environment {
@@ -11,15 +13,12 @@ public:
         static int argc = 1;
         static char name[] = "stillo_tests";
         static char* argv[] = {name, nullptr};
-        m_app = new QApplication(argc, argv);
+        m_app = std::make_unique<QApplication>(argc, argv);
     }
-    void TearDown() override {
-        delete m_app;
-        m_app = nullptr;
-    }
+    void TearDown() override { m_app.reset(); }
 
 private:
-    QApplication* m_app = nullptr;
+    std::unique_ptr<QApplication> m_app;
 };
 
 [[maybe_unused]] ::testing::Environment* const g_env =

@@ -1,4 +1,5 @@
 // The saving library: JPEG output of a canvas box, its refusals and its exports.
+#include "tests/support/temp_dir.h"
 #include "tiler2/SaverApp.h"
 
 #include <gtest/gtest.h>
@@ -121,17 +122,12 @@ Rgb Quadrants(int x, int y) {
 
 class SaverTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tiler2-test-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string PathOf(const char* name) { return (dir / name).string(); }
+    void SetUp() override { ASSERT_FALSE(temp.Path().empty()); }
+    std::string PathOf(const char* name) { return temp.File(name); }
 
     CSaverApp saver;
-    fs::path dir;
+    const stillo_test::TempDir temp{"tiler2-test"};
+    const fs::path& dir = temp.Path();
 };
 
 } // namespace

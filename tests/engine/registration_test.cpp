@@ -1,16 +1,15 @@
 // Frame registration: the search window, its re-search, the radius rule and the tracker.
-#include "Mosaicer.h"
 #include "engine/bitmaps.h"
 #include "engine/registration.h"
+#include "tests/support/engine_records.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/texture.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -18,37 +17,26 @@ namespace {
 constexpr int kRows = 100;
 constexpr int kCols = 160;
 
-// Packed maps cut from one large random feature texture: the previous map at one offset, the
-// current at another, so the true shift is known. A current pixel (x, y) matches the
-// previous pixel (x - dx, y - dy).
+// Packed maps cut from one large feature texture: the previous map at one offset, the current
+// at another, so the true shift is known. A current pixel (x, y) matches the previous pixel
+// (x - dx, y - dy).
 class Registration : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(m.Init("c:", kCols, kRows, 0, kRows - 1, 0, kCols - 1, 1000, 0), 1);
+        ASSERT_EQ(r.ok, 1);
         // Disks of 10 to 25 pixels: the score then rises towards the true shift, so a search
         // whose window misses the truth stops on the window's nearer edge.
-        std::mt19937 rng(11);
-        std::uniform_int_distribution<int> row(0, kTexRows - 1);
-        std::uniform_int_distribution<int> col(0, kTexCols - 1);
-        std::uniform_int_distribution<int> radius(10, 25);
+        const stillo_test::Texture disks =
+            stillo_test::DiskTexture(kTexCols, kTexRows, 11, {90, 10, 25});
         texture.assign(kTexRows, std::vector<uint8_t>(kTexCols));
-        for (int i = 0; i < 90; ++i) {
-            const int cy = row(rng);
-            const int cx = col(rng);
-            const int r = radius(rng);
-            for (int y = std::max(0, cy - r); y <= std::min(kTexRows - 1, cy + r); ++y) {
-                for (int x = std::max(0, cx - r); x <= std::min(kTexCols - 1, cx + r); ++x) {
-                    if ((y - cy) * (y - cy) + (x - cx) * (x - cx) <= r * r) {
-                        texture[y][x] = 255;
-                    }
-                }
+        for (int y = 0; y < kTexRows; ++y) {
+            for (int x = 0; x < kTexCols; ++x) {
+                texture[y][x] = disks.At(x, y) == stillo_test::kTextureGround ? 0 : 255;
             }
         }
-        image = AllocImage2D(kRows, kCols);
-        m.m_frame.nReducedRows = kRows;
-        m.m_frame.nReducedCols = kCols;
+        r.frame.nReducedRows = kRows;
+        r.frame.nReducedCols = kCols;
     }
-    void TearDown() override { FreeImage2D(image, kRows); }
 
     void Cut(int ox, int oy, IMAGE2D mask, uint16_t* counts) {
         for (int y = 0; y < kRows; ++y) {
@@ -56,23 +44,24 @@ protected:
                 image[y][x] = texture[kOrigin + oy + y][kOrigin + ox + x];
             }
         }
-        PackBitRows(image, kRows, kCols, mask, counts, &m.m_frame.nMaskRows, &m.m_frame.nMaskWords);
+        PackBitRows(image.get(), kRows, kCols, mask, counts, &r.frame.nMaskRows,
+                    &r.frame.nMaskWords);
     }
     // The camera moves so that the current frame shows the texture shifted by (dx, dy).
     int Step(int dx, int dy, int frameIndex) {
-        Cut(ox, oy, m.m_frame.ppPrevMask, m.m_frame.pPrevCounts);
+        Cut(ox, oy, r.frame.ppPrevMask, r.frame.pPrevCounts);
         ox -= dx;
         oy -= dy;
-        Cut(ox, oy, m.m_frame.ppCurMask, m.m_frame.pCurCounts);
-        return RegisterFrame(&m.m_canvas, &m.m_frame, &m.m_settings, &m.m_tables, frameIndex);
+        Cut(ox, oy, r.frame.ppCurMask, r.frame.pCurCounts);
+        return RegisterFrame(&r.canvas, &r.frame, &r.settings, &r.tables, frameIndex);
     }
 
     static constexpr int kTexRows = 400;
     static constexpr int kTexCols = 500;
     static constexpr int kOrigin = 150;
-    CMosaicer m;
+    stillo_test::EngineRecords r{kRows, kCols, stillo_test::ProgramSettings(kRows, kCols)};
     std::vector<std::vector<uint8_t>> texture;
-    IMAGE2D image = nullptr;
+    RowImage image{kRows, kCols};
     int ox = 0;
     int oy = 0;
 };
@@ -81,7 +70,7 @@ protected:
 
 TEST_F(Registration, FirstFrameMeasuresTheShiftAndMovesThePosition) {
     ASSERT_EQ(Step(25, -12, 1), 0);
-    const MOSAIC_FRAME& f = m.m_frame;
+    const MOSAIC_FRAME& f = r.frame;
     EXPECT_EQ(f.nLastDx, 25);
     EXPECT_EQ(f.nLastDy, -12);
     EXPECT_EQ(f.nPosX, -25);
@@ -104,7 +93,7 @@ TEST_F(Registration, AResultOnTheWindowsEdgeIsSearchedAgainFurtherOut) {
     // -60 .. 15 and the second search finds it. The error is then taken against the previous
     // measured shift (0).
     ASSERT_EQ(Step(-45, 0, 1), 0);
-    const MOSAIC_FRAME& f = m.m_frame;
+    const MOSAIC_FRAME& f = r.frame;
     EXPECT_EQ(f.nLastDx, -45);
     EXPECT_EQ(f.nLastDy, 0);
     EXPECT_EQ(f.pErrRingX[0], 45);
@@ -114,23 +103,23 @@ TEST_F(Registration, AResultOnTheWindowsEdgeIsSearchedAgainFurtherOut) {
 
     // Downwards too, on the other bound: 36 is beyond +30.
     ASSERT_EQ(Step(0, 36, 2), 0);
-    EXPECT_EQ(m.m_frame.nLastDy, 36);
+    EXPECT_EQ(r.frame.nLastDy, 36);
 }
 
 TEST_F(Registration, RadiiFollowTheErrorsWithEarlyFloors) {
     const int expected[] = {40, 20, 13, 10, 8, 2, 2};
     for (int i = 1; i <= 7; ++i) {
         ASSERT_EQ(Step(0, 0, i), 0);
-        EXPECT_EQ(m.m_frame.nRadiusX, expected[i - 1]) << "frame " << i;
-        EXPECT_EQ(m.m_frame.nRadiusY, expected[i - 1]) << "frame " << i;
-        EXPECT_EQ(m.m_frame.nRingIndex, i % 5) << "frame " << i;
+        EXPECT_EQ(r.frame.nRadiusX, expected[i - 1]) << "frame " << i;
+        EXPECT_EQ(r.frame.nRadiusY, expected[i - 1]) << "frame " << i;
+        EXPECT_EQ(r.frame.nRingIndex, i % 5) << "frame " << i;
     }
     // An error of one pixel gives radius 1 (6 / 4), tighter than the 2 of no error.
     ASSERT_EQ(Step(1, 0, 8), 0);
-    EXPECT_EQ(m.m_frame.nLastDx, 1);
-    EXPECT_EQ(m.m_frame.nRadiusX, 1);
-    EXPECT_EQ(m.m_frame.nRadiusY, 2);
-    EXPECT_EQ(m.m_frame.nPosX, -1);
+    EXPECT_EQ(r.frame.nLastDx, 1);
+    EXPECT_EQ(r.frame.nRadiusX, 1);
+    EXPECT_EQ(r.frame.nRadiusY, 2);
+    EXPECT_EQ(r.frame.nPosX, -1);
 }
 
 TEST_F(Registration, PredictionsRoundHalvesDown) {
@@ -138,68 +127,65 @@ TEST_F(Registration, PredictionsRoundHalvesDown) {
         ASSERT_EQ(Step(0, 0, i), 0);
     }
     // The window centre is round(2.5) = 2: a true shift of 2 has no error.
-    m.m_frame.fEstX = 2.5f;
-    m.m_frame.fEstY = -2.5f; // rounds to -3
-    const int ring = m.m_frame.nRingIndex;
+    r.frame.fEstX = 2.5f;
+    r.frame.fEstY = -2.5f; // rounds to -3
+    const int ring = r.frame.nRingIndex;
     ASSERT_EQ(Step(2, -3, 7), 0);
-    EXPECT_EQ(m.m_frame.pErrRingX[ring], 0);
-    EXPECT_EQ(m.m_frame.pErrRingY[ring], 0);
-    EXPECT_EQ(m.m_frame.nLastDx, 2);
-    EXPECT_EQ(m.m_frame.nLastDy, -3);
+    EXPECT_EQ(r.frame.pErrRingX[ring], 0);
+    EXPECT_EQ(r.frame.pErrRingY[ring], 0);
+    EXPECT_EQ(r.frame.nLastDx, 2);
+    EXPECT_EQ(r.frame.nLastDy, -3);
 }
 
 TEST_F(Registration, VelocityPredictorLeadsTheWindow) {
-    m.m_settings.nPredictor = 0;
+    r.settings.nPredictor = 0;
     ASSERT_EQ(Step(10, 0, 1), 0);
-    EXPECT_FLOAT_EQ(m.m_frame.fEstX, 8.0f);
-    EXPECT_FLOAT_EQ(m.m_frame.fVelX, 7.0f); // 0.7 * 10
+    EXPECT_FLOAT_EQ(r.frame.fEstX, 8.0f);
+    EXPECT_FLOAT_EQ(r.frame.fVelX, 7.0f); // 0.7 * 10
     ASSERT_EQ(Step(10, 0, 2), 0);
-    EXPECT_FLOAT_EQ(m.m_frame.fPredX, 15.0f);
-    EXPECT_EQ(m.m_frame.pErrRingX[1], 5);
-    EXPECT_EQ(m.m_frame.nLastDx, 10);
+    EXPECT_FLOAT_EQ(r.frame.fPredX, 15.0f);
+    EXPECT_EQ(r.frame.pErrRingX[1], 5);
+    EXPECT_EQ(r.frame.nLastDx, 10);
 }
 
 TEST_F(Registration, AFrameThatCannotBePaintedIsReportedNotDropped) {
-    m.m_settings.fBrushFactor = 1.0f;
-    m.m_frame.bExtendStrip = 1;
-    m.m_canvas.nGrowStep = INT_MAX / 2; // no growth step can be made
+    r.settings.fBrushFactor = 1.0f;
+    r.frame.bExtendStrip = 1;
+    r.canvas.nGrowStep = INT_MAX / 2; // no growth step can be made
     EXPECT_EQ(Step(3, 0, 1), kRegisterFailed);
-    EXPECT_EQ(m.m_canvas.nRows, 200);
-    EXPECT_EQ(m.m_canvas.nCols, 300);
-
-    // Through the owner the failure is told apart from "no strip completed".
-    EXPECT_EQ(m.Compose(2), kComposeFailed);
+    EXPECT_EQ(r.canvas.nRows, 200);
+    EXPECT_EQ(r.canvas.nCols, 300);
 }
 
 TEST_F(Registration, PaintingOffOnlyTracks) {
-    m.m_settings.bPaint = 0;
-    m.m_canvas.nGrowStep = INT_MAX / 2; // would fail if anything were painted
+    r.settings.bPaint = 0;
+    r.canvas.nGrowStep = INT_MAX / 2; // would fail if anything were painted
     EXPECT_EQ(Step(4, 1, 1), 0);
-    EXPECT_EQ(m.m_frame.nPosX, -4);
-    EXPECT_EQ(m.m_frame.nPosY, 1);
+    EXPECT_EQ(r.frame.nPosX, -4);
+    EXPECT_EQ(r.frame.nPosY, 1);
 }
 
 TEST_F(Registration, AFinishedStripWritesItsCountersAndStartsAClearCanvas) {
     // The program's strip length (400) never finishes a strip; a length of 0 does at once.
-    const std::string prefix = ::testing::TempDir() + "strip-" + std::to_string(::getpid()) + "-";
-    std::snprintf(m.m_settings.szStripPrefix, sizeof m.m_settings.szStripPrefix, "%s",
-                  prefix.c_str());
+    const stillo_test::TempDir dir;
+    const std::string prefix = dir.File("strip-");
+    std::snprintf(r.settings.szStripPrefix, sizeof r.settings.szStripPrefix, "%s", prefix.c_str());
     ASSERT_EQ(Step(-5, 0, 1), 0); // moves right: painted
-    m.m_canvas.nStripLength = 0;
-    m.m_frame.fEstY = 0;
+    r.canvas.nStripLength = 0;
+    r.frame.fEstY = 0;
     ASSERT_EQ(Step(-5, 2, 2), 1);
-    EXPECT_EQ(m.m_canvas.nStripNumber, -1);
-    EXPECT_EQ(m.m_frame.nStripFrames, 0);
-    EXPECT_EQ(m.m_frame.fPrevStripEnd, 2.0f);
-    EXPECT_EQ(m.m_frame.nPosY, 0);
-    EXPECT_EQ(m.m_canvas.bRowsACurrent, 1);
+    EXPECT_EQ(r.canvas.nStripNumber, -1);
+    EXPECT_EQ(r.frame.nStripFrames, 0);
+    EXPECT_EQ(r.frame.fPrevStripEnd, 2.0f);
+    EXPECT_EQ(r.frame.nPosY, 0);
+    EXPECT_EQ(r.canvas.bRowsACurrent, 1);
     // Position 10 is above 0 for direction 0: back to the origin, nothing painted.
-    EXPECT_EQ(m.m_frame.nPosX, 0);
-    uint8_t** rows = CurrentCanvasRows(m.m_canvas);
+    EXPECT_EQ(r.frame.nPosX, 0);
+    uint8_t** rows = CurrentCanvasRows(r.canvas);
     long painted = 0;
-    for (int r = 0; r < m.m_canvas.nRows; ++r) {
-        for (int b = 0; b < m.m_canvas.nCols * 3; ++b) {
-            painted += rows[r][b] != 0;
+    for (int row = 0; row < r.canvas.nRows; ++row) {
+        for (int b = 0; b < r.canvas.nCols * 3; ++b) {
+            painted += rows[row][b] != 0;
         }
     }
     EXPECT_EQ(painted, 0);
@@ -216,7 +202,7 @@ TEST_F(Registration, AFinishedStripWritesItsCountersAndStartsAClearCanvas) {
     EXPECT_EQ(counters[2], 2); // last frame index
 
     // A strip file that cannot be written stops the run instead of ending the process.
-    std::snprintf(m.m_settings.szStripPrefix, sizeof m.m_settings.szStripPrefix, "%s",
+    std::snprintf(r.settings.szStripPrefix, sizeof r.settings.szStripPrefix, "%s",
                   "/no-such-folder/strip");
     EXPECT_EQ(Step(0, 0, 3), kRegisterFailed);
 }
