@@ -276,6 +276,30 @@ int DetectEdges(const IMAGE2D source, uint16_t rows, uint16_t cols, int window, 
     return StreamSmoothedGradient(source, rows, cols, window, SuppressIntoOutput, &context);
 }
 
+float GradientNeighbour(float* const* gx, float* const* gy, int prevSlot, int centreSlot,
+                        int nextSlot, int c, int side) {
+    const float x = gx[centreSlot][c];
+    const float y = gy[centreSlot][c];
+    const float ax = std::fabs(x);
+    const float ay = std::fabs(y);
+    const bool sameSign = x * y >= 0.0f;
+    auto m = [&](int slot, int col) { return SquaredMagnitude(gx, gy, slot, col); };
+    if (ay <= ax) {
+        // Mostly horizontal gradient: neighbours left and right, leaning up or down.
+        const float w = ay / ax;
+        if (side == 0) {
+            return (1.0f - w) * m(centreSlot, c + 1) + w * m(sameSign ? prevSlot : nextSlot, c + 1);
+        }
+        return w * m(sameSign ? nextSlot : prevSlot, c - 1) + (1.0f - w) * m(centreSlot, c - 1);
+    }
+    // Mostly vertical gradient: neighbours above and below, leaning left or right.
+    const float w = ax / ay;
+    if (side == 0) {
+        return (1.0f - w) * m(prevSlot, c) + w * m(prevSlot, sameSign ? c + 1 : c - 1);
+    }
+    return w * m(nextSlot, sameSign ? c - 1 : c + 1) + (1.0f - w) * m(nextSlot, c);
+}
+
 void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlot, int centreSlot,
                        int nextSlot, uint8_t* outputRow, float threshold) {
     if (cols <= 0) {
@@ -286,7 +310,6 @@ void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlo
     const float limit = threshold * threshold;
     const float* cx = gx[centreSlot];
     const float* cy = gy[centreSlot];
-    auto m = [&](int slot, int col) { return SquaredMagnitude(gx, gy, slot, col); };
     // Most pixels fail the strength tests; those tests run first over a block of columns
     // without branches, and only the candidates are compared with their neighbours.
     constexpr int kBlock = 256;
@@ -308,45 +331,8 @@ void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlo
             const float x = cx[c];
             const float y = cy[c];
             const float mag = x * x + y * y;
-            const float ax = std::fabs(x);
-            const float ay = std::fabs(y);
-            const bool sameSign = x * y >= 0.0f;
-            float first;
-            float second;
-            if (ay <= ax) {
-                // Mostly horizontal gradient: neighbours left and right, leaning up or down.
-                const float w = ay / ax;
-                if (sameSign) {
-                    first = (1.0f - w) * m(centreSlot, c + 1) + w * m(prevSlot, c + 1);
-                    if (!(mag > first)) {
-                        continue;
-                    }
-                    second = w * m(nextSlot, c - 1) + (1.0f - w) * m(centreSlot, c - 1);
-                } else {
-                    first = (1.0f - w) * m(centreSlot, c + 1) + w * m(nextSlot, c + 1);
-                    if (!(mag > first)) {
-                        continue;
-                    }
-                    second = w * m(prevSlot, c - 1) + (1.0f - w) * m(centreSlot, c - 1);
-                }
-            } else {
-                // Mostly vertical gradient: neighbours above and below, leaning left or right.
-                const float w = ax / ay;
-                if (sameSign) {
-                    first = (1.0f - w) * m(prevSlot, c) + w * m(prevSlot, c + 1);
-                    if (!(mag > first)) {
-                        continue;
-                    }
-                    second = w * m(nextSlot, c - 1) + (1.0f - w) * m(nextSlot, c);
-                } else {
-                    first = (1.0f - w) * m(prevSlot, c) + w * m(prevSlot, c - 1);
-                    if (!(mag > first)) {
-                        continue;
-                    }
-                    second = w * m(nextSlot, c + 1) + (1.0f - w) * m(nextSlot, c);
-                }
-            }
-            if (mag > second) {
+            if (mag > GradientNeighbour(gx, gy, prevSlot, centreSlot, nextSlot, c, 0) &&
+                mag > GradientNeighbour(gx, gy, prevSlot, centreSlot, nextSlot, c, 1)) {
                 outputRow[c] = 255;
             }
         }

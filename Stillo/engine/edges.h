@@ -42,6 +42,13 @@ int DetectEdges(const IMAGE2D source, uint16_t rows, uint16_t cols, int window, 
 void SuppressNonMaxima(float* const* gx, float* const* gy, int cols, int prevSlot, int centreSlot,
                        int nextSlot, uint8_t* outputRow, float threshold);
 
+// The squared gradient magnitude interpolated on one side (0 or 1) of interior pixel c of the
+// centre ring row, between the two pixels its gradient direction passes between: a pixel is a
+// maximum across its edge when its own squared magnitude is strictly greater than both sides
+// (side 0 is the one every suppression tests first).
+float GradientNeighbour(float* const* gx, float* const* gy, int prevSlot, int centreSlot,
+                        int nextSlot, int c, int side);
+
 // The thinning test of one interior pixel c of row, between the rows below (r - 1) and above
 // (r + 1): true when its set neighbours match one of the eight templates that only thicken a
 // line, so removing it keeps lines connected and their ends in place. Every thinning pass of the

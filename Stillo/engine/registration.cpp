@@ -3,6 +3,7 @@
 #include "engine/bitmaps.h"
 #include "engine/canvas.h"
 #include "engine/canvas_mutex.h"
+#include "engine/straighten.h"
 
 #include "numeric/rounding.h"
 
@@ -11,9 +12,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 namespace {
+
+// What the straighteners are given: the strip's grey picture halved, the edge window and the
+// edge threshold.
+constexpr int kStripReduction = 2;
+constexpr int kStripEdgeWindow = 31;
+constexpr int kStripEdgeThreshold = 15;
 
 // Radius of the first registered frame's window, and the floor 40 / frameIndex that keeps the
 // first windows wide while the tracker learns the motion.
@@ -63,6 +71,41 @@ int RadiusFromErrors(const int32_t* ring, int frameIndex) {
         radius = std::max(radius, kEarlyRadiusBase / frameIndex);
     }
     return radius;
+}
+
+// The whole number of a float toward zero, held to the range of an int.
+int TruncToInt(float value) {
+    const double limit = std::numeric_limits<int>::max();
+    return static_cast<int>(
+        std::clamp(std::trunc(static_cast<double>(value)), -limit - 1.0, limit));
+}
+
+// Straightens the finished strip along its line into rows of its own. The straighteners take
+// the strip's width from the strip length, bounded by the canvas: they read that many 3-byte
+// pixels of every canvas row. The record's ppStripRows stays the one-pixel placeholder its
+// release expects; the straightened rows live while the strip is completed. false when memory
+// ran out.
+bool StraightenStrip(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, const MOSAIC_SETTINGS* settings) {
+    const int64_t rowBytes = int64_t{canvas->nBytesPerPixel} * canvas->nCols;
+    const auto rows = static_cast<uint16_t>(std::clamp(canvas->nRows, 0, 0xFFFF));
+    const auto cols = static_cast<uint16_t>(
+        std::min<int64_t>(static_cast<uint16_t>(canvas->nStripLength), rowBytes / 3));
+    if (rows == 0 || cols <= 1) {
+        return true;
+    }
+    RowImage strip(rows, 3 * cols);
+    if (!strip) {
+        return false;
+    }
+    using Straightener = int (*)(IMAGE2D, IMAGE2D, uint16_t, uint16_t, int, int, int, int, int,
+                                 float*, float*, int, const MOSAIC_SETTINGS*);
+    static constexpr Straightener kByDirection[3] = {
+        StraightenStripOnLine, StraightenStripOnLineReverse, StraightenStripOnLinePair};
+    const Straightener straighten = kByDirection[settings->nDirection];
+    return straighten(CurrentCanvasRows(*canvas), strip.get(), rows, cols, kStripReduction,
+                      kStripEdgeWindow, kStripEdgeThreshold, frame->nPosY,
+                      TruncToInt(frame->fPrevStripEnd), &frame->fLineSlope, &frame->fLineIntercept,
+                      canvas->nStripNumber, settings) != 0;
 }
 
 // Closes a finished strip: writes its counters to the strip file, clears the canvas for the
@@ -207,8 +250,7 @@ int PaintShiftedFrame(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, MOSAIC_SETTING
     if (canvas->nStripLength > 0) {
         return paint() ? 0 : kRegisterFailed;
     }
-    // Straightening the finished strip is not part of this engine yet.
-    if (!CompleteStrip(canvas, frame, settings)) {
+    if (!StraightenStrip(canvas, frame, settings) || !CompleteStrip(canvas, frame, settings)) {
         return kRegisterFailed;
     }
     const bool forward = settings->nDirection == 0;
