@@ -444,7 +444,7 @@ STILLO_TARGET_AVX2 uint32_t ScoreHardware(const WideMaps& m, int32_t x, int32_t 
 void RunSearch(const Window& w, SearchState& st) {
     const std::vector<int32_t> order = ColumnOrder(w);
 #if STILLO_X86_DISPATCH
-    if (UsePopcount()) {
+    if (UseAvx2()) {
         SearchHardware(w, st, order);
         return;
     }
@@ -454,7 +454,7 @@ void RunSearch(const Window& w, SearchState& st) {
 
 uint32_t Score(const WideMaps& m, int32_t x, int32_t y) {
 #if STILLO_X86_DISPATCH
-    if (UsePopcount()) {
+    if (UseAvx2()) {
         return ScoreHardware(m, x, y);
     }
 #endif

@@ -4,25 +4,18 @@
 
 namespace {
 
-struct CpuFlags {
-    bool avx2 = false;
-    bool popcount = false;
-};
-
-CpuFlags Detect() {
-    CpuFlags flags;
+bool Detect() {
 #if STILLO_X86_DISPATCH
     __builtin_cpu_init();
-    flags.avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
-                 __builtin_cpu_supports("popcnt");
-    flags.popcount = __builtin_cpu_supports("popcnt");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+#else
+    return false;
 #endif
-    return flags;
 }
 
-const CpuFlags& Flags() {
-    static const CpuFlags flags = Detect();
-    return flags;
+bool ProcessorHasAvx2() {
+    static const bool has = Detect();
+    return has;
 }
 
 std::atomic<bool> g_allowWide{true};
@@ -30,11 +23,7 @@ std::atomic<bool> g_allowWide{true};
 } // namespace
 
 bool UseAvx2() {
-    return Flags().avx2 && g_allowWide.load(std::memory_order_relaxed);
-}
-
-bool UsePopcount() {
-    return Flags().popcount && g_allowWide.load(std::memory_order_relaxed);
+    return ProcessorHasAvx2() && g_allowWide.load(std::memory_order_relaxed);
 }
 
 void AllowWideInstructions(bool allow) {

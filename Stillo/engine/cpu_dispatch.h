@@ -6,9 +6,9 @@
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define STILLO_X86_DISPATCH 1
-// The wider form of a function: AVX2 with the bit-manipulation and population-count
-// instructions that every AVX2 processor has. Never FMA: no product may be fused into a sum.
-#define STILLO_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt")))
+// The wider form of a function: AVX2 and the population-count instruction, both checked at run
+// time. Never FMA: no product may be fused into a sum.
+#define STILLO_TARGET_AVX2 __attribute__((target("avx2,popcnt")))
 #else
 #define STILLO_X86_DISPATCH 0
 #define STILLO_TARGET_AVX2
@@ -16,9 +16,6 @@
 
 // True when the AVX2 forms may run: the processor has them and they are not switched off.
 bool UseAvx2();
-// True when the population-count instruction may be used (the same switch as AVX2's, and the
-// processor's own flag).
-bool UsePopcount();
 
 // Switches the wider forms off (false) or back to what the processor allows (true). Tests use
 // it to check the baseline forms on a machine that has the wider ones.
