@@ -2,7 +2,7 @@
 
 #include "engine/canvas_mutex.h"
 #include "engine/feature_extraction.h"
-#include "engine/pixel444.h"
+#include "engine/frame_copy.h"
 #include "engine/registration.h"
 #include "tiler2/SaverApp.h"
 
@@ -161,32 +161,16 @@ int CMosaicer::AddFrame(const uint8_t* frameBits, size_t bufferBytes) {
     const int b = BytesPerInputPixel(m_nPixelFormat);
     const int rowStart = m_settings.nRowStart;
     const int colStart = m_settings.nColStart;
-    const uint8_t* grey = m_tables.pGreyDiv;
     const size_t pitch = static_cast<size_t>(m_nInputWidth) * b;
 
     for (int i = 0; i < m_nWorkRows; ++i) {
         const uint8_t* src = frameBits +
                              pitch * static_cast<size_t>(m_nInputHeight - rowStart - i) +
                              static_cast<size_t>(colStart) * b;
-        uint8_t* colour = m_frame.ppColourRows[i];
-        uint8_t* greyRow = m_frame.ppGreyRows[i];
         if (m_nPixelFormat == kPixel444) {
-            for (int j = 0; j < m_nWorkCols; ++j, src += 2) {
-                const PIXEL444 p = Unpack444(ReadWord444(src));
-                colour[2 * j] = src[0];
-                colour[2 * j + 1] = src[1];
-                greyRow[j] = grey[kExpand4To8 * (p.high + p.middle + p.low)];
-            }
+            Copy444Row(src, m_nWorkCols, m_frame.ppColourRows[i], m_frame.ppGreyRows[i]);
         } else {
-            for (int j = 0; j < m_nWorkCols; ++j, src += b) {
-                const uint8_t blue = src[0];
-                const uint8_t green = src[1];
-                const uint8_t red = src[2];
-                colour[3 * j] = red;
-                colour[3 * j + 1] = green;
-                colour[3 * j + 2] = blue;
-                greyRow[j] = grey[red + green + blue];
-            }
+            CopyBgrRow(src, m_nWorkCols, b, m_frame.ppColourRows[i], m_frame.ppGreyRows[i]);
         }
     }
     m_frame.pInputFrame = frameBits;

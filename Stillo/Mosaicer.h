@@ -50,7 +50,13 @@ public:
 
     // The user interface changes these while the worker runs: they are handed over through
     // atomics and taken into the settings once per frame.
-    void SetFeatureMode(int mode) { m_nPendingFeatureMode.store(mode); }
+    // Only the modes that exist are taken (kFeatureRegions, kFeatureEdges); any other value
+    // leaves the mode as it was.
+    void SetFeatureMode(int mode) {
+        if (mode == kFeatureRegions || mode == kFeatureEdges) {
+            m_nPendingFeatureMode.store(mode);
+        }
+    }
     void SetBlend(int blend) { m_bPendingBlend.store(blend); }
     void SetThickBrush(int thick) { m_bPendingThickBrush.store(thick); }
     int GetFeatureMode() const { return m_nPendingFeatureMode.load(); }

@@ -35,9 +35,10 @@ uint32_t ScoreDisplacement(uint64_t n, int32_t rows, int32_t words, int32_t dx, 
 // written only when some candidate scores above 0. Returns 1 when the search ran (also with no
 // candidate), 0 when its working storage could not be had (outputs untouched).
 //
-// Candidates that share no pixel with the previous map (|dx| >= 16 W or |dy| >= R) score 0.
-// A window holding more candidates than one search can score in bounded time is narrowed
-// about its centre first (see kMaxSearchWork in bitmaps.cpp).
+// Every candidate of the window takes part, however wide the window. Candidates that share no
+// pixel with the previous map (|dx| >= 16 W or |dy| >= R) score 0. For speed a candidate's
+// count is given up as soon as even a coincidence for every pixel it has left could not lift
+// its score high enough to be the first-visited best, which changes no result.
 int MatchBitmapsExhaustive(const MOSAIC_TABLES* tables, IMAGE2D prevRows, IMAGE2D curRows,
                            const uint16_t* prevCounts, const uint16_t* curCounts, int32_t rows,
                            int32_t words, int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax,
@@ -45,13 +46,30 @@ int MatchBitmapsExhaustive(const MOSAIC_TABLES* tables, IMAGE2D prevRows, IMAGE2
 
 // The same search started from the window's centre (halved toward zero), whose score is
 // reported in every case, then the whole window in the exhaustive order. A candidate's count
-// is cut short only when even all of the current map's remaining set pixels could not raise
-// its score above the best, so it always finds the exhaustive search's best score; the centre
-// wins the ties it is part of, and a window where nothing scores above 0 reports the centre.
+// is cut short only when it could not score above the best, so it always finds the exhaustive
+// search's best score; the centre wins the ties it is part of, and a window where nothing
+// scores above 0 reports the centre.
 int MatchBitmapsCentred(const MOSAIC_TABLES* tables, IMAGE2D prevRows, IMAGE2D curRows,
                         const uint16_t* prevCounts, const uint16_t* curCounts, int32_t rows,
                         int32_t words, int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax,
                         int32_t* dy, int32_t* dx);
+
+// One candidate as a search met it, in the visiting order: its score when it was counted in
+// full; when its count was given up, the least score it would have needed to matter, which it
+// is then known to fall short of.
+struct SEARCH_CANDIDATE {
+    int32_t dx;
+    int32_t dy;
+    bool counted;
+    uint32_t score;
+};
+using SearchObserver = void (*)(void* context, const SEARCH_CANDIDATE& candidate);
+
+// Either search (centred or exhaustive), reporting every candidate of the window to the
+// observer as it goes; the results are those of MatchBitmapsCentred and MatchBitmapsExhaustive.
+int MatchBitmapsObserved(bool centred, IMAGE2D prevRows, IMAGE2D curRows, int32_t rows,
+                         int32_t words, int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax,
+                         int32_t* dy, int32_t* dx, SearchObserver observer, void* context);
 
 // The header of a strip file: strip files carry no header, so nothing is written. Returns 1.
 int WriteMosaicHeaderStub(std::FILE* file, uint8_t** stripRows, int32_t width, int32_t rows);

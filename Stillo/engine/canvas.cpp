@@ -137,37 +137,22 @@ int GrowCanvasToFit(int y, int x, MOSAIC_PARAMS* canvas) {
     return 1;
 }
 
-void PutCanvasPixel(MOSAIC_PARAMS* canvas, IMAGE2D features, IMAGE2D colourRows, int r, int k,
-                    int y, int x, const MOSAIC_SETTINGS* settings) {
-    const int n = settings->nReduction;
-    const int b = canvas->nBytesPerPixel;
-    uint8_t* dst = CurrentCanvasRows(*canvas)[canvas->nRows - 1 - (y - canvas->nTop)] +
-                   static_cast<size_t>(x - canvas->nLeft) * b;
-    const uint8_t* src = colourRows[n * r] + static_cast<size_t>(n) * b * k;
+namespace {
 
-    if (settings->bShowFeatures == 1) {
-        if (features[r][k] != 0) {
-            std::memset(dst, 255, b);
-        } else {
-            std::memcpy(dst, src, b);
+// Blends a new 3-byte pixel onto the canvas: a copy onto black, else the halves of both.
+inline void Blend3(uint8_t* dst, const uint8_t* src) {
+    if (dst[0] == 0 && dst[1] == 0 && dst[2] == 0) {
+        std::memcpy(dst, src, 3);
+    } else {
+        for (int i = 0; i < 3; ++i) {
+            dst[i] = static_cast<uint8_t>((src[i] >> 1) + (dst[i] >> 1));
         }
-        return;
     }
-    if (settings->bBlend == 0) {
-        std::memcpy(dst, src, b);
-        return;
-    }
-    if (b == 3) {
-        if (dst[0] == 0 && dst[1] == 0 && dst[2] == 0) {
-            std::memcpy(dst, src, 3);
-        } else {
-            for (int i = 0; i < 3; ++i) {
-                dst[i] = static_cast<uint8_t>((src[i] >> 1) + (dst[i] >> 1));
-            }
-        }
-        return;
-    }
-    // Two bytes a pixel: the input's 4-4-4 word, each field blended on the 8-bit scale.
+}
+
+// Blends a new 4-4-4 word onto the canvas: a copy onto 0, else each field averaged on the 8-bit
+// scale.
+inline void Blend444(uint8_t* dst, const uint8_t* src) {
     const unsigned d = ReadWord444(dst);
     if (d == 0) {
         std::memcpy(dst, src, 2);
@@ -184,6 +169,87 @@ void PutCanvasPixel(MOSAIC_PARAMS* canvas, IMAGE2D features, IMAGE2D colourRows,
     dst[1] = static_cast<uint8_t>(word >> 8);
 }
 
+} // namespace
+
+void PutCanvasPixel(MOSAIC_PARAMS* canvas, IMAGE2D features, IMAGE2D colourRows, int r, int k,
+                    int y, int x, const MOSAIC_SETTINGS* settings) {
+    PutCanvasRun(canvas, features, colourRows, r, k, 1, y, x, settings);
+}
+
+void PutCanvasRun(MOSAIC_PARAMS* canvas, IMAGE2D features, IMAGE2D colourRows, int r, int k,
+                  int count, int y, int x, const MOSAIC_SETTINGS* settings) {
+    if (count < 1) {
+        return;
+    }
+    const int n = settings->nReduction;
+    const size_t b = static_cast<size_t>(canvas->nBytesPerPixel);
+    uint8_t* dst = CurrentCanvasRows(*canvas)[canvas->nRows - 1 - (y - canvas->nTop)] +
+                   static_cast<size_t>(x - canvas->nLeft) * b;
+    const size_t step = static_cast<size_t>(n) * b; // the frame is sampled every n pixels
+    const uint8_t* src = colourRows[n * r] + step * static_cast<size_t>(k);
+
+    if (settings->bShowFeatures == 1) {
+        const uint8_t* feature = features[r] + k;
+        for (int i = 0; i < count; ++i, dst += b, src += step) {
+            if (feature[i] != 0) {
+                std::memset(dst, 255, b);
+            } else {
+                std::memcpy(dst, src, b);
+            }
+        }
+        return;
+    }
+    if (settings->bBlend == 0) {
+        if (n == 1) {
+            std::memcpy(dst, src, b * static_cast<size_t>(count));
+        } else {
+            for (int i = 0; i < count; ++i, dst += b, src += step) {
+                std::memcpy(dst, src, b);
+            }
+        }
+        return;
+    }
+    if (b == 3) {
+        for (int i = 0; i < count; ++i, dst += 3, src += step) {
+            Blend3(dst, src);
+        }
+        return;
+    }
+    for (int i = 0; i < count; ++i, dst += 2, src += step) {
+        Blend444(dst, src);
+    }
+}
+
+namespace {
+
+// Paints frame columns k0 .. k1 - 1 of row r at mosaic row y, as runs of pixels that lie inside
+// the canvas: at the first pixel of each run the canvas is grown until that pixel lies inside,
+// exactly as a pixel-by-pixel walk would grow it, and the run goes on while its pixels stay
+// left of the right edge. `strict` makes the top and left edges outside as well (row bands).
+bool PaintRowRuns(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, IMAGE2D features, int r, int k0,
+                  int k1, int y, int xOfK0, bool strict, const MOSAIC_SETTINGS* settings) {
+    auto inside = [&](int x) {
+        const bool top = strict ? canvas->nTop < y : canvas->nTop <= y;
+        const bool left = strict ? canvas->nLeft < x : canvas->nLeft <= x;
+        return top && y < canvas->nBottom && left && x < canvas->nRight;
+    };
+    int k = k0;
+    while (k < k1) {
+        const int x = xOfK0 + (k - k0);
+        while (!inside(x)) {
+            if (GrowCanvasToFit(y, x, canvas) == 0) {
+                return false;
+            }
+        }
+        const int run = std::min(k1 - k, canvas->nRight - x);
+        PutCanvasRun(canvas, features, frame->ppColourRows, r, k, run, y, x, settings);
+        k += run;
+    }
+    return true;
+}
+
+} // namespace
+
 int PaintStrip(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, IMAGE2D features, int rows, int cols,
                int posX, int posY, int angle, int width, const MOSAIC_SETTINGS* settings) {
     if (angle < 0) {
@@ -193,7 +259,6 @@ int PaintStrip(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, IMAGE2D features, int
     const int hr = rows / 2;
     const int hc = cols / 2;
     const bool extend = frame->bExtendStrip != 0;
-    IMAGE2D colour = frame->ppColourRows;
 
     if (angle == 0 || angle == 180) {
         int start = hr - h;
@@ -210,16 +275,9 @@ int PaintStrip(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, IMAGE2D features, int
             end = rows - 1;
         }
         for (int r = start; r < end; ++r) {
-            const int y = posY + hr - r;
-            for (int k = 0; k < cols; ++k) {
-                const int x = posX + k - hc;
-                while (!(canvas->nTop < y && y < canvas->nBottom && canvas->nLeft < x &&
-                         x < canvas->nRight)) {
-                    if (GrowCanvasToFit(y, x, canvas) == 0) {
-                        return 0;
-                    }
-                }
-                PutCanvasPixel(canvas, features, colour, r, k, y, x, settings);
+            if (!PaintRowRuns(canvas, frame, features, r, 0, cols, posY + hr - r, posX - hc, true,
+                              settings)) {
+                return 0;
             }
         }
         return 1;
@@ -242,16 +300,9 @@ int PaintStrip(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, IMAGE2D features, int
             end = cols - 1;
         }
         for (int r = 0; r < limit; ++r) {
-            const int y = posY + hr - r;
-            for (int k = start; k < end; ++k) {
-                const int x = posX + k - hc;
-                while (!(canvas->nTop <= y && y < canvas->nBottom && canvas->nLeft <= x &&
-                         x < canvas->nRight)) {
-                    if (GrowCanvasToFit(y, x, canvas) == 0) {
-                        return 0;
-                    }
-                }
-                PutCanvasPixel(canvas, features, colour, r, k, y, x, settings);
+            if (!PaintRowRuns(canvas, frame, features, r, start, end, posY + hr - r,
+                              posX + start - hc, false, settings)) {
+                return 0;
             }
         }
     }

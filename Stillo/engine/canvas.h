@@ -21,6 +21,12 @@ int PaintStrip(MOSAIC_PARAMS* canvas, MOSAIC_FRAME* frame, IMAGE2D features, int
 void PutCanvasPixel(MOSAIC_PARAMS* canvas, IMAGE2D features, IMAGE2D colourRows, int r, int k,
                     int y, int x, const MOSAIC_SETTINGS* settings);
 
+// Writes frame pixels (r, k) .. (r, k + count - 1) at mosaic points (x, y) .. (x + count - 1, y),
+// all of which must lie inside the canvas, exactly as PutCanvasPixel writes each of them; a
+// copy without blending or overlay is one block copy.
+void PutCanvasRun(MOSAIC_PARAMS* canvas, IMAGE2D features, IMAGE2D colourRows, int r, int k,
+                  int count, int y, int x, const MOSAIC_SETTINGS* settings);
+
 // Grows the canvas by one step on each side that (x, y) lies on or beyond, under the canvas
 // mutex. 1 when done; 0 when memory ran out or the canvas would outgrow what its sizes can
 // address, and then the side that failed is left exactly as it was.

@@ -267,6 +267,11 @@ int StreamSmoothedGradient(const IMAGE2D source, uint16_t rows, uint16_t cols, i
 
 int DetectEdges(const IMAGE2D source, uint16_t rows, uint16_t cols, int window, float threshold,
                 IMAGE2D output) {
+    // Below 3 the rings hold fewer than three rows, and the rows either side of an edge pixel
+    // would be one and the same; above 63 the window does not fit the 64-row rings.
+    if (window < kMinEdgeWindow || window > kMaxEdgeWindow) {
+        std::exit(1);
+    }
     DetectEdgesContext context{output, threshold};
     return StreamSmoothedGradient(source, rows, cols, window, SuppressIntoOutput, &context);
 }

@@ -27,9 +27,14 @@ using EdgeGradientSink = void (*)(void* context, const EDGE_GRADIENT_ROWS& rows)
 int StreamSmoothedGradient(const IMAGE2D source, uint16_t rows, uint16_t cols, int window,
                            EdgeGradientSink sink, void* context);
 
+// The edge windows the Edges features accept (an even one is taken as the next odd one).
+constexpr int kMinEdgeWindow = 3;
+constexpr int kMaxEdgeWindow = 63;
+
 // Marks (255) the pixels whose smoothed gradient is above the threshold and locally maximal
 // across the edge. Output rows 0 .. rows - 2 are written with 0 or 255; the last is left as
-// it was. Returns 1, or 0 on exhausted memory with the output untouched.
+// it was. Returns 1, or 0 on exhausted memory with the output untouched. A window outside
+// kMinEdgeWindow .. kMaxEdgeWindow ends the process with status 1.
 int DetectEdges(const IMAGE2D source, uint16_t rows, uint16_t cols, int window, float threshold,
                 IMAGE2D output);
 

@@ -53,8 +53,7 @@ int ExtractRegions(MOSAIC_FRAME* frame, const MOSAIC_SETTINGS* settings) {
     }
     int32_t threshold = 256;
     ComputeMomentThreshold(features, rows, cols, &threshold);
-    ThresholdInPlace(features, rows, cols, threshold);
-    return ExtractRegionBoundaries(features, rows, cols);
+    return ThresholdRegionBoundaries(features, rows, cols, threshold);
 }
 
 int ExtractEdges(MOSAIC_FRAME* frame, const MOSAIC_SETTINGS* settings) {

@@ -1,5 +1,8 @@
 #include "engine/regions.h"
 
+#include "engine/cpu_dispatch.h"
+#include "engine/window_means.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -7,28 +10,93 @@
 
 namespace {
 
-// Exact truncating division by a divisor fixed for a whole row: q = (s * m) >> 40 with
-// m = ceil(2^40 / d) equals s / d whenever s * d < 2^40, which every byte mean meets
-// (s <= 255 d, d < 65536). Any other sum falls back to plain division.
-struct Divider {
-    uint64_t d;
-    uint64_t m;
-    uint64_t limit; // sums below it divide exactly by the multiply-shift
-    explicit Divider(uint64_t divisor)
-        : d(divisor), m(((uint64_t{1} << 40) + divisor - 1) / divisor),
-          limit((uint64_t{1} << 40) / divisor) {}
-    uint64_t operator()(uint64_t s) const { return s < limit ? (s * m) >> 40 : s / d; }
-};
-
-void AddRow(int32_t* sums, const uint8_t* row, int32_t n) {
+[[gnu::always_inline]] inline void AddRowBody(int32_t* __restrict sums,
+                                              const uint8_t* __restrict row, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
         sums[i] += row[i];
     }
 }
+STILLO_DISPATCHED(AddRow, (int32_t* __restrict sums, const uint8_t* __restrict row, int32_t n),
+                  (sums, row, n))
 
-void SubtractRow(int32_t* sums, const uint8_t* row, int32_t n) {
+[[gnu::always_inline]] inline void SubtractRowBody(int32_t* __restrict sums,
+                                                   const uint8_t* __restrict row, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
         sums[i] -= row[i];
+    }
+}
+STILLO_DISPATCHED(SubtractRow, (int32_t* __restrict sums, const uint8_t* __restrict row, int32_t n),
+                  (sums, row, n))
+
+// sums += entering - leaving, one pass for the row that enters a vertical window and the row
+// that leaves it.
+[[gnu::always_inline]] inline void SlideRowsBody(int32_t* __restrict sums,
+                                                 const uint8_t* __restrict entering,
+                                                 const uint8_t* __restrict leaving, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        sums[i] += static_cast<int32_t>(entering[i]) - static_cast<int32_t>(leaving[i]);
+    }
+}
+STILLO_DISPATCHED(SlideRows,
+                  (int32_t* __restrict sums, const uint8_t* __restrict entering,
+                   const uint8_t* __restrict leaving, int32_t n),
+                  (sums, entering, leaving, n))
+
+// Moves the column sums of a clipped vertical window of half-height `half` from row r - 1 to
+// row r: row r + half enters (when there is one), row r - half - 1 leaves (when there is one).
+void UpdateVerticalWindow(int32_t* sums, IMAGE2D image, int32_t rows, int32_t cols, int32_t half,
+                          int32_t r, int32_t& count) {
+    const bool enters = r + half < rows;
+    const bool leaves = r - half - 1 >= 0;
+    if (enters && leaves) {
+        SlideRows(sums, image[r + half], image[r - half - 1], cols);
+    } else if (enters) {
+        AddRow(sums, image[r + half], cols);
+        ++count;
+    } else if (leaves) {
+        SubtractRow(sums, image[r - half - 1], cols);
+        --count;
+    }
+}
+
+// True when every column sum is a sum of `count` bytes, so every window sum s of a row lies in
+// 0 .. 255 d for its divisor d.
+bool ByteColumnSums(const int32_t* colSums, int32_t n, int32_t count) {
+    const int32_t most = 255 * count;
+    int32_t low = 0;
+    int32_t high = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        low = std::min(low, colSums[i]);
+        high = std::max(high, colSums[i]);
+    }
+    return low >= 0 && high <= most;
+}
+
+// Whether the vector form of the means is exact for this row shape (the column sums being sums
+// of count bytes).
+bool FastMeansExact(int32_t n, int32_t window, int32_t count) {
+    return window % 2 == 1 && count >= 1 &&
+           std::min<int64_t>(n, window) * count < kExactMeanDivisors;
+}
+
+// One row of NormaliseLocalMean from column sums of count source rows: the clipped means, and
+// the source row divided by them.
+void NormaliseRow(const int32_t* colSums, int32_t n, int32_t window, int32_t count,
+                  const uint8_t* src, uint8_t* meanRow, uint8_t* dst) {
+    if (FastMeansExact(n, window, count)) {
+        ByteWindowMeans(colSums, n, window, count, src, dst);
+    } else {
+        ExactWindowMeans(colSums, n, window, count, meanRow);
+        DivideRowByMean(n, src, meanRow, dst);
+    }
+}
+
+// One row of BoxFilterInPlace from column sums of count image rows.
+void MeanRow(const int32_t* colSums, int32_t n, int32_t window, int32_t count, uint8_t* out) {
+    if (FastMeansExact(n, window, count)) {
+        ByteWindowMeans(colSums, n, window, count, nullptr, out);
+    } else {
+        ExactWindowMeans(colSums, n, window, count, out);
     }
 }
 
@@ -41,69 +109,13 @@ void RequireOdd(int32_t window, int32_t smallest) {
 }
 
 void BoxMeanRow(const int32_t* colSums, int32_t n, int32_t window, uint8_t* out, int32_t count) {
-    if (n < 1 || count < 1) {
+    if (n < 1 || count < 1 || window < 0) {
         return;
     }
-    const int32_t half = window / 2;
-    // A running sum over the clipped window [i - half, i + half] of each position.
-    int64_t s = 0;
-    for (int32_t i = 0; i < std::min(half, n); ++i) {
-        s += colSums[i];
-    }
-    auto clipped = [&](int32_t i) {
-        if (i + half < n) {
-            s += colSums[i + half];
-        }
-        if (i - half - 1 >= 0) {
-            s -= colSums[i - half - 1];
-        }
-        const int64_t columns = std::min(n - 1, i + half) - std::max(0, i - half) + 1;
-        out[i] = static_cast<uint8_t>(s / (columns * count));
-    };
-    // Positions whose window lies wholly inside the row share one divisor.
-    const int32_t innerFirst = std::min(half, n);
-    const int32_t innerEnd = std::max(innerFirst, n - half);
-    const uint64_t divisor = static_cast<uint64_t>(window) * static_cast<uint64_t>(count);
-    const Divider inner(divisor);
-    for (int32_t i = 0; i < innerFirst; ++i) {
-        clipped(i);
-    }
-    // The window sums are formed serially a chunk at a time and then divided on vector lanes
-    // in single precision. That is exact for a byte mean (s <= 255 d, s < 2^24, d < 2^16):
-    // the quotient stays more than 1 / d below the next integer, far beyond one rounding.
-    constexpr int32_t kChunk = 256;
-    int32_t sums[kChunk];
-    const bool floatDivides = divisor < 65536;
-    const float fd = static_cast<float>(divisor);
-    const int64_t floatLimit =
-        std::min<int64_t>(int64_t{255} * static_cast<int64_t>(divisor), (int64_t{1} << 24) - 1);
-    for (int32_t i0 = innerFirst; i0 < innerEnd; i0 += kChunk) {
-        const int32_t len = std::min(kChunk, innerEnd - i0);
-        int64_t largest = 0;
-        int32_t k = 0;
-        if (i0 - half - 1 < 0) { // the first inner window has nothing to drop yet
-            s += colSums[i0 + half];
-            sums[k++] = static_cast<int32_t>(s);
-            largest = s;
-        }
-        for (; k < len; ++k) {
-            s += colSums[i0 + k + half] - colSums[i0 + k - half - 1];
-            sums[k] = static_cast<int32_t>(s);
-            largest = std::max(largest, s);
-        }
-        if (floatDivides && largest <= floatLimit) {
-            for (int32_t k = 0; k < len; ++k) {
-                out[i0 + k] =
-                    static_cast<uint8_t>(static_cast<int32_t>(static_cast<float>(sums[k]) / fd));
-            }
-        } else {
-            for (int32_t k = 0; k < len; ++k) {
-                out[i0 + k] = static_cast<uint8_t>(inner(static_cast<uint64_t>(sums[k])));
-            }
-        }
-    }
-    for (int32_t i = innerEnd; i < n; ++i) {
-        clipped(i);
+    if (FastMeansExact(n, window, count) && ByteColumnSums(colSums, n, count)) {
+        ByteWindowMeans(colSums, n, window, count, nullptr, out);
+    } else {
+        ExactWindowMeans(colSums, n, window, count, out);
     }
 }
 
@@ -111,67 +123,62 @@ void DivideRowByMean(int32_t n, const uint8_t* src, const uint8_t* mean, uint8_t
     // Single-precision division is exact here: below 255 the quotient 128 s / m stays at least
     // 1 / m under the next integer, far more than one rounding, so truncation gives the integer
     // quotient; from 255 on, rounding cannot take it below 255, and it clips to 255.
-    // Written without branches so that the loop runs on vector lanes: a clip to 255, and all
-    // bits set where the mean is 0.
+    // Written without branches so that the loop runs on vector lanes.
     for (int32_t i = 0; i < n; ++i) {
-        const int32_t m = mean[i];
-        const float q = (128.0f * static_cast<float>(src[i])) / static_cast<float>(m + (m == 0));
-        const int32_t v = static_cast<int32_t>(q);
-        const int32_t clipped = v - ((v - 255) & -static_cast<int32_t>(v > 255));
-        out[i] = static_cast<uint8_t>(clipped | -static_cast<int32_t>(m == 0));
+        out[i] = NormalisedPixel(src[i], mean[i]);
     }
 }
 
-int StreamBoxMeans(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, BoxMeanSink sink,
-                   void* context) {
+namespace {
+
+// The column sums of the clipped vertical window of every row of the image in turn, from row 0
+// up: rowDone(r, sums, count, scratch) sees the sums of the `count` rows of row r's window and
+// a scratch row of cols bytes. The image's rows may be rewritten by rowDone once they have left
+// the window. An even window ends the process with status 1. 1, or 0 when memory ran out.
+template <typename RowDone>
+int SlideVerticalWindow(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t window,
+                        RowDone rowDone) {
     RequireOdd(window);
     if (rows < 1 || cols < 1) {
         return 1;
     }
-    const HeapBlock<uint8_t> meanRow = ZeroedBlock<uint8_t>(cols);
     const HeapBlock<int32_t> sums = ZeroedBlock<int32_t>(cols);
-    if (!meanRow || !sums) {
+    const HeapBlock<uint8_t> scratch = ZeroedBlock<uint8_t>(cols);
+    if (!sums || !scratch) {
         return 0;
     }
     const int32_t half = window / 2;
     int32_t count = 0;
     for (int32_t r = 0; r < std::min<int32_t>(half, rows); ++r) {
-        AddRow(sums.get(), src[r], cols);
+        AddRow(sums.get(), image[r], cols);
         ++count;
     }
     for (int32_t r = 0; r < rows; ++r) {
-        if (r + half < rows) {
-            AddRow(sums.get(), src[r + half], cols);
-            ++count;
-        }
-        if (r - half - 1 >= 0) {
-            SubtractRow(sums.get(), src[r - half - 1], cols);
-            --count;
-        }
-        BoxMeanRow(sums.get(), cols, window, meanRow.get(), count);
-        sink(context, r, meanRow.get());
+        UpdateVerticalWindow(sums.get(), image, rows, cols, half, r, count);
+        rowDone(r, sums.get(), count, scratch.get());
     }
     return 1;
 }
 
-namespace {
-
-struct NormaliseContext {
-    IMAGE2D src;
-    IMAGE2D dst;
-    int32_t cols;
-};
-
-void DivideIntoDestination(void* context, int32_t row, const uint8_t* means) {
-    const auto* norm = static_cast<const NormaliseContext*>(context);
-    DivideRowByMean(norm->cols, norm->src[row], means, norm->dst[row]);
-}
-
 } // namespace
 
+int StreamBoxMeans(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, BoxMeanSink sink,
+                   void* context) {
+    return SlideVerticalWindow(
+        src, rows, cols, window,
+        [&](int32_t r, const int32_t* sums, int32_t count, uint8_t* meanRow) {
+            MeanRow(sums, cols, window, count, meanRow);
+            sink(context, r, meanRow);
+        });
+}
+
 int NormaliseLocalMean(IMAGE2D src, uint16_t rows, uint16_t cols, int32_t window, IMAGE2D dst) {
-    NormaliseContext context{src, dst, cols};
-    return StreamBoxMeans(src, rows, cols, window, DivideIntoDestination, &context);
+    // The means go straight into the division; the scratch row serves only the exact form.
+    return SlideVerticalWindow(
+        src, rows, cols, window,
+        [&](int32_t r, const int32_t* sums, int32_t count, uint8_t* meanRow) {
+            NormaliseRow(sums, cols, window, count, src[r], meanRow, dst[r]);
+        });
 }
 
 int BoxFilterInPlace(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t window) {
@@ -184,27 +191,20 @@ int BoxFilterInPlace(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t window
     // filtered rows wait in a ring of half + 1 slots.
     const int32_t slots = std::min<int32_t>(half + 1, rows);
     const RowImage ring(slots, cols);
-    const HeapBlock<int32_t> sums = ZeroedBlock<int32_t>(cols);
-    if (!ring || !sums) {
+    if (!ring) {
         return 0;
     }
-    int32_t count = 0;
-    for (int32_t r = 0; r < std::min<int32_t>(half, rows); ++r) {
-        AddRow(sums.get(), image[r], cols);
-        ++count;
-    }
-    for (int32_t r = 0; r < rows; ++r) {
-        if (r + half < rows) {
-            AddRow(sums.get(), image[r + half], cols);
-            ++count;
-        }
-        if (r - half - 1 >= 0) {
-            SubtractRow(sums.get(), image[r - half - 1], cols);
-            --count;
-            // Its slot is the one row r's mean is about to take.
-            std::memcpy(image[r - half - 1], ring[(r - half - 1) % slots], cols);
-        }
-        BoxMeanRow(sums.get(), cols, window, ring[r % slots], count);
+    const int ok = SlideVerticalWindow(
+        image, rows, cols, window, [&](int32_t r, const int32_t* sums, int32_t count, uint8_t*) {
+            if (r - half - 1 >= 0) {
+                // That row has left the window, and its slot is the one row r's mean is about
+                // to take.
+                std::memcpy(image[r - half - 1], ring[(r - half - 1) % slots], cols);
+            }
+            MeanRow(sums, cols, window, count, ring[r % slots]);
+        });
+    if (ok == 0) {
+        return 0;
     }
     for (int32_t k = std::max(0, rows - half - 1); k < rows; ++k) {
         std::memcpy(image[k], ring[k % slots], cols);
@@ -282,7 +282,65 @@ void ThresholdInPlace(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t thres
     }
 }
 
-int ExtractRegionBoundaries(IMAGE2D image, int32_t rows, int32_t cols) {
+namespace {
+
+// The two byte masks of one row that an outline is decided from: `bright` (0xFF) where a pixel
+// may be kept, `dark` where it makes its neighbours boundary pixels.
+struct OutlineMasks {
+    uint8_t* bright;
+    uint8_t* dark;
+};
+
+[[gnu::always_inline]] inline void ExactLevelMasksBody(const uint8_t* __restrict row,
+                                                       uint8_t* __restrict bright,
+                                                       uint8_t* __restrict dark, int32_t n) {
+    for (int32_t c = 0; c < n; ++c) {
+        bright[c] = row[c] == 255 ? 0xFF : 0;
+        dark[c] = row[c] == 0 ? 0xFF : 0;
+    }
+}
+STILLO_DISPATCHED(ExactLevelMasks,
+                  (const uint8_t* __restrict row, uint8_t* __restrict bright,
+                   uint8_t* __restrict dark, int32_t n),
+                  (row, bright, dark, n))
+
+// At or above the threshold is bright, below it dark (0 <= threshold <= 255).
+[[gnu::always_inline]] inline void ThresholdMasksBody(const uint8_t* __restrict row,
+                                                      uint8_t* __restrict bright,
+                                                      uint8_t* __restrict dark, int32_t n,
+                                                      uint8_t threshold) {
+    for (int32_t c = 0; c < n; ++c) {
+        const uint8_t b = row[c] >= threshold ? 0xFF : 0;
+        bright[c] = b;
+        dark[c] = static_cast<uint8_t>(~b);
+    }
+}
+STILLO_DISPATCHED(ThresholdMasks,
+                  (const uint8_t* __restrict row, uint8_t* __restrict bright,
+                   uint8_t* __restrict dark, int32_t n, uint8_t threshold),
+                  (row, bright, dark, n, threshold))
+
+// Interior pixels of one row: bright with a dark 4-neighbour.
+[[gnu::always_inline]] inline void OutlineRowBody(const uint8_t* __restrict belowDark,
+                                                  const uint8_t* __restrict bright,
+                                                  const uint8_t* __restrict dark,
+                                                  const uint8_t* __restrict aboveDark,
+                                                  uint8_t* __restrict out, int32_t n) {
+    for (int32_t c = 1; c + 1 < n; ++c) {
+        out[c] = bright[c] & (dark[c + 1] | dark[c - 1] | belowDark[c] | aboveDark[c]);
+    }
+}
+STILLO_DISPATCHED(OutlineRow,
+                  (const uint8_t* __restrict belowDark, const uint8_t* __restrict bright,
+                   const uint8_t* __restrict dark, const uint8_t* __restrict aboveDark,
+                   uint8_t* __restrict out, int32_t n),
+                  (belowDark, bright, dark, aboveDark, out, n))
+
+// The outline of every row from its masks and its neighbours', in place: each row's masks are
+// taken before the row is rewritten, so every test reads the image as it was. `masks(row,
+// bright, dark)` fills the masks of one image row.
+template <typename Masks>
+int OutlineInPlace(IMAGE2D image, int32_t rows, int32_t cols, Masks masks) {
     if (rows < 1 || cols < 1) {
         return 1;
     }
@@ -292,31 +350,52 @@ int ExtractRegionBoundaries(IMAGE2D image, int32_t rows, int32_t cols) {
         }
         return 1;
     }
-    // The unmodified rows above and at the row being rewritten; the row below is still intact
-    // in the image.
-    const HeapBlock<uint8_t> aboveBlock = ZeroedBlock<uint8_t>(static_cast<size_t>(cols));
-    const HeapBlock<uint8_t> hereBlock = ZeroedBlock<uint8_t>(static_cast<size_t>(cols));
-    if (!aboveBlock || !hereBlock) {
+    const size_t n = static_cast<size_t>(cols);
+    const HeapBlock<uint8_t> block = ZeroedBlock<uint8_t>(6 * n);
+    if (!block) {
         return 0;
     }
-    uint8_t* above = aboveBlock.get();
-    uint8_t* here = hereBlock.get();
-    std::memcpy(above, image[0], static_cast<size_t>(cols));
-    std::memcpy(here, image[1], static_cast<size_t>(cols));
+    OutlineMasks ring[3];
+    for (int k = 0; k < 3; ++k) {
+        ring[k] = {block.get() + 2 * k * n, block.get() + (2 * k + 1) * n};
+    }
+    masks(image[0], ring[0]);
+    masks(image[1], ring[1]);
     for (int32_t r = 1; r <= rows - 2; ++r) {
-        const uint8_t* below = image[r + 1];
+        const OutlineMasks& below = ring[(r - 1) % 3];
+        const OutlineMasks& here = ring[r % 3];
+        const OutlineMasks& above = ring[(r + 1) % 3];
+        masks(image[r + 1], above);
         uint8_t* out = image[r];
         out[0] = 0;
         out[cols - 1] = 0;
-        for (int32_t c = 1; c <= cols - 2; ++c) {
-            const bool touchesZero =
-                here[c + 1] == 0 || above[c] == 0 || here[c - 1] == 0 || below[c] == 0;
-            out[c] = here[c] == 255 && touchesZero ? 255 : 0;
-        }
-        std::swap(above, here);
-        std::memcpy(here, below, static_cast<size_t>(cols));
+        OutlineRow(below.dark, here.bright, here.dark, above.dark, out, cols);
     }
-    std::memset(image[0], 0, static_cast<size_t>(cols));
-    std::memset(image[rows - 1], 0, static_cast<size_t>(cols));
+    std::memset(image[0], 0, n);
+    std::memset(image[rows - 1], 0, n);
     return 1;
+}
+
+} // namespace
+
+int ExtractRegionBoundaries(IMAGE2D image, int32_t rows, int32_t cols) {
+    return OutlineInPlace(image, rows, cols, [cols](const uint8_t* row, const OutlineMasks& m) {
+        ExactLevelMasks(row, m.bright, m.dark, cols);
+    });
+}
+
+int ThresholdRegionBoundaries(IMAGE2D image, int32_t rows, int32_t cols, int32_t threshold) {
+    if (threshold <= 0 || threshold > 255) {
+        // Everything at or above, or everything below: no pixel has a neighbour of the other
+        // kind, and the outline is empty.
+        for (int32_t r = 0; r < rows; ++r) {
+            std::memset(image[r], 0, static_cast<size_t>(std::max(cols, 0)));
+        }
+        return 1;
+    }
+    const auto level = static_cast<uint8_t>(threshold);
+    return OutlineInPlace(image, rows, cols,
+                          [cols, level](const uint8_t* row, const OutlineMasks& m) {
+                              ThresholdMasks(row, m.bright, m.dark, cols, level);
+                          });
 }

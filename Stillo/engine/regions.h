@@ -48,3 +48,9 @@ void ThresholdInPlace(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t thres
 // an exact 0 among its four neighbours; every other pixel becomes 0. Images narrower or lower
 // than 3 pixels are all border and come out empty. 1, or 0 when memory ran out.
 int ExtractRegionBoundaries(IMAGE2D image, int32_t rows, int32_t cols);
+
+// ThresholdInPlace followed by ExtractRegionBoundaries, in one pass: a pixel becomes 255 when it
+// is at or above the threshold, lies off the image's outer border and has a 4-neighbour below
+// the threshold; every other pixel becomes 0. 1, or 0 when memory ran out (the image is then
+// untouched).
+int ThresholdRegionBoundaries(IMAGE2D image, int32_t rows, int32_t cols, int32_t threshold);

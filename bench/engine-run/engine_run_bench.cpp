@@ -1,6 +1,8 @@
 // Timed runs of the whole engine on frames cut from a seeded texture along a steady pan.
-//   engine_run_bench            frames a second at 360x288, 640x480, 720x576, both brushes,
-//                               and the time of saving a 10,000 x 576 canvas at quality 90
+//   engine_run_bench            frames a second at 360x288, 640x480, 720x576, 1280x720, both
+//                               brushes, and the time of saving a 10,000 x 576 canvas at
+//                               quality 90
+//   engine_run_bench 640x480    frames a second at that size only, both brushes
 //   engine_run_bench --long     one 1,500-frame pan at 720x576: time and peak memory
 #include "Mosaicer.h"
 #include "tests/support/frame_buffer.h"
@@ -71,10 +73,15 @@ RunResult Run(const Texture& tex, int width, int height, int frames, int speed, 
     return result;
 }
 
-void Rates() {
-    const Texture tex = DiskTexture(720 + 400 * 4, 576 + 20, kSeed);
+void Rates(const char* only) {
+    const Texture tex = DiskTexture(1280 + 400 * 4, 720 + 20, kSeed);
     std::printf("%-9s %-6s %10s %12s\n", "size", "brush", "frames/s", "steady f/s");
-    for (const auto& size : {std::pair{360, 288}, std::pair{640, 480}, std::pair{720, 576}}) {
+    for (const auto& size :
+         {std::pair{360, 288}, std::pair{640, 480}, std::pair{720, 576}, std::pair{1280, 720}}) {
+        if (only != nullptr &&
+            std::to_string(size.first) + "x" + std::to_string(size.second) != only) {
+            continue;
+        }
         for (bool thick : {true, false}) {
             CMosaicer m;
             const RunResult r = Run(tex, size.first, size.second, 400, 4, thick, m);
@@ -146,7 +153,11 @@ int main(int argc, char** argv) {
         LongPan();
         return 0;
     }
-    Rates();
+    if (argc > 1) {
+        Rates(argv[1]);
+        return 0;
+    }
+    Rates(nullptr);
     Saving();
     return 0;
 }

@@ -94,7 +94,7 @@ int main() {
                                    cur.f.pCurCounts, cur.f.nMaskRows, cur.f.nMaskWords, -hx, hx,
                                    -hy, hy, &dy, &dx);
         });
-        std::printf("search +-%d x +-%d (bounded): %.2f ms (found %d, %d)\n", hx, hy, ms, dx, dy);
+        std::printf("search +-%d x +-%d (whole): %.2f ms (found %d, %d)\n", hx, hy, ms, dx, dy);
     }
     {
         int32_t dx = 0, dy = 0;

@@ -462,9 +462,9 @@ TEST(MatchBitmapsCentred, EmptyMapsReportTheCentre) {
     EXPECT_EQ(r.dy, 0);
 }
 
-TEST(MatchBitmapsExhaustive, TheWidestWindowIsBoundedAboutItsCentre) {
-    // Half the map either way on a full-size map: far more candidates than one search scores,
-    // so the window is narrowed about its centre; a shift near the centre is still found.
+TEST(MatchBitmapsExhaustive, TheWidestWindowIsSearchedWhole) {
+    // Half the map either way on a full-size map, the widest window the tracker can ask for:
+    // every candidate takes part.
     std::mt19937 rng(17);
     Map prev(552, 692), cur(552, 692);
     FillRandom(prev, rng, 0.03);
@@ -476,8 +476,8 @@ TEST(MatchBitmapsExhaustive, TheWidestWindowIsBoundedAboutItsCentre) {
     EXPECT_EQ(wide.dx, 6);
     EXPECT_EQ(wide.dy, -4);
 
-    // A corner of the map copied at (300, 250) scores higher than the noisy true shift, but
-    // lies far outside the narrowed window: the bound, not the score, decides.
+    // A corner of the map copied at (300, 250) scores higher than the noisy true shift, far
+    // from the window's centre: the whole window is searched, so the corner wins.
     Map corner(552, 692);
     FillShifted(prev, corner, 6, -4, rng, 0.3);
     for (int32_t y = 250; y < 552; ++y) {
@@ -487,13 +487,17 @@ TEST(MatchBitmapsExhaustive, TheWidestWindowIsBoundedAboutItsCentre) {
     }
     corner.Pack();
     ASSERT_GT(NaiveScore(prev, corner, 300, 250), NaiveScore(prev, corner, 6, -4));
-    const SearchResult bounded = Exhaustive(prev, corner, -344, 344, -276, 276);
-    EXPECT_EQ(bounded.dx, 6);
-    EXPECT_EQ(bounded.dy, -4);
-    const SearchResult small = Exhaustive(prev, corner, 290, 310, 240, 260);
-    EXPECT_EQ(small.dx, 300);
-    EXPECT_EQ(small.dy, 250);
-    // An off-centre window keeps its centre: the candidates about (200, 0) stay in.
+    const SearchResult whole = Exhaustive(prev, corner, -344, 344, -276, 276);
+    EXPECT_EQ(whole.dx, 300);
+    EXPECT_EQ(whole.dy, 250);
+    const SearchResult centred = Centred(prev, corner, -344, 344, -276, 276);
+    EXPECT_EQ(centred.dx, 300);
+    EXPECT_EQ(centred.dy, 250);
+    // A window that leaves the corner out finds the true shift.
+    const SearchResult near = Exhaustive(prev, corner, -20, 20, -20, 20);
+    EXPECT_EQ(near.dx, 6);
+    EXPECT_EQ(near.dy, -4);
+    // An off-centre window.
     Map far(552, 692);
     FillShifted(prev, far, 200, 2, rng, 0.0);
     far.Pack();

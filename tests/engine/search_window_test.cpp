@@ -1,0 +1,284 @@
+// Every candidate of a search window against a brute-force scorer: the search reports each
+// candidate as it meets it, with its score when it counted it in full, or with the score it
+// would have needed when it gave the count up; both are checked pixel by pixel, in the
+// visiting order, for wide windows reaching beyond the maps, in both instruction forms.
+#include "engine/bitmaps.h"
+#include "engine/image.h"
+#include "engine/records.h"
+#include "tests/support/instruction_forms.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+namespace {
+
+// A byte feature image and its packed map.
+struct Packed {
+    int32_t rows, cols;
+    std::vector<uint8_t> px;
+    IMAGE2D features = nullptr;
+    IMAGE2D mask = nullptr;
+    std::vector<uint16_t> counts;
+    int32_t maskRows = 0, words = 0;
+    Packed(int32_t r, int32_t c) : rows(r), cols(c), px(static_cast<size_t>(r) * c) {}
+    ~Packed() {
+        FreeImage2D(features, rows);
+        FreeImage2D(mask, rows);
+    }
+    Packed(const Packed&) = delete;
+    Packed& operator=(const Packed&) = delete;
+    uint8_t Get(int32_t x, int32_t y) const { return px[static_cast<size_t>(y) * cols + x]; }
+    void Pack() {
+        features = AllocImage2D(rows, cols);
+        mask = AllocImage2D(rows, MaskRowBytes(cols));
+        for (int32_t y = 0; y < rows; ++y) {
+            std::copy_n(&px[static_cast<size_t>(y) * cols], cols, features[y]);
+        }
+        counts.assign(static_cast<size_t>(rows), 0);
+        PackBitRows(features, rows, cols, mask, counts.data(), &maskRows, &words);
+    }
+};
+
+// Blobs of set pixels, and the same picture moved by (sx, sy) with some pixels flipped.
+void Blobs(Packed& m, std::mt19937& rng, int count) {
+    for (int i = 0; i < count; ++i) {
+        const int32_t cx = static_cast<int32_t>(rng() % static_cast<unsigned>(m.cols));
+        const int32_t cy = static_cast<int32_t>(rng() % static_cast<unsigned>(m.rows));
+        const int32_t r = 1 + static_cast<int32_t>(rng() % 4);
+        for (int32_t y = std::max(0, cy - r); y <= std::min(m.rows - 1, cy + r); ++y) {
+            for (int32_t x = std::max(0, cx - r); x <= std::min(m.cols - 1, cx + r); ++x) {
+                m.px[static_cast<size_t>(y) * m.cols + x] = 255;
+            }
+        }
+    }
+}
+
+void Moved(const Packed& from, Packed& to, int32_t sx, int32_t sy, std::mt19937& rng,
+           unsigned flipInThousand) {
+    for (int32_t y = 0; y < to.rows; ++y) {
+        for (int32_t x = 0; x < to.cols; ++x) {
+            const int32_t fx = x - sx, fy = y - sy;
+            uint8_t v =
+                fx >= 0 && fy >= 0 && fx < from.cols && fy < from.rows ? from.Get(fx, fy) : 0;
+            if (rng() % 1000 < flipInThousand) {
+                v = v != 0 ? 0 : 255;
+            }
+            to.px[static_cast<size_t>(y) * to.cols + x] = v;
+        }
+    }
+}
+
+// The score straight from its definition, pixel by pixel over the first 16 W columns.
+uint32_t BruteScore(const Packed& prev, const Packed& cur, int32_t dx, int32_t dy) {
+    const int64_t w = 16 * (cur.cols / 16), r = cur.rows;
+    if (w == 0 || std::abs(dx) >= w || std::abs(dy) >= r) {
+        return 0;
+    }
+    uint64_t n = 0;
+    for (int32_t y = std::max(0, dy); y < r + std::min(0, dy); ++y) {
+        for (int32_t x = std::max(0, dx); x < w + std::min(0, dx); ++x) {
+            n += cur.Get(x, y) != 0 && prev.Get(x - dx, y - dy) != 0;
+        }
+    }
+    const int64_t overlap = (w - std::abs(dx)) * (r - std::abs(dy));
+    return static_cast<uint32_t>(static_cast<uint64_t>(w * r) * n / overlap);
+}
+
+struct Visit {
+    std::vector<SEARCH_CANDIDATE> seen;
+    static void Record(void* context, const SEARCH_CANDIDATE& c) {
+        static_cast<Visit*>(context)->seen.push_back(c);
+    }
+};
+
+// The candidates in the order the search visits them: columns outwards from zero, the
+// non-positive side first (0 twice when the window straddles it), rows ascending; only those
+// that share pixels with the previous map.
+std::vector<std::pair<int32_t, int32_t>> VisitingOrder(int32_t xmin, int32_t xmax, int32_t ymin,
+                                                       int32_t ymax, int32_t rows, int32_t words) {
+    xmin = std::max(xmin, -(16 * words - 1));
+    xmax = std::min(xmax, 16 * words - 1);
+    ymin = std::max(ymin, -(rows - 1));
+    ymax = std::min(ymax, rows - 1);
+    std::vector<int32_t> columns;
+    if (xmin < 0 && xmax >= 1) {
+        for (int32_t x = 0; x >= xmin; --x) {
+            columns.push_back(x);
+        }
+        for (int32_t x = 0; x <= xmax; ++x) {
+            columns.push_back(x);
+        }
+    } else if (xmin >= 0) {
+        for (int32_t x = xmin; x <= xmax; ++x) {
+            columns.push_back(x);
+        }
+    } else {
+        for (int32_t x = xmax; x >= xmin; --x) {
+            columns.push_back(x);
+        }
+    }
+    std::vector<std::pair<int32_t, int32_t>> order;
+    for (int32_t x : columns) {
+        for (int32_t y = ymin; y <= ymax; ++y) {
+            order.push_back({x, y});
+        }
+    }
+    return order;
+}
+
+struct WindowCase {
+    int32_t rows, cols;
+    int32_t sx, sy; // how the current map moved
+    unsigned noise; // pixels flipped in a thousand
+    int32_t xmin, xmax, ymin, ymax;
+    bool centred;
+};
+
+class SearchEveryCandidate : public stillo_test::InstructionForms {};
+
+} // namespace
+
+TEST_P(SearchEveryCandidate, ScoresEqualTheBruteForceScorerAndTheFirstBestWins) {
+    const WindowCase cases[] = {
+        // Half the map either way, the widest the tracker asks for, and beyond the map.
+        {40, 160, 23, -6, 5, -80, 80, -20, 20, false},
+        {40, 160, 23, -6, 5, -80, 80, -20, 20, true},
+        {33, 100, -41, 9, 30, -120, 120, -40, 40, false},
+        // Off-centre and one-sided windows; the true shift outside the window.
+        {36, 150, 60, 4, 10, 10, 90, -3, 17, false},
+        {36, 150, -7, -2, 10, -100, -20, -18, 18, true},
+        // Windows so small that every candidate is counted in full.
+        {36, 150, 2, -1, 10, -2, 2, -2, 2, false},
+        {36, 150, 1, 1, 10, -1, 6, 0, 3, true},
+        // A partial last word (20 columns: W = 1) and a map with a single word.
+        {25, 52, 3, 2, 0, -30, 30, -12, 12, false},
+        {30, 20, 1, -1, 0, -15, 15, -10, 10, false},
+    };
+    std::mt19937 rng(90);
+    int passedOver = 0;
+    for (const WindowCase& c : cases) {
+        Packed prev(c.rows, c.cols), cur(c.rows, c.cols);
+        Blobs(prev, rng, c.rows * c.cols / 60);
+        Moved(prev, cur, c.sx, c.sy, rng, c.noise);
+        prev.Pack();
+        cur.Pack();
+        SCOPED_TRACE(testing::Message() << c.rows << "x" << c.cols << " moved " << c.sx << ","
+                                        << c.sy << (c.centred ? " centred" : ""));
+        Visit visit;
+        int32_t dx = 777, dy = 777;
+        ASSERT_EQ(MatchBitmapsObserved(c.centred, prev.mask, cur.mask, cur.maskRows, cur.words,
+                                       c.xmin, c.xmax, c.ymin, c.ymax, &dy, &dx, Visit::Record,
+                                       &visit),
+                  1);
+        const auto order = VisitingOrder(c.xmin, c.xmax, c.ymin, c.ymax, cur.maskRows, cur.words);
+        ASSERT_EQ(visit.seen.size(), order.size());
+        // The first-visited best of the brute-force scores; the centred search starts from its
+        // centre, which wins its ties.
+        const int32_t cx = (c.xmin + c.xmax) / 2, cy = (c.ymin + c.ymax) / 2;
+        uint32_t best = c.centred ? BruteScore(prev, cur, cx, cy) : 0;
+        std::pair<int32_t, int32_t> winner = c.centred ? std::pair{cx, cy} : std::pair{777, 777};
+        for (size_t i = 0; i < order.size(); ++i) {
+            const SEARCH_CANDIDATE& got = visit.seen[i];
+            ASSERT_EQ(std::pair(got.dx, got.dy), order[i]) << "candidate " << i;
+            const uint32_t score = BruteScore(prev, cur, got.dx, got.dy);
+            if (got.counted) {
+                ASSERT_EQ(got.score, score) << got.dx << "," << got.dy;
+            } else {
+                // Given up: it really scores below what it would have needed, which is more
+                // than the best so far.
+                ASSERT_LT(score, got.score) << got.dx << "," << got.dy;
+                ASSERT_GT(got.score, best) << got.dx << "," << got.dy;
+                ++passedOver;
+            }
+            if (score > best) {
+                best = score;
+                winner = {got.dx, got.dy};
+            }
+        }
+        EXPECT_EQ(std::pair(dx, dy), winner);
+    }
+    EXPECT_GT(passedOver, 1000); // the bounds did their work
+}
+
+TEST_P(SearchEveryCandidate, LastOverlappingRowsCount) {
+    // The only coinciding pixels lie in the last row pair each candidate has: the previous
+    // map's pixels in its top row (dy >= 0) or the current map's in its top row (dy < 0).
+    for (bool centred : {false, true}) {
+        for (const auto& [sx, sy] : {std::pair{3, 0}, std::pair{-5, 4}, std::pair{7, -6}}) {
+            Packed prev(20, 64), cur(20, 64);
+            for (int32_t x = 10; x < 40; x += 3) {
+                const int32_t curY = sy >= 0 ? 19 : 19 + sy;
+                cur.px[static_cast<size_t>(curY) * 64 + x + sx] = 255;
+                prev.px[static_cast<size_t>(curY - sy) * 64 + x] = 255;
+            }
+            prev.Pack();
+            cur.Pack();
+            ASSERT_GT(BruteScore(prev, cur, sx, sy), 0u);
+            int32_t dx = 99, dy = 99;
+            const int ok =
+                centred ? MatchBitmapsCentred(nullptr, prev.mask, cur.mask, prev.counts.data(),
+                                              cur.counts.data(), 20, 4, -9, 9, -8, 8, &dy, &dx)
+                        : MatchBitmapsExhaustive(nullptr, prev.mask, cur.mask, prev.counts.data(),
+                                                 cur.counts.data(), 20, 4, -9, 9, -8, 8, &dy, &dx);
+            ASSERT_EQ(ok, 1);
+            EXPECT_EQ(dx, sx) << (centred ? "centred " : "") << sx << "," << sy;
+            EXPECT_EQ(dy, sy) << (centred ? "centred " : "") << sx << "," << sy;
+        }
+    }
+}
+
+TEST_P(SearchEveryCandidate, TheCentreIsCountedToItsLastRowAndWinsItsTies) {
+    // Window -4..2 across the rows: centre -1, visited after 0. Row 9, the last, gives the
+    // centre 63 coincidences and 0 one fewer; two pixels of row 0 meet only at 0. Both score
+    // floor(640 n / overlap) = 64, and the centre keeps what it scored first.
+    Packed prev(10, 64), cur(10, 64);
+    for (int32_t x = 0; x < 63; ++x) {
+        cur.px[9 * 64 + x] = 255;
+        prev.px[9 * 64 + x + 1] = 255;
+    }
+    for (int32_t x : {20, 40}) {
+        cur.px[x] = 255;
+        prev.px[x] = 255;
+    }
+    prev.Pack();
+    cur.Pack();
+    ASSERT_EQ(BruteScore(prev, cur, -1, 0), 64u);
+    ASSERT_EQ(BruteScore(prev, cur, 0, 0), 64u);
+    int32_t dx = 99, dy = 99;
+    ASSERT_EQ(MatchBitmapsCentred(nullptr, prev.mask, cur.mask, prev.counts.data(),
+                                  cur.counts.data(), 10, 4, -4, 2, 0, 0, &dy, &dx),
+              1);
+    EXPECT_EQ(dx, -1);
+    EXPECT_EQ(dy, 0);
+    ASSERT_EQ(MatchBitmapsExhaustive(nullptr, prev.mask, cur.mask, prev.counts.data(),
+                                     cur.counts.data(), 10, 4, -4, 2, 0, 0, &dy, &dx),
+              1);
+    EXPECT_EQ(dx, 0); // the first visited of the equal best
+}
+
+TEST_P(SearchEveryCandidate, HighDefinitionMapsFindShiftsNearTheFirstWindowsEdge) {
+    // A 1880 x 1058 map, the first registered frame's window of +-30: shifts of 28 along the
+    // rows, with and without a shift across them, are found exactly.
+    std::mt19937 rng(91);
+    Packed prev(1058, 1880);
+    Blobs(prev, rng, 1058 * 1880 / 400);
+    prev.Pack();
+    for (const auto& [sx, sy] : {std::pair{-28, 0}, std::pair{28, -5}, std::pair{-29, 30}}) {
+        Packed cur(1058, 1880);
+        Moved(prev, cur, sx, sy, rng, 2);
+        cur.Pack();
+        int32_t dx = 0, dy = 0;
+        ASSERT_EQ(MatchBitmapsExhaustive(nullptr, prev.mask, cur.mask, prev.counts.data(),
+                                         cur.counts.data(), cur.maskRows, cur.words, -30, 30, -30,
+                                         30, &dy, &dx),
+                  1);
+        EXPECT_EQ(dx, sx);
+        EXPECT_EQ(dy, sy);
+    }
+}
+
+STILLO_INSTRUCTION_FORMS(SearchEveryCandidate);
