@@ -445,10 +445,9 @@ int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
     m_pGrabber->m_bPlaying = 0;
     std::fill(m_previewBuffer.begin(), m_previewBuffer.end(), 0);
     std::fill(m_frameBuffer.begin(), m_frameBuffer.end(), 0);
-    // A source that outgrew the lent buffers writes into storage of its own: that goes too, or
-    // the last video's frame would stay in it.
+    // A source whose frames outgrew the lent frame buffer writes into storage of its own: that
+    // goes too, or the last video's frame would stay in it.
     std::fill_n(m_pGrabber->FrameBuffer(), m_pGrabber->FrameBufferBytes(), 0);
-    std::fill_n(m_pGrabber->PreviewBuffer(), m_pGrabber->PreviewBufferBytes(), 0);
     const QByteArray local = path.toLocal8Bit();
     const int count = m_pGrabber->Open(local.constData(), &m_nVideoWidth, &m_nVideoHeight, 1,
                                        m_pDeinterlacing ? m_pDeinterlacing->m_nDeinterlace : 0);
