@@ -339,11 +339,17 @@ void CMainFrame::OnHelpManual() {
     // folder when nothing else names one).
     const QString manual =
         QString::fromStdString(sys::InstallFolder()) + QStringLiteral("manual.htm");
-    const std::string command = sys::BrowserCommand();
-    const std::string program = BrowserProgram(command);
-    if (program.empty() || program == "xdg-open" ||
-        !sys::StartProcess(program, {manual.toStdString()})) {
-        ui::ShellOpen(QUrl::fromLocalFile(manual).toString());
+    bool opened = false;
+    if (QFileInfo::exists(manual)) {
+        const std::string program = BrowserProgram(sys::BrowserCommand());
+        opened = program != "xdg-open" && !program.empty() &&
+                 sys::StartProcess(program, {manual.toStdString()});
+        opened = opened || ui::ShellOpen(QUrl::fromLocalFile(manual).toString());
+    }
+    // Without a browser (or without the manual) the command would otherwise do nothing at all.
+    if (!opened) {
+        ui::MessageBox(this, QStringLiteral("Can Not Open The Manual\n") + manual,
+                       QStringLiteral("Error"), ui::MsgIcon::Exclamation);
     }
 }
 

@@ -306,6 +306,9 @@ CWorkView::CWorkView(QWidget* pParent) : QWidget(pParent) {
     setMouseTracking(true);
     m_picMosaic->setMouseTracking(true);
     installEventFilter(this);
+    // The crop box's cursors show on the form, the widget under the pointer over the picture.
+    ui::SetCursorTarget(this);
+    ui::SetCursor(ui::CursorKind::Arrow);
 }
 
 CWorkView::~CWorkView() {
@@ -442,6 +445,9 @@ int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
     m_pGrabber->m_bPlaying = 0;
     std::fill(m_previewBuffer.begin(), m_previewBuffer.end(), 0);
     std::fill(m_frameBuffer.begin(), m_frameBuffer.end(), 0);
+    // A source whose frames outgrew the lent frame buffer writes into storage of its own: that
+    // goes too, or the last video's frame would stay in it.
+    std::fill_n(m_pGrabber->FrameBuffer(), m_pGrabber->FrameBufferBytes(), 0);
     const QByteArray local = path.toLocal8Bit();
     const int count = m_pGrabber->Open(local.constData(), &m_nVideoWidth, &m_nVideoHeight, 1,
                                        m_pDeinterlacing ? m_pDeinterlacing->m_nDeinterlace : 0);
@@ -679,8 +685,11 @@ CWorkView::RunRefusal CWorkView::StartRun() {
     m_runEnd = RunEnd::None;
     m_bLimitReached = 0;
     EnableControls(false);
+    // Disabling a button drops its pressed look: the look is set after.
     m_btnSnapIt->setEnabled(false);
+    m_btnSnapIt->SetState(true);
     m_btnStop->setEnabled(true);
+    m_btnStop->SetState(false);
     m_nScrollX = m_nScrollY = 0;
     m_bSnapping = 1;
     m_pGrabber->m_bPlaying = 1;
@@ -799,18 +808,24 @@ void CWorkView::OnWorkerUpdate() {
 }
 
 void CWorkView::FinishMosaic(bool failed, bool limitReached) {
-    if (failed) {
-        ui::MessageBox(this,
-                       QStringLiteral("Stillo stopped: a frame could not be registered or painted"),
-                       QStringLiteral("Error"));
+    {
+        ui::WaitCursor wait;
+        // The run shows as ended before its message comes up.
+        m_btnSnapIt->setEnabled(true);
+        m_btnSnapIt->SetState(false);
+        m_btnStop->setEnabled(false);
+        m_btnStop->SetState(true);
+        if (failed) {
+            ui::MessageBox(
+                this, QStringLiteral("Stillo stopped: a frame could not be registered or painted"),
+                QStringLiteral("Error"));
+        }
+        ui::MessageBox(this, QStringLiteral("Mosaic Complete"), QStringLiteral("Done"));
+        m_pResizeBox->Init(m_mosaicer.m_canvas.nCols, m_mosaicer.m_canvas.nRows);
+        m_bMosaicDone = 1;
+        RedrawMosaicView();
+        EnableControls(true);
     }
-    ui::MessageBox(this, QStringLiteral("Mosaic Complete"), QStringLiteral("Done"));
-    m_pResizeBox->Init(m_mosaicer.m_canvas.nCols, m_mosaicer.m_canvas.nRows);
-    m_bMosaicDone = 1;
-    RedrawMosaicView();
-    EnableControls(true);
-    m_btnSnapIt->setEnabled(true);
-    m_btnStop->setEnabled(false);
     if (limitReached) {
         ui::MessageBox(this, QStringLiteral("Max allowable frames reached.\n") + kWebLine,
                        QStringLiteral("Error"));
@@ -821,10 +836,11 @@ void CWorkView::SaveResult() {
     if (!m_bMosaicDone) {
         return;
     }
+    ui::WaitCursor wait;
     const QString path = g_pMainFrame->m_strOutputPathName;
     if (QFileInfo::exists(path) &&
         ui::MessageBox(this, QStringLiteral("File exists. Overwrite?"),
-                       QStringLiteral("File Exists"), ui::MsgIcon::Question,
+                       QStringLiteral("File Exists"), ui::MsgIcon::Exclamation,
                        ui::MsgButtons::YesNo) != ui::IDYES) {
         return;
     }
@@ -1005,32 +1021,47 @@ bool CWorkView::MosaicPoint(const QPoint& picPos, int& cx, int& cy) const {
 }
 
 bool CWorkView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != this || !m_bMosaicDone || !m_pResizeBox) {
-        return QWidget::eventFilter(watched, event);
-    }
     const auto type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
-        type != QEvent::MouseButtonRelease) {
+    if (watched != this || (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+                            type != QEvent::MouseButtonRelease)) {
         return QWidget::eventFilter(watched, event);
     }
     auto* me = static_cast<QMouseEvent*>(event);
+    const bool boxLive = m_bMosaicDone && m_pResizeBox;
     int cx = 0, cy = 0;
+    const bool inside =
+        boxLive && MosaicPoint(me->position().toPoint() - m_picMosaic->pos(), cx, cy);
+    if (type == QEvent::MouseMove && !(boxLive && m_pResizeBox->m_bDragging)) {
+        // Hovering over a handle sets its cursor. A cursor stays until it is set again, so
+        // over no handle, and off the picture, the arrow comes back.
+        if ((!inside || m_pResizeBox->HitTest(cx, cy, m_fZoom, false) < 0) &&
+            ui::CurrentCursor() != ui::CursorKind::Arrow) {
+            ui::SetCursor(ui::CursorKind::Arrow);
+        }
+        return inside;
+    }
+    if (!boxLive) {
+        return QWidget::eventFilter(watched, event);
+    }
     if (type == QEvent::MouseButtonRelease) {
+        // Only the button that grabs a handle lets it go.
+        if (me->button() != Qt::LeftButton) {
+            return false;
+        }
         m_pResizeBox->EndDrag();
         RedrawMosaicView();
         return true;
     }
-    if (!MosaicPoint(me->position().toPoint() - m_picMosaic->pos(), cx, cy)) {
+    if (!inside) {
         return false;
     }
-    if (type == QEvent::MouseButtonPress && me->button() == Qt::LeftButton) {
-        m_pResizeBox->HitTest(cx, cy, m_fZoom, true);
-    } else if (type == QEvent::MouseMove) {
-        if (m_pResizeBox->m_bDragging) {
-            m_pResizeBox->Drag(cx, cy, m_fZoom);
-        } else {
-            m_pResizeBox->HitTest(cx, cy, m_fZoom, false);
+    if (type == QEvent::MouseButtonPress) {
+        if (me->button() != Qt::LeftButton) {
+            return true;
         }
+        m_pResizeBox->HitTest(cx, cy, m_fZoom, true);
+    } else {
+        m_pResizeBox->Drag(cx, cy, m_fZoom);
     }
     RedrawMosaicView();
     return true;

@@ -41,20 +41,29 @@ int Trackbar::TicX(int position) const {
            QStyle::sliderPositionFromValue(minimum(), maximum(), position, span);
 }
 
-void Trackbar::paintEvent(QPaintEvent* ev) {
+void Trackbar::paintEvent(QPaintEvent*) {
+    // Painted from the same style option the clicks are hit-tested with, ticks above
+    // included, so the track is drawn where it is hit. Nothing here may change a property of
+    // the widget: each change schedules another paint.
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    opt.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+    // Explicit ticks replace the automatic ones.
+    if (m_tics.empty() && tickPosition() != NoTicks) {
+        opt.subControls |= QStyle::SC_SliderTickmarks;
+    }
+    QPainter p(this);
+    style()->drawComplexControl(QStyle::CC_Slider, &opt, &p, this);
     if (m_tics.empty()) {
-        QSlider::paintEvent(ev);
         return;
     }
-    // Explicit ticks replace the automatic ones.
-    TickPosition saved = tickPosition();
-    setTickPosition(NoTicks);
-    QSlider::paintEvent(ev);
-    setTickPosition(saved);
-    QPainter p(this);
     p.setPen(palette().color(QPalette::WindowText));
     for (int t : m_tics) {
-        int x = TicX(t);
+        // A tick outside the range has no place on the track.
+        if (t < minimum() || t > maximum()) {
+            continue;
+        }
+        const int x = TicX(t);
         p.drawLine(x, 1, x, 4);
     }
 }

@@ -11,7 +11,9 @@ class QToolButton;
 namespace ui {
 
 // Horizontal trackbar, range 0 to 100 until told otherwise, with automatic tick marks every
-// `TickFrequency` or an explicit list of tick positions (SetTic), drawn above the channel.
+// `TickFrequency` or an explicit list of tick positions (SetTic), drawn above the channel; an
+// explicit tick outside the range stays in the list but is not drawn. A left click on the
+// channel pages towards the click.
 class Trackbar : public QSlider {
     Q_OBJECT
 public:

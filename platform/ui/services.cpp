@@ -126,7 +126,17 @@ int MessageBox(QWidget* parent, const QString& text, const QString& caption, Msg
         qb = QMessageBox::Yes | QMessageBox::No;
     }
     QMessageBox box(qicon, caption, text, qb, parent);
-    switch (box.exec()) {
+    // A wait cursor over the work that shows the box is not the box's: the user answers it
+    // with the arrow, as over any window that waits for input.
+    const bool waiting = QApplication::overrideCursor() != nullptr;
+    if (waiting) {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    const int pressed = box.exec();
+    if (waiting) {
+        QApplication::restoreOverrideCursor();
+    }
+    switch (pressed) {
     case QMessageBox::Yes:
         return IDYES;
     case QMessageBox::No:

@@ -6,6 +6,7 @@
 #include "OutputSettings.h"
 #include "ResizeBox.h"
 #include "ScreenFormat.h"
+#include "Stillo.h"
 #include "VideoGrabber.h"
 #include "WorkView.h"
 #include "engine/mosaic_params.h"
@@ -22,6 +23,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -31,9 +33,13 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <ostream>
 #include <string>
 
 using namespace workview;
@@ -110,6 +116,7 @@ namespace {
 
 struct Recorded {
     QString text, caption;
+    ui::MsgIcon icon;
 };
 
 class WorkViewTest : public ::testing::Test {
@@ -129,7 +136,10 @@ protected:
         Video("vantor.AVI", 5, 2);
         setenv("STILLO_PATH", (Dir().string() + "/").c_str(), 1);
         ui::SetMessageHandler([this](const ui::MessageRequest& r) {
-            messages.push_back({r.text, r.caption});
+            messages.push_back({r.text, r.caption, r.icon});
+            if (onMessage) {
+                onMessage(r);
+            }
             return r.buttons == ui::MsgButtons::YesNo ? answer : int(ui::IDOK);
         });
     }
@@ -172,7 +182,18 @@ protected:
         return Saw(text);
     }
 
+    const Recorded* Find(const QString& text) const {
+        for (const auto& m : messages) {
+            if (m.text == text) {
+                return &m;
+            }
+        }
+        return nullptr;
+    }
+
     std::vector<Recorded> messages;
+    // Runs as each message box comes up, to look at the form behind it.
+    std::function<void(const ui::MessageRequest&)> onMessage;
     int answer = ui::IDYES;
     int exitCode = -1;
 };
@@ -304,8 +325,16 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     const std::string out = (Dir() / "out.jpg").string();
     std::filesystem::remove(out);
     g_pMainFrame->m_strOutputPathName = QString::fromStdString(out);
+    // A wait cursor covers the whole save, its messages included.
+    std::vector<Qt::CursorShape> cursors;
+    onMessage = [&](const ui::MessageRequest&) {
+        const QCursor* c = QApplication::overrideCursor();
+        cursors.push_back(c ? c->shape() : Qt::ArrowCursor);
+    };
     view->SaveResult();
     EXPECT_TRUE(Saw("Jpeg Stored OK"));
+    EXPECT_EQ(cursors, std::vector<Qt::CursorShape>{Qt::WaitCursor});
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     QImage saved(QString::fromStdString(out));
     ASSERT_FALSE(saved.isNull());
     // Both edges of the box are inside the picture.
@@ -314,10 +343,15 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
 
     // Overwrite: No keeps the file, Yes rewrites it.
     messages.clear();
+    cursors.clear();
     answer = ui::IDNO;
     view->SaveResult();
-    EXPECT_TRUE(Saw("File exists. Overwrite?"));
+    ASSERT_TRUE(Saw("File exists. Overwrite?"));
+    EXPECT_EQ(Find("File exists. Overwrite?")->caption, "File Exists");
+    EXPECT_EQ(Find("File exists. Overwrite?")->icon, ui::MsgIcon::Exclamation);
+    EXPECT_EQ(cursors, std::vector<Qt::CursorShape>{Qt::WaitCursor});
     EXPECT_FALSE(Saw("Jpeg Stored OK"));
+    onMessage = nullptr;
     messages.clear();
     answer = ui::IDYES;
     view->SaveResult();
@@ -602,8 +636,8 @@ int ExpectCaptionsFit(const QWidget* host) {
 
 } // namespace
 
-// Every caption of the form, and of the settings dialogs it owns, is drawn whole inside its
-// control's rectangle.
+// Every caption of every dialog, the form, the settings dialogs it owns and the About box, is
+// drawn whole inside its control's rectangle in the dialog font.
 TEST_F(WorkViewTest, CaptionsFitTheirControls) {
     auto view = Start();
     // Labels, group boxes, radio buttons and the check box, push buttons with captions.
@@ -611,6 +645,9 @@ TEST_F(WorkViewTest, CaptionsFitTheirControls) {
     EXPECT_GT(ExpectCaptionsFit(view->m_pImageTrimDlg), 0);
     EXPECT_GT(ExpectCaptionsFit(view->m_pOutputSettings), 0);
     EXPECT_GT(ExpectCaptionsFit(view->m_pDeinterlacing), 0);
+    // Six lines and OK.
+    CAboutDlg about(nullptr);
+    EXPECT_EQ(ExpectCaptionsFit(&about), 6 + 1);
 }
 
 namespace {
@@ -682,4 +719,293 @@ TEST_F(WorkViewTest, LiveViewsFollowTheRunAtAMergedRate) {
     const QImage shown = view->m_bmpMosaicWork.copy();
     view->RenderMosaicView(view->m_nScrollX, view->m_nScrollY, view->m_fZoom);
     EXPECT_TRUE(shown == view->m_bmpMosaicWork);
+}
+
+namespace {
+
+// The cursor the window system shows at a point of a top-level window: the override cursor,
+// else that of the widget under the point or of its nearest ancestor that has one set.
+Qt::CursorShape ShownCursor(QWidget* window, QPoint pos) {
+    if (const QCursor* busy = QApplication::overrideCursor()) {
+        return busy->shape();
+    }
+    QWidget* w = window->childAt(pos);
+    w = w ? w : window;
+    while (!w->isWindow() && !w->testAttribute(Qt::WA_SetCursor)) {
+        w = w->parentWidget();
+    }
+    return w->cursor().shape();
+}
+
+// A mouse event as the window system hands it to the form after propagation.
+void SendMouse(QWidget* form, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+               Qt::MouseButtons held) {
+    QMouseEvent me(type, QPointF(pos), QPointF(form->mapToGlobal(pos)), button, held,
+                   Qt::NoModifier);
+    QApplication::sendEvent(form, &me);
+}
+
+} // namespace
+
+// An idle form, a video loaded and its slider showing explicit ticks, schedules no repaint.
+TEST_F(WorkViewTest, IdleFormSchedulesNoRepaint) {
+    auto view = Start();
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    Load(*view, Video("pan100.avi", 100, 2));
+    ASSERT_FALSE(view->m_sliderFrame->Tics().empty());
+    QTest::qWait(100);
+    stillo_test::PaintCounter paints;
+    qApp->installEventFilter(&paints);
+    QTest::qWait(1000);
+    EXPECT_EQ(paints.count, 0);
+    // The count sees the form's paints: one asked for arrives.
+    view->m_sliderFrame->update();
+    QTest::qWait(50);
+    EXPECT_GE(paints.count, 1);
+    qApp->removeEventFilter(&paints);
+}
+
+namespace {
+
+// A finished run over a small pan: the crop box covers the whole canvas at zoom 1.
+class CropBoxTest : public WorkViewTest {
+protected:
+    std::unique_ptr<CWorkView> FinishedRun() {
+        auto view = Start();
+        view->show();
+        Load(*view, Video("pan40.avi", 40, 3));
+        SelectFrames(*view, 3, 30);
+        view->OnSnapIt();
+        EXPECT_TRUE(WaitFor("Mosaic Complete"));
+        nCols = view->m_mosaicer.m_canvas.nCols;
+        nRows = view->m_mosaicer.m_canvas.nRows;
+        EXPECT_LT(nCols, kMosaicW);
+        EXPECT_LT(nRows, kMosaicH);
+        return view;
+    }
+    int nCols = 0, nRows = 0;
+};
+
+} // namespace
+
+// The cursor shown over each handle of the box is the handle's; over no handle, and off the
+// picture, the arrow comes back.
+TEST_F(CropBoxTest, HandleCursorsShowOnTheForm) {
+    auto view = FinishedRun();
+    const QPoint origin = view->m_picMosaic->pos();
+    const struct {
+        const char* what;
+        int x, y; // view position in the mosaic picture
+        Qt::CursorShape shape;
+    } cases[] = {
+        {"top-left", 3, 3, Qt::SizeFDiagCursor},
+        {"bottom-left", 3, nRows - 4, Qt::SizeBDiagCursor},
+        {"top-right", nCols - 4, 3, Qt::SizeBDiagCursor},
+        {"bottom-right", nCols - 4, nRows - 4, Qt::SizeFDiagCursor},
+        {"top edge", nCols / 2, 2, Qt::SizeVerCursor},
+        {"bottom edge", nCols / 2, nRows - 2, Qt::SizeVerCursor},
+        {"left edge", 2, nRows / 2, Qt::SizeHorCursor},
+        {"right edge", nCols - 2, nRows / 2, Qt::SizeHorCursor},
+    };
+    const QPoint centre = origin + QPoint(nCols / 2, nRows / 2);
+    const QPoint offPicture = origin + QPoint(nCols / 2, -5);
+    for (const auto& c : cases) {
+        const QPoint at = origin + QPoint(c.x, c.y);
+        SendMouse(view.get(), QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+        EXPECT_EQ(ShownCursor(view.get(), at), c.shape) << c.what;
+        SendMouse(view.get(), QEvent::MouseMove, centre, Qt::NoButton, Qt::NoButton);
+        EXPECT_EQ(ShownCursor(view.get(), centre), Qt::ArrowCursor) << "inside, after " << c.what;
+        SendMouse(view.get(), QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+        SendMouse(view.get(), QEvent::MouseMove, offPicture, Qt::NoButton, Qt::NoButton);
+        EXPECT_EQ(ShownCursor(view.get(), offPicture), Qt::ArrowCursor) << "off, after " << c.what;
+    }
+    // A drag keeps its handle's cursor even where the pointer leaves the picture.
+    const QPoint left = origin + QPoint(2, nRows / 2);
+    SendMouse(view.get(), QEvent::MouseButtonPress, left, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(view.get(), QEvent::MouseMove, offPicture, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(ShownCursor(view.get(), offPicture), Qt::SizeHorCursor);
+    SendMouse(view.get(), QEvent::MouseButtonRelease, offPicture, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(ShownCursor(view.get(), offPicture), Qt::ArrowCursor);
+}
+
+// Only the left button's release ends a drag; other buttons pressed and let go meanwhile
+// change nothing.
+TEST_F(CropBoxTest, OnlyTheLeftReleaseEndsADrag) {
+    auto view = FinishedRun();
+    CResizeBox& box = *view->m_pResizeBox;
+    const QPoint origin = view->m_picMosaic->pos();
+    const int midY = nRows / 2;
+    SendMouse(view.get(), QEvent::MouseButtonPress, origin + QPoint(2, midY), Qt::LeftButton,
+              Qt::LeftButton);
+    ASSERT_EQ(box.m_bDragging, 1);
+    const Qt::MouseButton others[] = {Qt::RightButton, Qt::MiddleButton};
+    int x = 10;
+    for (Qt::MouseButton b : others) {
+        SendMouse(view.get(), QEvent::MouseButtonPress, origin + QPoint(x, midY), b,
+                  Qt::LeftButton | b);
+        SendMouse(view.get(), QEvent::MouseButtonRelease, origin + QPoint(x, midY), b,
+                  Qt::LeftButton);
+        EXPECT_EQ(box.m_bDragging, 1) << b;
+        // The drag goes on with the next move.
+        x += 10;
+        SendMouse(view.get(), QEvent::MouseMove, origin + QPoint(x, midY), Qt::NoButton,
+                  Qt::LeftButton);
+        // Grabbed 2 columns right of the edge, the offset counting from the band's start 4
+        // columns before it.
+        EXPECT_EQ(box.m_nLeft, x - 2 - 4) << b;
+    }
+    SendMouse(view.get(), QEvent::MouseButtonRelease, origin + QPoint(x, midY), Qt::LeftButton,
+              Qt::NoButton);
+    EXPECT_EQ(box.m_bDragging, 0);
+    // Moves after the release drag nothing.
+    SendMouse(view.get(), QEvent::MouseMove, origin + QPoint(x + 20, midY), Qt::NoButton,
+              Qt::NoButton);
+    EXPECT_EQ(box.m_nLeft, x - 2 - 4);
+}
+
+namespace {
+
+struct ButtonLooks {
+    bool snapEnabled, snapDown, stopEnabled, stopDown;
+    bool operator==(const ButtonLooks&) const = default;
+};
+ButtonLooks Looks(const CWorkView& v) {
+    return {v.m_btnSnapIt->isEnabled(), v.m_btnSnapIt->isDown(), v.m_btnStop->isEnabled(),
+            v.m_btnStop->isDown()};
+}
+std::ostream& operator<<(std::ostream& os, const ButtonLooks& l) {
+    return os << "Snap It " << (l.snapEnabled ? "enabled" : "disabled")
+              << (l.snapDown ? " pressed" : "") << ", Stop "
+              << (l.stopEnabled ? "enabled" : "disabled") << (l.stopDown ? " pressed" : "");
+}
+
+} // namespace
+
+// Snap It and Stop, clicked as a user clicks them: Snap It shows pressed and Stop can be
+// pressed while the run goes; as it ends the two change over before "Mosaic Complete" comes
+// up, which a wait cursor covers, and the rest of the form comes back after it.
+TEST_F(WorkViewTest, RunButtonsChangeOverBeforeTheEndMessage) {
+    auto view = Start();
+    view->show();
+    Load(*view, Video("pan300.avi", 300, 1));
+    SelectFrames(*view, 1, 299);
+    const ButtonLooks idle{true, false, false, false};
+    EXPECT_EQ(Looks(*view), idle);
+
+    QTest::mouseClick(view->m_btnSnapIt, Qt::LeftButton);
+    ASSERT_EQ(view->m_bSnapping, 1);
+    const ButtonLooks running{false, true, true, false};
+    EXPECT_EQ(Looks(*view), running);
+
+    ButtonLooks atMessage{};
+    bool transportAtMessage = true, doneAtMessage = true;
+    Qt::CursorShape cursorAtMessage = Qt::ArrowCursor;
+    onMessage = [&](const ui::MessageRequest& r) {
+        if (r.text == "Mosaic Complete") {
+            atMessage = Looks(*view);
+            transportAtMessage = view->m_btnPlay->isEnabled();
+            doneAtMessage = view->m_bMosaicDone != 0;
+            cursorAtMessage = ShownCursor(view.get(), QPoint(5, 5));
+        }
+    };
+    QElapsedTimer t;
+    t.start();
+    while (view->m_nFramesProcessed < 3 && t.elapsed() < 30000) {
+        QTest::qWait(1);
+    }
+    // Still running: the Stop button itself takes the click.
+    EXPECT_EQ(Looks(*view), running);
+    QTest::mouseClick(view->m_btnStop, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor("Mosaic Complete"));
+    EXPECT_LT(view->m_nFramesProcessed, 298);
+
+    const ButtonLooks ended{true, false, false, true};
+    EXPECT_EQ(atMessage, ended);
+    EXPECT_FALSE(transportAtMessage);
+    EXPECT_FALSE(doneAtMessage);
+    EXPECT_EQ(cursorAtMessage, Qt::WaitCursor);
+    EXPECT_EQ(Looks(*view), ended);
+    EXPECT_TRUE(view->m_btnPlay->isEnabled());
+    EXPECT_EQ(view->m_bMosaicDone, 1);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// The trim a user sets in the dialog, top, bottom, left and right each its own, reaches the
+// engine's window through Snap It (rows counted from the frame's bottom), and the frame
+// preview outlines the same sides.
+TEST_F(WorkViewTest, AsymmetricTrimReachesTheEngineWindow) {
+    auto view = Start();
+    Load(*view, Video("pan40.avi", 40, 3));
+    CImageTrimDlg& dlg = *view->m_pImageTrimDlg;
+    dlg.OnInitDialog();
+    const int w = 160, h = 120;
+    const struct {
+        int top, bottom, left, right;
+    } cases[] = {{33, 7, 3, 21}, {0, 40, 25, 0}, {10, 45, 40, 5}, {2, 2, 2, 2}};
+    const uint32_t yellow = 0xFFFFFF00u;
+    for (const auto& c : cases) {
+        // The dialog's sliders by control id: Top, Bottom, Left, Right.
+        const std::pair<int, int> moves[] = {
+            {1031, c.top}, {1033, c.bottom}, {1035, c.left}, {1037, c.right}};
+        for (auto [id, v] : moves) {
+            dlg.Item<ui::Trackbar>(id)->setValue(v);
+        }
+        const std::string what = std::to_string(c.top) + "/" + std::to_string(c.bottom) + "/" +
+                                 std::to_string(c.left) + "/" + std::to_string(c.right);
+        // The picture's rows from the top that stay, and its columns, by plain shares.
+        const int firstRowFromTop = int(std::ceil(c.top * h / 100.0));
+        const int lastRowFromTop = h - 1 - int(std::floor(c.bottom * h / 100.0));
+        const int firstCol = int(std::floor(c.left * w / 100.0));
+        const int lastCol = w - 1 - int(std::ceil(c.right * w / 100.0));
+
+        const float s = 275.0f / w;
+        const int xL = int(c.left * w * s * 0.01), xR = int(w * s - c.right * w * s * 0.01 - 1);
+        const int yT = int(c.top * h * s * 0.01), yB = int(h * s - c.bottom * h * s * 0.01 - 1);
+        const QImage& shown = view->m_bmpFrameShown;
+        EXPECT_EQ(shown.pixel((xL + xR) / 2, yT), yellow) << what << " top";
+        EXPECT_EQ(shown.pixel((xL + xR) / 2, yB), yellow) << what << " bottom";
+        EXPECT_EQ(shown.pixel(xL, (yT + yB) / 2), yellow) << what << " left";
+        EXPECT_EQ(shown.pixel(xR, (yT + yB) / 2), yellow) << what << " right";
+
+        SelectFrames(*view, 1, 4);
+        messages.clear();
+        view->OnSnapIt();
+        ASSERT_EQ(view->m_bSnapping, 1) << what;
+        const MOSAIC_SETTINGS& set = view->m_mosaicer.m_settings;
+        EXPECT_EQ(set.nRowStart, h - 1 - lastRowFromTop) << what;
+        EXPECT_EQ(set.nRowEnd, h - 1 - firstRowFromTop) << what;
+        EXPECT_EQ(set.nColStart, firstCol) << what;
+        EXPECT_EQ(set.nColEnd, lastCol) << what;
+        ASSERT_TRUE(WaitFor("Mosaic Complete"));
+    }
+}
+
+// Loading a video clears the frames the source holds, also where it outgrew the form's
+// buffers with storage of its own: nothing of the last video is left behind.
+TEST_F(WorkViewTest, LoadingClearsTheSourcesOwnBuffers) {
+    const std::string wide = Video("pan3hd.avi", 3, 2, 1280, 720);
+    const std::string small = Video("pan40.avi", 40, 3);
+    const std::string junk = (Dir() / "junk.avi").string();
+    FILE* f = fopen(junk.c_str(), "wb");
+    fputs("not a video", f);
+    fclose(f);
+    const struct {
+        const std::string* next;
+        bool previewCleared; // a failed load leaves no preview either
+    } cases[] = {{&small, false}, {&junk, true}};
+    auto allZero = [](const uint8_t* p, size_t n) {
+        return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
+    };
+    for (const auto& c : cases) {
+        auto view = Start();
+        Load(*view, wide);
+        CVideoGrabber& g = *view->m_pGrabber;
+        ASSERT_GT(g.FrameBufferBytes(), CVideoGrabber::kDefaultBufferBytes);
+        view->OnStepForwards();
+        ASSERT_FALSE(allZero(g.FrameBuffer(), g.FrameBufferBytes()));
+        view->LoadVideo(QString::fromStdString(*c.next), "next.avi");
+        EXPECT_TRUE(allZero(g.FrameBuffer(), g.FrameBufferBytes())) << *c.next;
+        EXPECT_EQ(allZero(g.PreviewBuffer(), g.PreviewBufferBytes()), c.previewCleared) << *c.next;
+    }
 }

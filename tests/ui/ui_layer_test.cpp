@@ -8,9 +8,14 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace ui;
 
@@ -255,6 +260,42 @@ TEST(Services, CursorsAndSystemColours) {
     QApplication::setPalette(saved);
     QCoreApplication::processEvents();
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), FromQRgb(saved.color(QPalette::Button).rgb()));
+}
+
+// A message box shown while a wait cursor covers the work takes the pointer with the arrow, and
+// the wait cursor is back once the box is answered.
+TEST(Services, MessageBoxUnderAWaitCursorShowsTheArrow) {
+    const struct {
+        bool busy;
+        Qt::CursorShape during; // the override while the box is up; Bitmap for none
+    } cases[] = {{true, Qt::ArrowCursor}, {false, Qt::BitmapCursor}};
+    for (const auto& c : cases) {
+        std::unique_ptr<WaitCursor> wait;
+        if (c.busy) {
+            wait = std::make_unique<WaitCursor>();
+        }
+        Qt::CursorShape during = Qt::WaitCursor;
+        bool answered = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || answered) {
+                return;
+            }
+            answered = true;
+            const QCursor* shown = QApplication::overrideCursor();
+            during = shown ? shown->shape() : Qt::BitmapCursor;
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll.start(5);
+        EXPECT_EQ(MessageBox(nullptr, "Mosaic Complete", "Done"), IDOK);
+        ASSERT_TRUE(answered);
+        EXPECT_EQ(during, c.during) << c.busy;
+        const QCursor* after = QApplication::overrideCursor();
+        EXPECT_EQ(after ? after->shape() : Qt::BitmapCursor,
+                  c.busy ? Qt::WaitCursor : Qt::BitmapCursor);
+    }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST(Services, ArtIsCompiledIn) {
