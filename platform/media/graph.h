@@ -10,11 +10,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <semaphore>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace media {
 
@@ -129,10 +131,43 @@ public:
 
     // The status of the last run's decoding (S_OK delivered, S_FALSE no picture).
     HRESULT LastRunStatus() const { return m_lastStatus.load(); }
+    // The stream's frame count as decoding knows it: lowered once the real end came early.
+    int64_t FrameCount() const { return m_frameCount.load(); }
+
+    // Whether a run at position (in the current time format) would deliver a picture. The frame
+    // is decoded ahead if it is not already (and kept for that run), so this waits at most one
+    // decode.
+    HRESULT PeekFrame(int64_t position);
+    // Decoding ahead: after each run the streaming thread decodes the next frames at the step
+    // between the last two runs into buffers of the graph's own, while the caller works on the
+    // picture it has. A run that asks for such a frame takes it from there; one that asks for
+    // any other drops them. On by default.
+    void SetLookAhead(bool on);
+    // Runs served from pictures decoded ahead, for tests and benchmarks.
+    int64_t LookAheadHits() const { return m_aheadHits.load(); }
 
 private:
+    // A frame decoded ahead, bottom row first, rows of 3 * width bytes.
+    struct Prefetched {
+        int64_t frame = -1;
+        HRESULT status = S_FALSE;
+        std::vector<uint8_t> picture;
+    };
+    static constexpr size_t kAhead = 2;
+
     void StreamingLoop();
-    int64_t ToFrame(int64_t position) const;
+    // One run: the picture delivered to the callback. Called and returns holding lock.
+    void ServeRun(std::unique_lock<std::mutex>& lock);
+    // Decodes m_aheadNext ahead. Called and returns holding lock.
+    void DecodeAhead(std::unique_lock<std::mutex>& lock);
+    bool AheadDue() const;
+    // The frames to decode ahead after a run at frame: what is ready and fits the step stays.
+    void PlanAhead(int64_t frame, int64_t step);
+    void DropAhead();
+    const Prefetched* FindAhead(int64_t frame) const;
+    // Frame of a media time: the frame shown at it, or with roundUp the first frame not before
+    // it (a stop position: frames starting before it are played).
+    int64_t ToFrame(int64_t position, bool roundUp = false) const;
     // Waits, holding lock, until done() holds or the deadline passes (none: no limit).
     template <typename Done>
     bool WaitLocked(std::unique_lock<std::mutex>& lock, Done done,
@@ -160,6 +195,16 @@ private:
     bool m_quit = false;
     std::atomic<bool> m_stopping{false};
     std::atomic<HRESULT> m_lastStatus{S_FALSE};
+    std::atomic<int64_t> m_frameCount{0};
+
+    // Decoding ahead, guarded by m_mutex.
+    bool m_lookAhead = true;
+    std::deque<Prefetched> m_ready;            // in frame order, at most kAhead
+    std::vector<std::vector<uint8_t>> m_spare; // picture buffers to reuse
+    int64_t m_aheadNext = -1;                  // the next frame to decode ahead; -1 none
+    int64_t m_aheadStep = 1;
+    int64_t m_lastRunFrame = -1;
+    std::atomic<int64_t> m_aheadHits{0};
 };
 
 class MediaDet {
