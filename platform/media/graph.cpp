@@ -1,6 +1,7 @@
 #include "platform/media/graph.h"
 
 #include <chrono>
+#include <climits>
 
 namespace media {
 
@@ -10,6 +11,30 @@ namespace {
 constexpr int64_t kLookAheadStepLimit = 16;
 
 } // namespace
+
+int64_t FramesToMediaTime(int64_t frames, int fpsNum, int fpsDen) {
+    // frames / fps seconds in 100 ns units, in 128 bits: frames, units and the rate's
+    // denominator together overflow 64.
+    const __int128 units = static_cast<__int128>(frames) * kUnitsPerSecond * fpsDen / fpsNum;
+    return units > INT64_MAX   ? INT64_MAX
+           : units < INT64_MIN ? INT64_MIN
+                               : static_cast<int64_t>(units);
+}
+
+int64_t MediaTimeToFrame(int64_t t, int fpsNum, int fpsDen, bool roundUp) {
+    // frame = t * fps / 10^7. A duration truncated to whole units must still stop after the
+    // last frame, not before it: stops round up.
+    const __int128 scaled = static_cast<__int128>(t) * fpsNum;
+    const __int128 den = static_cast<__int128>(kUnitsPerSecond) * fpsDen;
+    __int128 q = scaled / den;
+    const __int128 r = scaled % den;
+    if (r != 0 && scaled < 0 && !roundUp) {
+        --q;
+    } else if (r != 0 && scaled > 0 && roundUp) {
+        ++q;
+    }
+    return q > INT64_MAX ? INT64_MAX : q < INT64_MIN ? INT64_MIN : static_cast<int64_t>(q);
+}
 
 // ---- SampleGrabber ----
 
@@ -84,11 +109,7 @@ HRESULT FilterGraph::GetDuration(int64_t* duration) {
     if (m_format == TimeFormat::Frame) {
         *duration = frames;
     } else {
-        // frames / fps seconds in 100 ns units, in 128 bits: frames, units and the rate's
-        // denominator together overflow 64.
-        const __int128 units = static_cast<__int128>(frames) * kUnitsPerSecond *
-                               m_decoder->FpsDen() / m_decoder->FpsNum();
-        *duration = units > INT64_MAX ? INT64_MAX : static_cast<int64_t>(units);
+        *duration = FramesToMediaTime(frames, m_decoder->FpsNum(), m_decoder->FpsDen());
     }
     return S_OK;
 }
@@ -97,19 +118,7 @@ int64_t FilterGraph::ToFrame(int64_t position, bool roundUp) const {
     if (m_format == TimeFormat::Frame) {
         return position;
     }
-    // The frame shown at media time t is floor(t * fps / 10^7); the first frame that starts at
-    // or after t is the ceiling. A duration truncated to whole units stops after the last
-    // frame, not before it.
-    const __int128 scaled = static_cast<__int128>(position) * m_decoder->FpsNum();
-    const __int128 den = static_cast<__int128>(kUnitsPerSecond) * m_decoder->FpsDen();
-    __int128 q = scaled / den;
-    const __int128 r = scaled % den;
-    if (r != 0 && scaled < 0 && !roundUp) {
-        --q;
-    } else if (r != 0 && scaled > 0 && roundUp) {
-        ++q;
-    }
-    return static_cast<int64_t>(q);
+    return MediaTimeToFrame(position, m_decoder->FpsNum(), m_decoder->FpsDen(), roundUp);
 }
 
 HRESULT FilterGraph::SetPositions(int64_t* current, int32_t currentFlags, int64_t* stop,

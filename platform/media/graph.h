@@ -36,6 +36,13 @@ constexpr int32_t EC_COMPLETE = 1;
 // Media time runs in units of 100 ns.
 constexpr int64_t kUnitsPerSecond = 10000000;
 
+// Media time of a number of frames at num / den frames a second, truncated to whole units and
+// kept within 64 bits.
+int64_t FramesToMediaTime(int64_t frames, int fpsNum, int fpsDen);
+// The frame shown at media time t (rounded down); with roundUp the first frame that starts at
+// or after t, which is the frame count when t is the truncated duration of the whole count.
+int64_t MediaTimeToFrame(int64_t t, int fpsNum, int fpsDen, bool roundUp);
+
 // Receives the grabbed pictures: 24-bit blue-green-red, bottom row first, rows of exactly
 // 3 * width bytes. Runs on the graph's streaming thread.
 class ISampleGrabberCB {
