@@ -16,7 +16,7 @@ namespace sys {
 namespace {
 
 std::string Trim(const std::string& s) {
-    const char* ws = " \t\r\n";
+    const char* ws = " \t\n\v\f\r";
     size_t b = s.find_first_not_of(ws);
     if (b == std::string::npos) {
         return {};

@@ -1,10 +1,18 @@
 #include "tests/fuzz/fuzz_input.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
 namespace fuzz {
+
+void Expect(bool holds, const char* what) {
+    if (!holds) {
+        std::fprintf(stderr, "fuzz target expectation failed: %s\n", what);
+        std::abort();
+    }
+}
 
 std::string ScratchFile(const char* name) {
     std::error_code ec;

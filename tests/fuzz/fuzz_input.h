@@ -49,6 +49,10 @@ private:
     size_t m_pos = 0;
 };
 
+// Ends the run with a message when an expectation of the target fails: the fuzzer keeps the
+// input that did it.
+void Expect(bool holds, const char* what);
+
 // A file of this process's own for inputs that must be read from disk.
 std::string ScratchFile(const char* name);
 // Writes the bytes to the file; false when that failed.

@@ -110,13 +110,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CSaverApp saver;
     const int saved =
         saver.Save(&canvas, x, y, width, height, quality, const_cast<char*>(path.c_str()));
-    if ((saved != 0) != expected) {
-        __builtin_trap();
-    }
-    if (saved &&
-        !DecodesTo(path, static_cast<int>(right - left + 1), static_cast<int>(bottom - top + 1))) {
-        __builtin_trap();
-    }
+    fuzz::Expect((saved != 0) == expected,
+                 "a save succeeds exactly for a usable canvas and a box not empty once clipped");
+    fuzz::Expect(!saved || DecodesTo(path, static_cast<int>(right - left + 1),
+                                     static_cast<int>(bottom - top + 1)),
+                 "a saved file decodes to exactly the clipped box");
     std::remove(path.c_str());
     return 0;
 }
