@@ -407,17 +407,16 @@ HRESULT FilterGraph::PeekFrame(int64_t position) {
         if (const Prefetched* p = FindAhead(frame)) {
             return p->status;
         }
+        // Taken while the lock is held: a decode that ends from here on is one to wake for.
+        const uint64_t signals = m_signals;
         if (m_aheadNext != frame || m_ready.size() >= kAhead) {
             // Not on the way: decode ahead from this frame on instead.
             DropAhead();
             const int64_t step = frame - m_lastRunFrame;
             m_aheadStep = step >= 1 && step <= kLookAheadStepLimit ? step : 1;
             m_aheadNext = frame;
-            lock.unlock();
             m_wake.release();
-            lock.lock();
         }
-        const uint64_t signals = m_signals;
         WaitLocked(
             lock, [&] { return m_signals != signals; }, nullptr);
     }

@@ -4,6 +4,9 @@
 #include "video_fixture.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <random>
 #include <thread>
 
@@ -138,6 +141,31 @@ TEST(LookAhead, OffDecodesEveryRunItself) {
     }
     EXPECT_EQ(g.graph->LookAheadHits(), 0);
     EXPECT_EQ(rec.barcodes.back(), 9);
+}
+
+// Asking ahead races with the streaming thread's decode: however the two interleave, the
+// answer comes (a decode that ends while the asker lets go of the lock still wakes it).
+TEST(LookAhead, EveryAskAheadIsAnswered) {
+    const std::string path = WriteTestVideo("ahead-ask.avi", Spec(Codec::Mjpeg, 32, 24, 8));
+    Graph g(path);
+    Recorder rec(32, 24);
+    g.Callback(&rec);
+    g.graph->SetLookAhead(false); // every ask starts a decode of its own
+    auto asks = std::async(std::launch::async, [&] {
+        for (int i = 0; i < 10000; ++i) {
+            const int n = i % 7;
+            if (g.Grab(n) != media::S_OK || g.graph->PeekFrame(n + 1) != media::S_OK) {
+                return i;
+            }
+        }
+        return -1;
+    });
+    if (asks.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        // A lost wake-up leaves the asker waiting for ever: end here rather than hang.
+        std::fprintf(stderr, "an ask ahead was never answered\n");
+        std::_Exit(1);
+    }
+    EXPECT_EQ(asks.get(), -1);
 }
 
 // The video source asks ahead before a run composes a frame; the frame it asked for is then
