@@ -77,7 +77,8 @@ public:
     // before the frame the step lands on (the count is then lowered). Decodes that frame ahead
     // if it is not already, so a run can tell before composing a frame that it is the last.
     bool NextStepDelivers();
-    // Decoding of the next frames while the caller works on the current one; on by default.
+    // Decoding of the next frames while the caller works on the current one; on by default
+    // where the process has more than one core.
     void SetLookAhead(bool on);
 
     // 275 / W when the video is wider than high, else 220 / H.

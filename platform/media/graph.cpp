@@ -1,5 +1,7 @@
 #include "platform/media/graph.h"
 
+#include <sched.h>
+
 #include <chrono>
 #include <climits>
 
@@ -9,6 +11,17 @@ namespace {
 
 // Steps between runs larger than this are not decoded ahead: such a run seeks anyway.
 constexpr int64_t kLookAheadStepLimit = 16;
+
+// Decoding ahead pays only with a second core to decode on: on one, the streaming thread would
+// take its time from the caller's work, and each picture would be copied once more.
+bool SeveralCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0) {
+        return std::thread::hardware_concurrency() > 1;
+    }
+    return CPU_COUNT(&set) > 1;
+}
 
 } // namespace
 
@@ -81,6 +94,7 @@ FilterGraph::FilterGraph(std::unique_ptr<FrameDecoder> decoder) : m_decoder(std:
     m_grabber = std::make_unique<SampleGrabber>(this, type);
     m_stopFrame = m_decoder->FrameCount();
     m_frameCount.store(m_decoder->FrameCount());
+    m_lookAhead = SeveralCores();
     m_thread = std::thread([this] { StreamingLoop(); });
 }
 

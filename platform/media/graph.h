@@ -148,7 +148,7 @@ public:
     // Decoding ahead: after each run the streaming thread decodes the next frames at the step
     // between the last two runs into buffers of the graph's own, while the caller works on the
     // picture it has. A run that asks for such a frame takes it from there; one that asks for
-    // any other drops them. On by default.
+    // any other drops them. On by default where the process may run on more than one core.
     void SetLookAhead(bool on);
     // Runs served from pictures decoded ahead, for tests and benchmarks.
     int64_t LookAheadHits() const { return m_aheadHits.load(); }
