@@ -147,7 +147,9 @@ HeadlessResult Headless(const std::string& path, int frames, Part part) {
         return r;
     }
     grabber.m_nFrameCount = count;
-    grabber.SetLookAhead(part != Part::RunInTurn && part != Part::DecodeOnly);
+    if (part == Part::RunInTurn || part == Part::DecodeOnly) {
+        grabber.SetLookAhead(false); // the rest keep the source's own choice, as the program
+    }
     grabber.GrabFrame(1, CVideoGrabber::PreviewScale(w, h), 1, 0);
 
     const int start = 1, end = start + frames;

@@ -238,7 +238,12 @@ void FilterGraph::StreamingLoop() {
         if (m_quit) {
             return;
         }
-        if (m_runPending) {
+        if (m_callerDecodes) {
+            // A caller asking ahead decodes on its own thread meanwhile; it wakes us after.
+            lock.unlock();
+            m_wake.acquire();
+            lock.lock();
+        } else if (m_runPending) {
             ServeRun(lock);
         } else if (AheadDue()) {
             DecodeAhead(lock);
@@ -265,6 +270,7 @@ void FilterGraph::ServeRun(std::unique_lock<std::mutex>& lock) {
     } else {
         DropAhead();
     }
+    m_streamingDecodes = true;
     lock.unlock();
 
     HRESULT status = S_FALSE;
@@ -308,6 +314,7 @@ void FilterGraph::ServeRun(std::unique_lock<std::mutex>& lock) {
     m_lastStatus.store(status);
 
     lock.lock();
+    m_streamingDecodes = false;
     if (hit && !ahead.picture.empty()) {
         m_spare.push_back(std::move(ahead.picture));
     }
@@ -371,37 +378,42 @@ const FilterGraph::Prefetched* FilterGraph::FindAhead(int64_t frame) const {
     return nullptr;
 }
 
-void FilterGraph::DecodeAhead(std::unique_lock<std::mutex>& lock) {
-    const int64_t frame = m_aheadNext;
+FilterGraph::Prefetched FilterGraph::DecodeOne(int64_t frame, std::vector<uint8_t> picture) {
+    const int w = m_decoder->Width();
+    const int h = m_decoder->Height();
+    const ptrdiff_t pitch = static_cast<ptrdiff_t>(3) * w;
+    Prefetched out{frame, E_OUTOFMEMORY, {}};
+    try {
+        picture.resize(static_cast<size_t>(pitch) * h);
+        // Bottom-up, as the decoder's own buffer: the top row is the last one.
+        const PictureRows rows{picture.data() + pitch * (h - 1), -pitch};
+        out.status = m_decoder->DecodeFrameInto(frame, rows, [](const PictureRows&) {});
+        out.picture = std::move(picture);
+    } catch (const std::bad_alloc&) {
+    }
+    return out;
+}
+
+std::vector<uint8_t> FilterGraph::TakeSpare() {
     std::vector<uint8_t> picture;
     if (!m_spare.empty()) {
         picture = std::move(m_spare.back());
         m_spare.pop_back();
     }
-    lock.unlock();
+    return picture;
+}
 
-    const int w = m_decoder->Width();
-    const int h = m_decoder->Height();
-    const ptrdiff_t pitch = static_cast<ptrdiff_t>(3) * w;
-    HRESULT status = E_OUTOFMEMORY;
-    try {
-        picture.resize(static_cast<size_t>(pitch) * h);
-        // Bottom-up, as the decoder's own buffer: the top row is the last one.
-        const PictureRows rows{picture.data() + pitch * (h - 1), -pitch};
-        status = m_decoder->DecodeFrameInto(frame, rows, [](const PictureRows&) {});
-    } catch (const std::bad_alloc&) {
-        picture.clear();
-    }
-
-    lock.lock();
+void FilterGraph::StoreAhead(Prefetched decoded, std::unique_lock<std::mutex>& lock) {
     m_frameCount.store(m_decoder->FrameCount());
-    if (m_aheadNext == frame) {
-        // A picture that could not be had (no memory for it either) ends the look-ahead.
-        m_ready.push_back(Prefetched{frame, status, std::move(picture)});
-        m_aheadNext = status == S_OK ? frame + m_aheadStep : -1;
-    } else {
+    if (m_aheadNext == decoded.frame) {
+        // A picture that could not be had (no memory for it either) ends the look-ahead; with
+        // decoding ahead off only the frame asked for is decoded: one more would be dropped
+        // at the next run and cost a seek to decode again.
+        m_aheadNext = decoded.status == S_OK && m_lookAhead ? decoded.frame + m_aheadStep : -1;
+        m_ready.push_back(std::move(decoded));
+    } else if (!decoded.picture.empty()) {
         // Re-planned meanwhile: this frame is not wanted any more.
-        m_spare.push_back(std::move(picture));
+        m_spare.push_back(std::move(decoded.picture));
     }
     const int waiters = TakeWaiters();
     lock.unlock();
@@ -409,6 +421,17 @@ void FilterGraph::DecodeAhead(std::unique_lock<std::mutex>& lock) {
         m_done.release(waiters);
     }
     lock.lock();
+}
+
+void FilterGraph::DecodeAhead(std::unique_lock<std::mutex>& lock) {
+    const int64_t frame = m_aheadNext;
+    std::vector<uint8_t> picture = TakeSpare();
+    m_streamingDecodes = true;
+    lock.unlock();
+    Prefetched decoded = DecodeOne(frame, std::move(picture));
+    lock.lock();
+    m_streamingDecodes = false;
+    StoreAhead(std::move(decoded), lock);
 }
 
 HRESULT FilterGraph::PeekFrame(int64_t position) {
@@ -423,14 +446,28 @@ HRESULT FilterGraph::PeekFrame(int64_t position) {
         }
         // Taken while the lock is held: a decode that ends from here on is one to wake for.
         const uint64_t signals = m_signals;
-        if (m_aheadNext != frame || m_ready.size() >= kAhead) {
+        const bool onTheWay = m_aheadNext == frame && m_ready.size() < kAhead;
+        if (!onTheWay) {
             // Not on the way: decode ahead from this frame on instead.
             DropAhead();
             const int64_t step = frame - m_lastRunFrame;
             m_aheadStep = step >= 1 && step <= kLookAheadStepLimit ? step : 1;
             m_aheadNext = frame;
-            m_wake.release();
         }
+        if (!m_streamingDecodes && !m_runPending && !m_busy) {
+            // The streaming thread is idle: decode here rather than hand the frame over and
+            // wait for it, which on one core costs a turn of every thread that is ready.
+            m_callerDecodes = true;
+            std::vector<uint8_t> picture = TakeSpare();
+            lock.unlock();
+            Prefetched decoded = DecodeOne(frame, std::move(picture));
+            lock.lock();
+            m_callerDecodes = false;
+            StoreAhead(std::move(decoded), lock);
+            m_wake.release(); // it may have frames to decode ahead now
+            continue;
+        }
+        m_wake.release();
         WaitLocked(
             lock, [&] { return m_signals != signals; }, nullptr);
     }

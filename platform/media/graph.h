@@ -167,6 +167,13 @@ private:
     void ServeRun(std::unique_lock<std::mutex>& lock);
     // Decodes m_aheadNext ahead. Called and returns holding lock.
     void DecodeAhead(std::unique_lock<std::mutex>& lock);
+    // Decodes frame into picture (a spare buffer, or empty), whichever thread owns the decoder
+    // now; the lock is not held.
+    Prefetched DecodeOne(int64_t frame, std::vector<uint8_t> picture);
+    std::vector<uint8_t> TakeSpare();
+    // Keeps a frame decoded ahead when it is still wanted and wakes those waiting for one.
+    // Called and returns holding lock.
+    void StoreAhead(Prefetched decoded, std::unique_lock<std::mutex>& lock);
     bool AheadDue() const;
     // The frames to decode ahead after a run at frame: what is ready and fits the step stays.
     void PlanAhead(int64_t frame, int64_t step);
@@ -212,6 +219,10 @@ private:
     int64_t m_aheadStep = 1;
     int64_t m_lastRunFrame = -1;
     std::atomic<int64_t> m_aheadHits{0};
+    // Who uses the decoder while the lock is let go: the streaming thread, or a caller asking
+    // ahead while the streaming thread was idle. Never both.
+    bool m_streamingDecodes = false;
+    bool m_callerDecodes = false;
 };
 
 class MediaDet {

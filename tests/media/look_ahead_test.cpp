@@ -144,6 +144,25 @@ TEST(LookAhead, OffDecodesEveryRunItself) {
     EXPECT_EQ(rec.barcodes.back(), 9);
 }
 
+// With decoding ahead off, asking ahead decodes the frame asked for and no other: a run that
+// asks before each step still decodes each frame once, on without a seek.
+TEST(LookAhead, AskingWithDecodingAheadOffDecodesEachFrameOnce) {
+    const std::string path = WriteTestVideo("ahead-off-ask.avi", Spec(Codec::Mpeg4, 96, 64, 30));
+    Graph g(path);
+    Recorder rec(96, 64);
+    g.Callback(&rec);
+    g.graph->SetLookAhead(false);
+    for (int n = 0; n < 29; ++n) {
+        ASSERT_EQ(g.Grab(n), media::S_OK);
+        ASSERT_EQ(g.graph->PeekFrame(n + 1), media::S_OK);
+        // The caller's work on frame n: time for the streaming thread to decode more.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(g.graph->Decoder().SeekCount(), 0);
+    EXPECT_EQ(g.graph->LookAheadHits(), 28) << "every grab after the first takes what was asked";
+    EXPECT_EQ(rec.barcodes.back(), 28);
+}
+
 // Asking ahead races with the streaming thread's decode: however the two interleave, the
 // answer comes (a decode that ends while the asker lets go of the lock still wakes it).
 TEST(LookAhead, EveryAskAheadIsAnswered) {
