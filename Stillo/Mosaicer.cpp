@@ -98,13 +98,15 @@ int CMosaicer::Init(const char* prefix, int width, int height, int rowStart, int
     ApplyUserSettings();
 
     const bool sizeOk = width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide;
+    // The window's sizes in 64 bits: a hostile end below INT_MIN + start would overflow.
     const bool windowOk = rowStart >= 0 && colStart >= 0 && rowEnd < height && colEnd < width &&
-                          rowEnd - rowStart + 1 >= kMinWorkRows &&
-                          colEnd - colStart + 1 >= kMinWorkCols;
+                          int64_t{rowEnd} - rowStart + 1 >= kMinWorkRows &&
+                          int64_t{colEnd} - colStart + 1 >= kMinWorkCols;
     const bool formatOk =
         pixelFormat == kPixelBgr24 || pixelFormat == kPixelBgrx32 || pixelFormat == kPixel444;
     // Transposed strips would overrun the upright buffers: only direction 0 is built.
-    if (!sizeOk || !windowOk || !formatOk || m_settings.nDirection != 0) {
+    // A run of no frames has no last frame for Compose to find.
+    if (!sizeOk || !windowOk || !formatOk || frameCount <= 0 || m_settings.nDirection != 0) {
         return 0;
     }
 

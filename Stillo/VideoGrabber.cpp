@@ -346,6 +346,7 @@ void CVideoGrabber::ReleaseFile() {
     m_pGrabberFilter = nullptr;
     m_pMediaSeeking = nullptr;
     m_pFilterGraph = nullptr;
+    m_nLastDelivered = -1;
 }
 
 float CVideoGrabber::PreviewScale(int width, int height) {
@@ -432,17 +433,29 @@ HRESULT CVideoGrabber::FitFrameBuffer(int width, int height, bool halfSize) {
     return S_OK;
 }
 
+int64_t CVideoGrabber::PositionOf(int32_t frame) const {
+    return m_bUseFrameFormat
+               ? static_cast<int64_t>(frame)
+               : static_cast<int64_t>(frame) * kUnitsPerSecond / kAssumedFramesPerSecond;
+}
+
+void CVideoGrabber::TakeRealCount() {
+    const int64_t real = m_pFilterGraph->FrameCount();
+    if (real >= 0 && real < m_nFrameCount.load()) {
+        m_nFrameCount = static_cast<int32_t>(real);
+    }
+}
+
 int CVideoGrabber::GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int bDoFullFrame) {
     m_callback.m_bDoPreview = bDoPreview;
     m_nCurrentFrame = nFrame;
     m_callback.m_bDoFullFrame = bDoFullFrame;
     m_callback.m_fPreviewStep = static_cast<float>(1.0 / fScale);
     if (!m_pMediaSeeking || !m_pFilterGraph) {
-        return 1; // no file: nothing to deliver
+        m_nLastDelivered = -1;
+        return 0; // no file: nothing to deliver
     }
-    int64_t position = m_bUseFrameFormat ? static_cast<int64_t>(nFrame)
-                                         : static_cast<int64_t>(nFrame) * kUnitsPerSecond /
-                                               kAssumedFramesPerSecond;
+    int64_t position = PositionOf(nFrame);
     m_pMediaSeeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
                                   AM_SEEKING_NoPositioning);
     IMediaControl* control = m_pFilterGraph->Control();
@@ -450,7 +463,13 @@ int CVideoGrabber::GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int 
     int32_t code = 0;
     m_pFilterGraph->Event()->WaitForCompletion(INFINITE, &code);
     control->Stop();
-    return 1;
+    if (m_pFilterGraph->LastRunStatus() == S_OK) {
+        m_nLastDelivered = nFrame;
+        return 1;
+    }
+    m_nLastDelivered = -1;
+    TakeRealCount();
+    return 0;
 }
 
 int CVideoGrabber::GrabFrame(int32_t nFrame, float fScale, int bDoPreview, int bDoFullFrame) {
@@ -458,20 +477,61 @@ int CVideoGrabber::GrabFrame(int32_t nFrame, float fScale, int bDoPreview, int b
     return GrabLocked(nFrame, fScale, bDoPreview, bDoFullFrame);
 }
 
-int CVideoGrabber::StepFrame() {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+int32_t CVideoGrabber::StepTarget(int64_t frame, bool* atEnd) const {
+    *atEnd = false;
     // 64-bit sum: a doubled step cannot wrap around.
-    int64_t frame = static_cast<int64_t>(m_nCurrentFrame.load()) + m_nStep.load();
+    frame += m_nStep.load();
     if (frame < 0) {
         frame = 0;
-        m_bPlaying = 0;
+        *atEnd = true;
     }
     const int32_t count = m_nFrameCount.load();
     if (frame >= count) {
-        m_bPlaying = 0;
+        *atEnd = true;
         frame = count > 0 ? count - 1 : 0;
     }
-    m_nCurrentFrame = static_cast<int32_t>(frame);
-    return GrabLocked(static_cast<int32_t>(frame),
-                      PreviewScale(m_callback.m_nWidth, m_callback.m_nHeight), 1, 1);
+    return static_cast<int32_t>(frame);
+}
+
+int CVideoGrabber::StepFrame() {
+    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    bool atEnd = false;
+    const int32_t frame = StepTarget(m_nCurrentFrame.load(), &atEnd);
+    if (atEnd) {
+        m_bPlaying = 0;
+    }
+    const int delivered =
+        GrabLocked(frame, PreviewScale(m_callback.m_nWidth, m_callback.m_nHeight), 1, 1);
+    const int32_t count = m_nFrameCount.load();
+    if (!delivered && frame >= count) {
+        // The file ended early: its last real frame is the one the buffers still hold.
+        m_bPlaying = 0;
+        m_nCurrentFrame = count > 0 ? count - 1 : 0;
+    }
+    return delivered;
+}
+
+bool CVideoGrabber::NextStepDelivers() {
+    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    if (!m_pFilterGraph) {
+        return false;
+    }
+    bool atEnd = false;
+    const int32_t current = m_nCurrentFrame.load();
+    const int32_t frame = StepTarget(current, &atEnd);
+    if (frame == current && m_nLastDelivered == current) {
+        return true; // the step stays on the frame the last grab delivered
+    }
+    if (m_pFilterGraph->PeekFrame(PositionOf(frame)) == S_OK) {
+        return true;
+    }
+    TakeRealCount();
+    return false;
+}
+
+void CVideoGrabber::SetLookAhead(bool on) {
+    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    if (m_pFilterGraph) {
+        m_pFilterGraph->SetLookAhead(on);
+    }
 }

@@ -66,8 +66,20 @@ public:
     // holds no file and grabs deliver nothing.
     int32_t Open(const char* pFileName, int* pWidth, int* pHeight, int bUseFrameFormat,
                  int bHalfSize);
+    // 1 when the frame was delivered into the buffers, 0 when no picture came (the buffers are
+    // as they were). When the file ends before the frame count it announced, m_nFrameCount is
+    // lowered to the real count.
     int GrabFrame(int32_t nFrame, float fScale, int bDoPreview, int bDoFullFrame);
+    // GrabFrame's result. A step past the real end of a file stays on its last frame and stops
+    // playing, as a step past the count does.
     int StepFrame();
+    // Whether the next StepFrame would deliver a picture: false when the file really ends
+    // before the frame the step lands on (the count is then lowered). Decodes that frame ahead
+    // if it is not already, so a run can tell before composing a frame that it is the last.
+    bool NextStepDelivers();
+    // Decoding of the next frames while the caller works on the current one; on by default
+    // where the process has more than one core.
+    void SetLookAhead(bool on);
 
     // 275 / W when the video is wider than high, else 220 / H.
     static float PreviewScale(int width, int height);
@@ -93,6 +105,12 @@ private:
     // would not fit it; a failure status when that memory cannot be had.
     media::HRESULT FitFrameBuffer(int width, int height, bool halfSize);
     int GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int bDoFullFrame);
+    // The frame StepFrame goes to from frame with the current step, clamped to the file.
+    int32_t StepTarget(int64_t frame, bool* atEnd) const;
+    // The graph's position of a frame: the frame itself, or its media time at the assumed rate.
+    int64_t PositionOf(int32_t frame) const;
+    // Takes a lowered frame count from the graph.
+    void TakeRealCount();
 
     // One lock for Open, GrabFrame and StepFrame: grabs never overlap, and no grab meets a
     // graph that Open is replacing.
@@ -105,4 +123,6 @@ private:
     media::FilterGraph* m_pFilterGraph = nullptr;
     std::vector<uint8_t> m_ownFrameBuffer;
     std::vector<uint8_t> m_ownPreviewBuffer;
+    // The frame the last grab delivered; -1 when it delivered nothing.
+    int32_t m_nLastDelivered = -1;
 };

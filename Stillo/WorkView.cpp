@@ -467,17 +467,34 @@ int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
     m_pGrabber->m_nEndFrame = count - 1;
     m_pGrabber->GrabFrame(1, CVideoGrabber::PreviewScale(m_nVideoWidth, m_nVideoHeight), 1, 0);
     g_pMainFrame->m_bVideoLoaded = 1;
+    SetSliderRange(count - 1);
     {
         QSignalBlocker block(m_sliderFrame);
-        m_sliderFrame->setRange(1, std::max(1, count - 1));
         m_sliderFrame->setValue(1);
-        m_sliderFrame->ClearTics();
-        for (int t : SliderTicks(count - 1)) {
-            m_sliderFrame->SetTic(t);
-        }
     }
     UpdateFrameDisplay();
     return 1;
+}
+
+void CWorkView::SetSliderRange(int endFrame) {
+    QSignalBlocker block(m_sliderFrame);
+    m_sliderFrame->setRange(1, std::max(1, endFrame));
+    m_sliderFrame->ClearTics();
+    for (int t : SliderTicks(endFrame)) {
+        m_sliderFrame->SetTic(t);
+    }
+}
+
+void CWorkView::TakeRealFrameCount() {
+    // The source lowers its count when the file ends before the count its header announced:
+    // the range, the chosen frames and the slider follow it.
+    const int count = m_pGrabber->m_nFrameCount;
+    if (count <= 0 || !g_pMainFrame->m_bVideoLoaded || m_sliderFrame->maximum() <= count - 1) {
+        return;
+    }
+    m_pGrabber->m_nEndFrame = std::min<int>(m_pGrabber->m_nEndFrame, count - 1);
+    m_pGrabber->m_nStartFrame = std::min<int>(m_pGrabber->m_nStartFrame, count - 1);
+    SetSliderRange(count - 1);
 }
 
 void CWorkView::EnableControls(bool bEnable) {
@@ -704,10 +721,12 @@ CWorkView::RunEnd CWorkView::RunStep() {
     const uint8_t* bits = m_pGrabber->FrameBuffer();
     const size_t bytes = m_pGrabber->FrameBufferBytes();
     bool stop = false;
+    bool fileEnds = false;
     if (m_nFramesProcessed == 0) {
         if (!m_mosaicer.AddFrame(bits, bytes)) {
             return RunEnd::Failed;
         }
+        fileEnds = !m_pGrabber->NextStepDelivers();
     } else {
         m_mosaicer.NextFrame();
         if (!m_mosaicer.AddFrame(bits, bytes)) {
@@ -715,9 +734,11 @@ CWorkView::RunEnd CWorkView::RunStep() {
         }
         stop = m_worker.TakeStopRequest();
         // The worker knows before composing whether this frame ends the run; the engine, which
-        // counts frames rather than steps, would not see it with a step above 1 or the limit.
+        // counts frames rather than steps, would not see it with a step above 1, the limit, or
+        // a file that ends before its announced count.
         const bool last = stop || m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame ||
-                          m_nFramesProcessed + 1 > m_nMaxFrames;
+                          m_nFramesProcessed + 1 > m_nMaxFrames ||
+                          (fileEnds = !m_pGrabber->NextStepDelivers());
         const int r = m_mosaicer.Compose(
             stop ? m_pGrabber->m_nEndFrame.load() : m_nFramesProcessed.load(), last);
         if (r == kComposeFailed) {
@@ -728,7 +749,8 @@ CWorkView::RunEnd CWorkView::RunStep() {
     if (frames > m_nMaxFrames) {
         m_bLimitReached = 1;
     }
-    if (m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame || stop || frames > m_nMaxFrames) {
+    if (m_pGrabber->m_nCurrentFrame >= m_pGrabber->m_nEndFrame || stop || frames > m_nMaxFrames ||
+        fileEnds) {
         return RunEnd::Finished;
     }
     return RunEnd::None;
@@ -742,11 +764,13 @@ CWorkerThread::Pass CWorkView::WorkerPass() {
     if (!FrameDue()) {
         return CWorkerThread::Pass::Idle;
     }
-    m_pGrabber->StepFrame();
+    const int delivered = m_pGrabber->StepFrame();
     if (!m_bSnapping) {
         return CWorkerThread::Pass::Played;
     }
-    const RunEnd end = RunStep();
+    // A grab that brought no picture ends the run at the last frame that came: the engine is
+    // never fed the previous frame again.
+    const RunEnd end = delivered ? RunStep() : RunEnd::Finished;
     if (end != RunEnd::None) {
         m_bSnapping = 0;
         m_pGrabber->m_bPlaying = 0;
@@ -861,6 +885,7 @@ void CWorkView::SaveResult() {
 // ---- rendering -------------------------------------------------------------------------------
 
 void CWorkView::UpdateFrameDisplay() {
+    TakeRealFrameCount();
     const uint8_t* src = m_pGrabber ? m_pGrabber->PreviewBuffer() : nullptr;
     const int b = PictureBytesPerPixel(m_bmpFrameWork);
     // The source writes its preview in the form it was made with, the picture's own.

@@ -197,6 +197,10 @@ private:
     // Snap It's checks and the run's set-up, under the pass lock.
     RunRefusal StartRun();
     void FinishMosaic(bool failed, bool limitReached);
+    // Slider range 1 .. endFrame with its ticks.
+    void SetSliderRange(int endFrame);
+    // Follows a frame count the source lowered to the file's real one.
+    void TakeRealFrameCount();
     void DrawTrimOverlay(QImage& bitmap);
     void DrawViewportOverlay(QImage& bitmap);
     void SetScrollBars(int nRows, int nCols);

@@ -1,6 +1,6 @@
 // make-video: writes a test video, a pan over a procedural texture with a frame-number barcode.
-//   make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2] [--size WxH] [--frames N]
-//              [--motion DX,DY] [--fps N] [--audio-first] [--audio-only] OUTPUT
+//   make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264] [--size WxH] [--frames N]
+//              [--motion DX,DY] [--fps N[/D]] [--audio-first] [--audio-only] OUTPUT
 #include "tools/video_writer.h"
 
 #include <cstdio>
@@ -11,8 +11,8 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2] "
-                         "[--size WxH] [--frames N] [--motion DX,DY] [--fps N] "
+    std::fprintf(stderr, "usage: make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264] "
+                         "[--size WxH] [--frames N] [--motion DX,DY] [--fps N[/D]] "
                          "[--audio-first] [--audio-only] OUTPUT\n");
     return 2;
 }
@@ -40,7 +40,11 @@ int main(int argc, char** argv) {
                 return Usage();
             }
         } else if (arg == "--fps" && hasValue) {
-            spec.fps = std::atoi(argv[++i]);
+            // A whole rate, or a fraction such as 30000/1001.
+            const char* rate = argv[++i];
+            spec.fps = std::atoi(rate);
+            const char* slash = std::strchr(rate, '/');
+            spec.fpsDen = slash ? std::atoi(slash + 1) : 1;
         } else if (arg == "--audio-first") {
             spec.audioFirst = true;
         } else if (arg == "--audio-only") {

@@ -10,6 +10,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -23,7 +24,8 @@ struct Named {
 };
 constexpr Named kCodecs[] = {{"raw", Codec::Raw},     {"mjpeg", Codec::Mjpeg},
                              {"mpeg4", Codec::Mpeg4}, {"mpeg4b", Codec::Mpeg4BFrames},
-                             {"mpeg1", Codec::Mpeg1}, {"mpeg2", Codec::Mpeg2}};
+                             {"mpeg1", Codec::Mpeg1}, {"mpeg2", Codec::Mpeg2},
+                             {"h264", Codec::H264}};
 
 uint8_t Clamp(double v) {
     return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
@@ -85,7 +87,7 @@ bool Drain(Output& out, std::string* error) {
 
 // One video frame's worth of a quiet tone, 8 kHz mono 16-bit.
 bool WriteAudio(Output& out, const VideoSpec& spec, int n, std::string* error) {
-    const int samples = 8000 / spec.fps;
+    const int samples = static_cast<int>(8000LL * spec.fpsDen / spec.fps);
     if (av_new_packet(out.pkt, samples * 2) < 0) {
         return Fail(error, "out of memory");
     }
@@ -232,6 +234,8 @@ VideoCodec VideoCodecOf(Codec codec) {
         return {AV_CODEC_ID_MPEG1VIDEO, AV_PIX_FMT_YUV420P};
     case Codec::Mpeg2:
         return {AV_CODEC_ID_MPEG2VIDEO, AV_PIX_FMT_YUV420P};
+    case Codec::H264:
+        return {AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P};
     }
     return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_YUV420P};
 }
@@ -252,12 +256,18 @@ bool AddVideoStream(Output& out, const VideoSpec& spec, std::string* error) {
     out.enc->width = spec.width;
     out.enc->height = spec.height;
     out.enc->pix_fmt = vc.format;
-    out.enc->time_base = AVRational{1, spec.fps};
-    out.enc->framerate = AVRational{spec.fps, 1};
+    out.enc->time_base = AVRational{spec.fpsDen, spec.fps};
+    out.enc->framerate = AVRational{spec.fps, spec.fpsDen};
     out.enc->gop_size = 12;
-    out.enc->max_b_frames =
-        (spec.codec == Codec::Mpeg4BFrames || IsProgramStream(spec.codec)) ? 2 : 0;
-    if (vc.id != AV_CODEC_ID_RAWVIDEO) {
+    out.enc->max_b_frames = (spec.codec == Codec::Mpeg4BFrames || IsProgramStream(spec.codec) ||
+                             spec.codec == Codec::H264)
+                                ? 2
+                                : 0;
+    if (vc.id == AV_CODEC_ID_H264) {
+        // A fixed fine quantiser, one thread: small files whose barcode survives.
+        av_opt_set(out.enc->priv_data, "qp", "12", 0);
+        out.enc->thread_count = 1;
+    } else if (vc.id != AV_CODEC_ID_RAWVIDEO) {
         // A fixed fine quantiser keeps the barcode readable at any size.
         out.enc->flags |= AV_CODEC_FLAG_QSCALE;
         out.enc->global_quality = FF_QP2LAMBDA * 3;
@@ -361,15 +371,20 @@ bool Finish(Output& out, const std::string& path, std::string* error) {
 
 bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* error) {
     av_log_set_level(AV_LOG_ERROR);
-    if (spec.width <= 0 || spec.height <= 0 || spec.frames <= 0 || spec.fps <= 0) {
+    if (spec.width <= 0 || spec.height <= 0 || spec.frames <= 0 || spec.fps <= 0 ||
+        spec.fpsDen <= 0) {
         return Fail(error, "size, length and rate must be positive");
     }
     const bool program = IsProgramStream(spec.codec);
     if (program && (spec.audioFirst || spec.audioOnly)) {
         return Fail(error, "audio streams are written into AVI files only");
     }
+    if (spec.codec == Codec::H264 && (spec.audioFirst || spec.audioOnly)) {
+        return Fail(error, "audio streams are written into AVI files only");
+    }
     const char* muxer = spec.codec == Codec::Mpeg1   ? "mpeg"
                         : spec.codec == Codec::Mpeg2 ? "vob"
+                        : spec.codec == Codec::H264  ? "h264"
                                                      : "avi";
     Output out;
     int ret = avformat_alloc_output_context2(&out.oc, nullptr, muxer, path.c_str());
@@ -404,6 +419,102 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
         }
     }
     return Finish(out, path, error);
+}
+
+namespace {
+
+// The bytes of a whole file, and back.
+bool ReadAll(const std::string& path, std::vector<uint8_t>* bytes) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        return false;
+    }
+    bytes->clear();
+    uint8_t block[65536];
+    size_t n = 0;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) {
+        bytes->insert(bytes->end(), block, block + n);
+    }
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes, const char* mode) {
+    FILE* f = std::fopen(path.c_str(), mode);
+    if (!f) {
+        return false;
+    }
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+void Put32(std::vector<uint8_t>* bytes, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        (*bytes)[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+}
+
+// Offset of the data of the first chunk with this four-character code after from, or 0.
+size_t FindChunk(const std::vector<uint8_t>& bytes, const char* fourcc, size_t from = 0) {
+    for (size_t i = from; i + 8 <= bytes.size(); ++i) {
+        if (std::memcmp(bytes.data() + i, fourcc, 4) == 0) {
+            return i + 8;
+        }
+    }
+    return 0;
+}
+
+// Offset of the data of the video stream's header ("strh" of type "vids"), or 0.
+size_t VideoStreamHeader(const std::vector<uint8_t>& bytes) {
+    for (size_t at = FindChunk(bytes, "strh"); at != 0; at = FindChunk(bytes, "strh", at)) {
+        if (at + 40 <= bytes.size() && std::memcmp(bytes.data() + at, "vids", 4) == 0) {
+            return at;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+bool TruncateFile(const std::string& path, uint64_t bytes) {
+    std::error_code ec;
+    std::filesystem::resize_file(path, bytes, ec);
+    return !ec;
+}
+
+bool SetAviFrameCount(const std::string& path, uint32_t frames) {
+    std::vector<uint8_t> bytes;
+    if (!ReadAll(path, &bytes)) {
+        return false;
+    }
+    const size_t avih = FindChunk(bytes, "avih");
+    const size_t strh = VideoStreamHeader(bytes);
+    if (avih == 0 || strh == 0 || avih + 20 > bytes.size()) {
+        return false;
+    }
+    Put32(&bytes, avih + 16, frames); // dwTotalFrames
+    Put32(&bytes, strh + 32, frames); // dwLength
+    return WriteAll(path, bytes, "wb");
+}
+
+bool SetAviFrameRate(const std::string& path, uint32_t rate, uint32_t scale) {
+    std::vector<uint8_t> bytes;
+    if (!ReadAll(path, &bytes)) {
+        return false;
+    }
+    const size_t strh = VideoStreamHeader(bytes);
+    if (strh == 0) {
+        return false;
+    }
+    Put32(&bytes, strh + 20, scale); // dwScale
+    Put32(&bytes, strh + 24, rate);  // dwRate
+    return WriteAll(path, bytes, "wb");
+}
+
+bool AppendFile(const std::string& path, const std::string& tail) {
+    std::vector<uint8_t> bytes;
+    return ReadAll(tail, &bytes) && WriteAll(path, bytes, "ab");
 }
 
 } // namespace videotool

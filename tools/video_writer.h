@@ -16,6 +16,7 @@ enum class Codec {
     Mpeg4BFrames, // AVI, two B pictures between references
     Mpeg1,        // MPEG-1 program stream, GOP 12, two B pictures
     Mpeg2,        // MPEG-2 program stream, GOP 12, two B pictures, interlaced coding
+    H264,         // raw H.264 elementary stream: no container, no time stamps
 };
 
 struct VideoSpec {
@@ -26,6 +27,7 @@ struct VideoSpec {
     int dx = 2; // texture motion per frame, pixels to the left
     int dy = 0; // and upwards
     int fps = 25;
+    int fpsDen = 1;          // the rate is fps / fpsDen frames a second (30000 / 1001 for 29.97)
     bool audioFirst = false; // an audio stream before the video stream (AVI only)
     bool audioOnly = false;  // no video stream at all (AVI only)
 };
@@ -52,5 +54,17 @@ VideoSpec Pan(Codec codec, int width, int height, int frames, int dx);
 bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* error);
 // WriteVideo unless a file is at path already: tests and benchmarks write each video once.
 bool WriteVideoIfMissing(const std::string& path, const VideoSpec& spec, std::string* error);
+
+// Damaged and hostile forms of a written file, for the tests of broken input.
+// Keeps the first bytes of the file only.
+bool TruncateFile(const std::string& path, uint64_t bytes);
+// Rewrites the frame count an AVI's headers announce (the main header's total and the video
+// stream's length).
+bool SetAviFrameCount(const std::string& path, uint32_t frames);
+// Rewrites the video stream's rate and scale (frames a second = rate / scale) in an AVI.
+bool SetAviFrameRate(const std::string& path, uint32_t rate, uint32_t scale);
+// Appends the bytes of the second file to the first (two program streams joined end to end,
+// time stamps starting again at the join).
+bool AppendFile(const std::string& path, const std::string& tail);
 
 } // namespace videotool

@@ -1,13 +1,17 @@
 // work_view_bench: the time of a whole mosaic run through the work form against the engine and
 // decoding alone.
 //
-//   work_view_bench [--frames N] [--runs R] [--video PATH] [--headless | --view] [--timeout S]
+//   work_view_bench [--frames N] [--runs R] [--video PATH] [--headless | --view] [--split]
+//                   [--timeout S]
 //
 // Writes a 640 x 480 MPEG-4 AVI pan of N + 2 frames (default N = 500) into a temporary folder
 // (or uses PATH, written there first when it does not exist), then times
 //   headless  the worker's own work for an N-frame run, straight through the video source and
 //             the engine on this thread: the run's first frame stepped to and added, then for
-//             every other frame StepFrame, NextFrame, AddFrame and Compose;
+//             every other frame StepFrame, NextFrame, AddFrame, the look whether the file
+//             goes on, and Compose; the next frame is decoded while the engine works;
+//   split     (with --split) beside it: the grabs alone, the engine alone over frames decoded
+//             beforehand, and the run with decoding ahead off, each frame decoded in turn;
 //   view      an offscreen work form (started as the program starts it, with the probe video
 //             in its installation folder and message boxes recorded), the video loaded, start
 //             and end frame set N frames apart, Snap It, and the time until "Mosaic Complete"
@@ -37,6 +41,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -58,6 +63,7 @@ struct Options {
     int timeoutSeconds = 600;
     bool headless = true;
     bool view = true;
+    bool split = false; // also decode alone, engine alone, and the run without decoding ahead
     std::string video;
 };
 
@@ -77,6 +83,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->view = false;
         } else if (arg == "--view") {
             o->headless = false;
+        } else if (arg == "--split") {
+            o->split = true;
         } else {
             return false;
         }
@@ -101,9 +109,32 @@ struct HeadlessResult {
     int failures = 0;
 };
 
+// What a headless pass times.
+enum class Part {
+    Run,        // the worker's work: grabs and engine, the next frame decoded meanwhile
+    RunInTurn,  // the same with decoding ahead off: each grab decodes its frame itself
+    DecodeOnly, // the grabs alone (decoding and conversion into the buffers)
+    EngineOnly, // the engine alone, over frames decoded beforehand
+};
+
+const char* PartName(Part part) {
+    switch (part) {
+    case Part::Run:
+        return "headless";
+    case Part::RunInTurn:
+        return "in turn ";
+    case Part::DecodeOnly:
+        return "decode  ";
+    case Part::EngineOnly:
+        return "engine  ";
+    }
+    return "?";
+}
+
 // The worker's work for one run, with the buffers, trim and engine set-up of Load and Snap It
-// (outside the timing) and nothing drawn.
-HeadlessResult Headless(const std::string& path, int frames) {
+// (outside the timing) and nothing drawn: for every frame StepFrame, then for all but the
+// first NextFrame and AddFrame, the look at whether the file goes on, and Compose.
+HeadlessResult Headless(const std::string& path, int frames, Part part) {
     HeadlessResult r;
     std::vector<uint8_t> preview(CVideoGrabber::kDefaultBufferBytes);
     std::vector<uint8_t> frame(CVideoGrabber::kDefaultBufferBytes);
@@ -116,6 +147,9 @@ HeadlessResult Headless(const std::string& path, int frames) {
         return r;
     }
     grabber.m_nFrameCount = count;
+    if (part == Part::RunInTurn || part == Part::DecodeOnly) {
+        grabber.SetLookAhead(false); // the rest keep the source's own choice, as the program
+    }
     grabber.GrabFrame(1, CVideoGrabber::PreviewScale(w, h), 1, 0);
 
     const int start = 1, end = start + frames;
@@ -131,18 +165,39 @@ HeadlessResult Headless(const std::string& path, int frames) {
     grabber.m_nCurrentFrame = start;
     grabber.m_bPlaying = 1;
 
+    // For the engine alone, every frame decoded first.
+    std::vector<std::vector<uint8_t>> decoded;
+    if (part == Part::EngineOnly) {
+        for (int n = 0; n < frames; ++n) {
+            grabber.StepFrame();
+            decoded.emplace_back(grabber.FrameBuffer(),
+                                 grabber.FrameBuffer() + grabber.FrameBufferBytes());
+        }
+    }
+    auto bits = [&](int n) {
+        return part == Part::EngineOnly ? decoded[n].data() : grabber.FrameBuffer();
+    };
+    const size_t bytes = grabber.FrameBufferBytes();
+
     const Clock::time_point t0 = Clock::now();
     for (int n = 0; n < frames; ++n) {
-        const Clock::time_point g0 = Clock::now();
-        grabber.StepFrame();
-        r.grabSeconds += Seconds(g0, Clock::now());
+        if (part != Part::EngineOnly) {
+            const Clock::time_point g0 = Clock::now();
+            grabber.StepFrame();
+            r.grabSeconds += Seconds(g0, Clock::now());
+        }
+        if (part == Part::DecodeOnly) {
+            continue;
+        }
         if (n == 0) {
-            mosaicer.AddFrame(grabber.FrameBuffer(), grabber.FrameBufferBytes());
+            mosaicer.AddFrame(bits(n), bytes);
             continue;
         }
         mosaicer.NextFrame();
-        mosaicer.AddFrame(grabber.FrameBuffer(), grabber.FrameBufferBytes());
-        if (mosaicer.Compose(n) == kComposeFailed) {
+        mosaicer.AddFrame(bits(n), bytes);
+        const bool last =
+            n == frames - 1 || (part != Part::EngineOnly && !grabber.NextStepDelivers());
+        if (mosaicer.Compose(n, last) == kComposeFailed) {
             ++r.failures;
         }
     }
@@ -284,7 +339,7 @@ int main(int argc, char** argv) {
     Options opt;
     if (!ParseOptions(argc, argv, &opt)) {
         std::fprintf(stderr, "usage: work_view_bench [--frames N] [--runs R] [--video PATH] "
-                             "[--headless | --view] [--timeout S]\n");
+                             "[--headless | --view] [--split] [--timeout S]\n");
         return 1;
     }
     const stillo_test::TempDir temp("stillo-wvbench");
@@ -323,19 +378,28 @@ int main(int argc, char** argv) {
 
     // Both figures in turns, so that each pair meets the machine in the same state.
     std::vector<double> headless, view, ratios;
+    std::map<Part, std::vector<double>> seconds;
     for (int i = 0; i < opt.runs; ++i) {
         if (opt.headless) {
-            // On a thread of its own, as the worker: the main thread's heap behaves otherwise.
-            HeadlessResult r;
-            std::thread([&] { r = Headless(video, opt.frames); }).join();
-            if (!r.ok) {
-                return 1;
+            // Each on a thread of its own, as the worker: the main thread's heap behaves
+            // otherwise.
+            std::vector<Part> parts = {Part::Run};
+            if (opt.split) {
+                parts = {Part::DecodeOnly, Part::EngineOnly, Part::RunInTurn, Part::Run};
             }
-            headless.push_back(r.seconds);
-            std::printf("headless  run %d: %7.3f s  %6.1f frames/s  (grabs %6.3f s, engine "
-                        "%6.3f s)  canvas %d columns\n",
-                        i + 1, r.seconds, opt.frames / r.seconds, r.grabSeconds,
-                        r.seconds - r.grabSeconds, r.canvasCols);
+            for (const Part part : parts) {
+                HeadlessResult r;
+                std::thread([&] { r = Headless(video, opt.frames, part); }).join();
+                if (!r.ok) {
+                    return 1;
+                }
+                seconds[part].push_back(r.seconds);
+                std::printf("%s  run %d: %7.3f s  %6.1f frames/s  (grabs %6.3f s)  canvas %d "
+                            "columns\n",
+                            PartName(part), i + 1, r.seconds, opt.frames / r.seconds, r.grabSeconds,
+                            r.canvasCols);
+            }
+            headless.push_back(seconds[Part::Run].back());
         }
         if (bench) {
             const ViewResult r = bench->Run();
@@ -358,6 +422,15 @@ int main(int argc, char** argv) {
     if (!headless.empty()) {
         std::printf("headless  best: %7.3f s  %6.1f frames/s\n", best(headless),
                     opt.frames / best(headless));
+    }
+    if (opt.split) {
+        const double decode = best(seconds[Part::DecodeOnly]);
+        const double engine = best(seconds[Part::EngineOnly]);
+        std::printf("best: decode alone %.3f s, engine alone %.3f s, in turn %.3f s, headless "
+                    "%.3f s = %.3f x max(decode, engine) (in turn %.3f x)\n",
+                    decode, engine, best(seconds[Part::RunInTurn]), best(headless),
+                    best(headless) / std::max(decode, engine),
+                    best(seconds[Part::RunInTurn]) / std::max(decode, engine));
     }
     if (!view.empty()) {
         std::printf("work view best: %7.3f s  %6.1f frames/s\n", best(view),

@@ -10,6 +10,7 @@ extern "C" {
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace media {
 
@@ -20,6 +21,11 @@ namespace {
 // row unwritten or writes past the end of the last row. Measured on libswscale 6.7 (x86).
 constexpr int kConverterBlock = 16;
 
+// The largest picture accepted: a header may claim any size, and each copy of a picture is
+// held in memory whole.
+constexpr int kMaxSide = 16384;
+constexpr int64_t kMaxPixels = int64_t{8192} * 4096;
+
 // A grab this many frames ahead of the last one decodes on instead of seeking: decoding a few
 // pictures is cheaper than going back to a key frame.
 constexpr int64_t kDecodeOnFrames = 16;
@@ -29,41 +35,89 @@ void QuietLogging() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
 }
 
+// Frame rates a file may state; beyond them the number is a damaged or hostile header's, and
+// frame arithmetic with it would overflow or number every picture the same.
+constexpr int64_t kMaxFramesPerSecond = 1000;
+constexpr int64_t kMinFramesPerSecondDen = 1000; // at least one frame in 1000 s
+
+bool SaneRate(AVRational r) {
+    if (r.num <= 0 || r.den <= 0) {
+        return false;
+    }
+    return static_cast<int64_t>(r.num) <= kMaxFramesPerSecond * r.den &&
+           static_cast<int64_t>(r.num) * kMinFramesPerSecondDen >= r.den;
+}
+
 AVRational FrameRateOf(const AVStream* st) {
-    if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0) {
+    if (SaneRate(st->avg_frame_rate)) {
         return st->avg_frame_rate;
     }
-    if (st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0) {
+    if (SaneRate(st->r_frame_rate)) {
         return st->r_frame_rate;
     }
     return AVRational{25, 1};
 }
 
-// Counts the stream's packets in a pass of its own, for containers whose header has no frame
-// count (program streams): one packet is one picture once the parser has split them.
-int64_t CountPackets(const std::string& path, int stream) {
+// The name FFmpeg opens: always through its file protocol, so a name such as "pipe:0" or
+// "concat:a|b" stays a file name.
+std::string FileUrl(const std::string& path) {
+    return "file:" + path;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// What a pass over the stream's packets finds: one packet is one picture once the parser has
+// split them, and the time stamps show whether pictures can be numbered by them.
+struct PacketSurvey {
+    int64_t packets = 0;
+    bool anyTimestamp = false;
+    bool timestampsRestart = false; // decode times go backwards somewhere (files joined)
+};
+
+// A pass of its own over the stream, for containers whose header has no frame count (program
+// streams, elementary streams).
+PacketSurvey SurveyPackets(const std::string& path, int stream) {
+    PacketSurvey survey;
     AVFormatContext* fmt = nullptr;
-    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) {
-        return 0;
+    if (!IsRegularFile(path) ||
+        avformat_open_input(&fmt, FileUrl(path).c_str(), nullptr, nullptr) < 0) {
+        return survey;
     }
-    int64_t count = 0;
     if (avformat_find_stream_info(fmt, nullptr) >= 0 &&
         stream < static_cast<int>(fmt->nb_streams)) {
         for (unsigned i = 0; i < fmt->nb_streams; ++i) {
             fmt->streams[i]->discard =
                 static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         }
+        int64_t lastDts = AV_NOPTS_VALUE;
         AVPacket* pkt = av_packet_alloc();
         while (pkt && av_read_frame(fmt, pkt) >= 0) {
             if (pkt->stream_index == stream) {
-                ++count;
+                ++survey.packets;
+                if (pkt->pts != AV_NOPTS_VALUE || pkt->dts != AV_NOPTS_VALUE) {
+                    survey.anyTimestamp = true;
+                }
+                if (pkt->dts != AV_NOPTS_VALUE) {
+                    if (lastDts != AV_NOPTS_VALUE && pkt->dts < lastDts) {
+                        survey.timestampsRestart = true;
+                    }
+                    lastDts = pkt->dts;
+                }
             }
             av_packet_unref(pkt);
         }
         av_packet_free(&pkt);
     }
     avformat_close_input(&fmt);
-    return count;
+    return survey;
+}
+
+// a - b, or false when it does not fit 64 bits (time stamps of a hostile file).
+bool Difference(int64_t a, int64_t b, int64_t* out) {
+    return !__builtin_sub_overflow(a, b, out);
 }
 
 } // namespace
@@ -89,13 +143,18 @@ void FrameDecoder::Close() {
     m_stream = -1;
     m_width = m_height = 0;
     m_frameCount = 0;
+    m_countCorrected = false;
+    m_decodeOrder = false;
     m_positioned = false;
 }
 
 HRESULT FrameDecoder::OpenFile(const std::string& path) {
     Close();
     m_path = path;
-    int ret = avformat_open_input(&m_fmt, path.c_str(), nullptr, nullptr);
+    if (!IsRegularFile(path)) {
+        return AVERROR(EINVAL);
+    }
+    int ret = avformat_open_input(&m_fmt, FileUrl(path).c_str(), nullptr, nullptr);
     if (ret < 0) {
         m_fmt = nullptr;
         return ret;
@@ -175,12 +234,19 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     if (ret < 0) {
         return ret == AVERROR_EOF ? E_FAIL : ret;
     }
-    if (m_pending->width <= 0 || m_pending->height <= 0) {
+    if (m_pending->width <= 0 || m_pending->height <= 0 || m_pending->width > kMaxSide ||
+        m_pending->height > kMaxSide ||
+        static_cast<int64_t>(m_pending->width) * m_pending->height > kMaxPixels) {
         return E_FAIL;
     }
     m_hasPending = true;
     m_width = m_pending->width;
     m_height = m_pending->height;
+    // A first picture without a time stamp: the stream has none, and its pictures are numbered
+    // as they come. So are those of a stream whose rate is absurd: time stamps counted in its
+    // units would make nonsense of every frame number.
+    m_decodeOrder = m_pending->best_effort_timestamp == AV_NOPTS_VALUE ||
+                    (!SaneRate(st->avg_frame_rate) && !SaneRate(st->r_frame_rate));
     m_firstTs =
         m_pending->best_effort_timestamp != AV_NOPTS_VALUE ? m_pending->best_effort_timestamp : 0;
     if (m_firstDts == AV_NOPTS_VALUE) {
@@ -188,10 +254,19 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     }
     m_prevIndex = -1;
     m_lastIndex = -1;
+    m_maxSeen = -1;
+    m_decoded = 0;
     m_positioned = true;
     m_needKey = false;
 
-    int64_t count = st->nb_frames > 0 ? st->nb_frames : CountPackets(m_path, stream);
+    int64_t count = st->nb_frames;
+    if (count <= 0) {
+        const PacketSurvey survey = SurveyPackets(m_path, stream);
+        count = survey.packets;
+        if (!survey.anyTimestamp || survey.timestampsRestart) {
+            m_decodeOrder = true;
+        }
+    }
     if (count <= 0) {
         if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
             count = av_rescale_q(st->duration, st->time_base, av_inv_q(fps));
@@ -254,17 +329,30 @@ int FrameDecoder::ReceiveNext(AVFrame* out) {
 
 bool FrameDecoder::IndexOf(const AVFrame* frame, int64_t* index) {
     const int64_t ts = frame->best_effort_timestamp;
-    if (ts != AV_NOPTS_VALUE) {
+    int64_t sinceFirst = 0;
+    if (m_decodeOrder) {
+        *index = m_decoded++;
+    } else if (ts != AV_NOPTS_VALUE && Difference(ts, m_firstTs, &sinceFirst)) {
         // index = (ts - first) * time_base * fps, to the nearest frame.
-        *index = av_rescale_q(ts - m_firstTs, AVRational{m_tbNum, m_tbDen},
-                              AVRational{m_fpsDen, m_fpsNum});
+        *index =
+            av_rescale_q(sinceFirst, AVRational{m_tbNum, m_tbDen}, AVRational{m_fpsDen, m_fpsNum});
     } else if (m_prevIndex >= 0) {
         *index = m_prevIndex + 1;
     } else {
         return false;
     }
     m_prevIndex = *index;
+    if (*index > m_maxSeen) {
+        m_maxSeen = *index;
+    }
     return true;
+}
+
+void FrameDecoder::NoteEndOfStream(int64_t n) {
+    if (m_maxSeen >= 0 && n > m_maxSeen && m_maxSeen + 1 < m_frameCount) {
+        m_frameCount = m_maxSeen + 1;
+        m_countCorrected = true;
+    }
 }
 
 void FrameDecoder::ResetAfterSeek() {
@@ -276,6 +364,7 @@ void FrameDecoder::ResetAfterSeek() {
     m_needKey = true;
     m_prevIndex = -1;
     m_lastIndex = -1;
+    m_maxSeen = -1;
     m_positioned = true;
     ++m_seekCount;
 }
@@ -288,9 +377,12 @@ void FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
         RewindToStart();
         return;
     }
-    const int64_t ts =
-        m_firstTs + av_rescale_q(k, AVRational{m_fpsDen, m_fpsNum}, AVRational{m_tbNum, m_tbDen});
-    if (av_seek_frame(m_fmt, m_stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+    int64_t ts = 0;
+    if (m_decodeOrder ||
+        __builtin_add_overflow(
+            m_firstTs,
+            av_rescale_q(k, AVRational{m_fpsDen, m_fpsNum}, AVRational{m_tbNum, m_tbDen}), &ts) ||
+        av_seek_frame(m_fmt, m_stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
         RewindToStart();
         return;
     }
@@ -298,12 +390,20 @@ void FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
 }
 
 bool FrameDecoder::RewindToStart() {
-    // A byte seek would break AVI, so go by time stamps to the very first packet.
-    int ret = av_seek_frame(m_fmt, m_stream, m_firstDts, AVSEEK_FLAG_BACKWARD);
+    int ret = -1;
+    if (m_decodeOrder && !(m_fmt->iformat->flags & AVFMT_NO_BYTE_SEEK)) {
+        // Pictures numbered as they come have no time stamp to seek by: back to the first byte.
+        ret = av_seek_frame(m_fmt, -1, 0, AVSEEK_FLAG_BYTE);
+    }
+    if (ret < 0) {
+        // A byte seek would break AVI, so go by time stamps to the very first packet.
+        ret = av_seek_frame(m_fmt, m_stream, m_firstDts, AVSEEK_FLAG_BACKWARD);
+    }
     if (ret < 0) {
         ret = avformat_seek_file(m_fmt, m_stream, INT64_MIN, m_firstDts, m_firstDts, 0);
     }
     ResetAfterSeek();
+    m_decoded = 0;
     return ret >= 0;
 }
 
@@ -361,7 +461,10 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
     const int64_t fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
     int attempt = 0;
     bool fromStart = false;
-    if (!(m_positioned && n > m_lastIndex && n <= m_lastIndex + kDecodeOnFrames)) {
+    // Pictures numbered by decode order are reached only by decoding on: any frame ahead is
+    // decoded on to, any other is counted again from the start.
+    if (!(m_positioned && n > m_lastIndex &&
+          (m_decodeOrder || n <= m_lastIndex + kDecodeOnFrames))) {
         SeekBefore(n, 0);
     }
     bool gotAny = m_hasHeld;
@@ -400,7 +503,11 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
                     continue;
                 }
                 av_frame_unref(m_work);
-                return ret == AVERROR_EOF ? S_FALSE : ret;
+                if (ret != AVERROR_EOF) {
+                    return ret;
+                }
+                NoteEndOfStream(n);
+                return S_FALSE;
             }
         }
         if (m_needKey) {

@@ -39,7 +39,9 @@ public:
     FrameDecoder(const FrameDecoder&) = delete;
     FrameDecoder& operator=(const FrameDecoder&) = delete;
 
-    // Opens the container (path in UTF-8). Nothing is decoded yet.
+    // Opens the container (path in UTF-8). Nothing is decoded yet. Anything but a regular file
+    // (a FIFO, a device, a folder) is refused before it is opened: reading one could block for
+    // ever.
     HRESULT OpenFile(const std::string& path);
     int StreamCount() const;
     // Attached pictures (cover art) do not count as video.
@@ -50,8 +52,15 @@ public:
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }
+    // The announced count, lowered to the real one once decoding found the file's end before
+    // it.
     int64_t FrameCount() const { return m_frameCount; }
-    // Frames per second as a fraction.
+    // True once the count was lowered so.
+    bool CountCorrected() const { return m_countCorrected; }
+    // Pictures are numbered by the order they come out of the decoder, counted from the start
+    // of the stream: the stream has no time stamps, or they start again somewhere.
+    bool NumbersByDecodeOrder() const { return m_decodeOrder; }
+    // Frames per second as a fraction, within sane bounds (a rate outside them is replaced).
     int FpsNum() const { return m_fpsNum; }
     int FpsDen() const { return m_fpsDen; }
 
@@ -74,6 +83,9 @@ private:
     bool RewindToStart();
     void ResetAfterSeek();
     void Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink);
+    // The end of the stream met while looking for frame n: frames past the last one seen do
+    // not exist.
+    void NoteEndOfStream(int64_t n);
 
     AVFormatContext* m_fmt = nullptr;
     AVCodecContext* m_dec = nullptr;
@@ -91,6 +103,12 @@ private:
     int m_width = 0;
     int m_height = 0;
     int64_t m_frameCount = 0;
+    bool m_countCorrected = false;
+    bool m_decodeOrder = false;
+    // Pictures out of the decoder since the last rewind, in decode-order numbering.
+    int64_t m_decoded = 0;
+    // The highest index seen since the decoder was last positioned; -1 none.
+    int64_t m_maxSeen = -1;
     int m_fpsNum = 25;
     int m_fpsDen = 1;
     int m_tbNum = 1;

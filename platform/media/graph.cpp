@@ -1,8 +1,53 @@
 #include "platform/media/graph.h"
 
+#include <sched.h>
+
 #include <chrono>
+#include <climits>
 
 namespace media {
+
+namespace {
+
+// Steps between runs larger than this are not decoded ahead: such a run seeks anyway.
+constexpr int64_t kLookAheadStepLimit = 16;
+
+// Decoding ahead pays only with a second core to decode on: on one, the streaming thread would
+// take its time from the caller's work, and each picture would be copied once more.
+bool SeveralCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0) {
+        return std::thread::hardware_concurrency() > 1;
+    }
+    return CPU_COUNT(&set) > 1;
+}
+
+} // namespace
+
+int64_t FramesToMediaTime(int64_t frames, int fpsNum, int fpsDen) {
+    // frames / fps seconds in 100 ns units, in 128 bits: frames, units and the rate's
+    // denominator together overflow 64.
+    const __int128 units = static_cast<__int128>(frames) * kUnitsPerSecond * fpsDen / fpsNum;
+    return units > INT64_MAX   ? INT64_MAX
+           : units < INT64_MIN ? INT64_MIN
+                               : static_cast<int64_t>(units);
+}
+
+int64_t MediaTimeToFrame(int64_t t, int fpsNum, int fpsDen, bool roundUp) {
+    // frame = t * fps / 10^7. A duration truncated to whole units must still stop after the
+    // last frame, not before it: stops round up.
+    const __int128 scaled = static_cast<__int128>(t) * fpsNum;
+    const __int128 den = static_cast<__int128>(kUnitsPerSecond) * fpsDen;
+    __int128 q = scaled / den;
+    const __int128 r = scaled % den;
+    if (r != 0 && scaled < 0 && !roundUp) {
+        --q;
+    } else if (r != 0 && scaled > 0 && roundUp) {
+        ++q;
+    }
+    return q > INT64_MAX ? INT64_MAX : q < INT64_MIN ? INT64_MIN : static_cast<int64_t>(q);
+}
 
 // ---- SampleGrabber ----
 
@@ -48,6 +93,8 @@ FilterGraph::FilterGraph(std::unique_ptr<FrameDecoder> decoder) : m_decoder(std:
     type.biHeight = m_decoder->Height();
     m_grabber = std::make_unique<SampleGrabber>(this, type);
     m_stopFrame = m_decoder->FrameCount();
+    m_frameCount.store(m_decoder->FrameCount());
+    m_lookAhead = SeveralCores();
     m_thread = std::thread([this] { StreamingLoop(); });
 }
 
@@ -72,28 +119,20 @@ HRESULT FilterGraph::GetDuration(int64_t* duration) {
         return E_POINTER;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
-    const int64_t frames = m_decoder->FrameCount();
+    const int64_t frames = m_frameCount.load();
     if (m_format == TimeFormat::Frame) {
         *duration = frames;
     } else {
-        // frames / fps seconds in 100 ns units.
-        *duration = frames * kUnitsPerSecond * m_decoder->FpsDen() / m_decoder->FpsNum();
+        *duration = FramesToMediaTime(frames, m_decoder->FpsNum(), m_decoder->FpsDen());
     }
     return S_OK;
 }
 
-int64_t FilterGraph::ToFrame(int64_t position) const {
+int64_t FilterGraph::ToFrame(int64_t position, bool roundUp) const {
     if (m_format == TimeFormat::Frame) {
         return position;
     }
-    // The frame shown at media time t is floor(t * fps / 10^7).
-    const __int128 scaled = static_cast<__int128>(position) * m_decoder->FpsNum();
-    const __int128 den = static_cast<__int128>(kUnitsPerSecond) * m_decoder->FpsDen();
-    __int128 q = scaled / den;
-    if (scaled % den != 0 && scaled < 0) {
-        --q;
-    }
-    return static_cast<int64_t>(q);
+    return MediaTimeToFrame(position, m_decoder->FpsNum(), m_decoder->FpsDen(), roundUp);
 }
 
 HRESULT FilterGraph::SetPositions(int64_t* current, int32_t currentFlags, int64_t* stop,
@@ -109,7 +148,7 @@ HRESULT FilterGraph::SetPositions(int64_t* current, int32_t currentFlags, int64_
         if (!stop) {
             return E_POINTER;
         }
-        m_stopFrame = ToFrame(*stop);
+        m_stopFrame = ToFrame(*stop, true);
     }
     return S_OK;
 }
@@ -194,27 +233,70 @@ HRESULT FilterGraph::WaitForCompletion(int32_t timeoutMs, int32_t* eventCode) {
 }
 
 void FilterGraph::StreamingLoop() {
+    std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_wake.acquire();
-        std::unique_lock<std::mutex> lock(m_mutex);
         if (m_quit) {
             return;
         }
-        if (!m_runPending) {
-            continue; // the run was stopped before it began
+        if (m_callerDecodes) {
+            // A caller asking ahead decodes on its own thread meanwhile; it wakes us after.
+            lock.unlock();
+            m_wake.acquire();
+            lock.lock();
+        } else if (m_runPending) {
+            ServeRun(lock);
+        } else if (AheadDue()) {
+            DecodeAhead(lock);
+        } else {
+            lock.unlock();
+            m_wake.acquire();
+            lock.lock();
         }
-        m_runPending = false;
-        m_busy = true;
-        const int64_t frame = m_currentFrame;
-        const int64_t stopFrame = m_stopFrame;
-        lock.unlock();
+    }
+}
 
-        HRESULT status = S_FALSE;
-        if (frame < stopFrame && !m_stopping.load()) {
-            const double sampleTime =
-                static_cast<double>(frame) * m_decoder->FpsDen() / m_decoder->FpsNum();
-            ISampleGrabberCB* cb = m_grabber->Callback();
-            const bool buffers = cb && m_grabber->CallbackKind() == 1;
+void FilterGraph::ServeRun(std::unique_lock<std::mutex>& lock) {
+    m_runPending = false;
+    m_busy = true;
+    const int64_t frame = m_currentFrame;
+    const int64_t stopFrame = m_stopFrame;
+    // A picture decoded ahead serves only a run at exactly its frame; any other run makes
+    // them all stale.
+    Prefetched ahead;
+    const bool hit = !m_ready.empty() && m_ready.front().frame == frame;
+    if (hit) {
+        ahead = std::move(m_ready.front());
+        m_ready.pop_front();
+    } else {
+        DropAhead();
+    }
+    m_streamingDecodes = true;
+    lock.unlock();
+
+    HRESULT status = S_FALSE;
+    if (frame < stopFrame && !m_stopping.load()) {
+        const double sampleTime =
+            static_cast<double>(frame) * m_decoder->FpsDen() / m_decoder->FpsNum();
+        ISampleGrabberCB* cb = m_grabber->Callback();
+        const bool buffers = cb && m_grabber->CallbackKind() == 1;
+        auto toCallback = [&](const uint8_t* picture, size_t bytes) {
+            ISampleGrabberCB* now = m_grabber->Callback();
+            if (!now || m_stopping.load()) {
+                return;
+            }
+            if (m_grabber->CallbackKind() == 1) {
+                now->BufferCB(sampleTime, picture, static_cast<long>(bytes));
+            } else {
+                now->SampleCB(sampleTime, picture);
+            }
+        };
+        if (hit) {
+            status = ahead.status;
+            if (status == S_OK) {
+                toCallback(ahead.picture.data(), ahead.picture.size());
+                ++m_aheadHits;
+            }
+        } else {
             const PictureRows target =
                 buffers ? cb->PictureTarget(m_decoder->Width(), m_decoder->Height())
                         : PictureRows{};
@@ -225,32 +307,177 @@ void FilterGraph::StreamingLoop() {
                     }
                 });
             } else {
-                status = m_decoder->DecodeFrame(frame, [&](const uint8_t* picture, size_t bytes) {
-                    ISampleGrabberCB* now = m_grabber->Callback();
-                    if (!now || m_stopping.load()) {
-                        return;
-                    }
-                    if (m_grabber->CallbackKind() == 1) {
-                        now->BufferCB(sampleTime, picture, static_cast<long>(bytes));
-                    } else {
-                        now->SampleCB(sampleTime, picture);
-                    }
-                });
+                status = m_decoder->DecodeFrame(frame, toCallback);
             }
         }
-        m_lastStatus.store(status);
+    }
+    m_lastStatus.store(status);
 
-        lock.lock();
-        m_busy = false;
-        m_completed = true;
-        if (status == S_OK) {
-            m_currentFrame = frame + 1;
+    lock.lock();
+    m_streamingDecodes = false;
+    if (hit && !ahead.picture.empty()) {
+        m_spare.push_back(std::move(ahead.picture));
+    }
+    m_frameCount.store(m_decoder->FrameCount());
+    m_busy = false;
+    m_completed = true;
+    if (status == S_OK) {
+        m_currentFrame = frame + 1;
+    }
+    // The step between the last two runs, when it is one that decoding on serves.
+    const int64_t step = frame - m_lastRunFrame;
+    m_lastRunFrame = frame;
+    m_aheadStep = step >= 1 && step <= kLookAheadStepLimit ? step : 1;
+    if (status == S_OK && m_lookAhead) {
+        PlanAhead(frame, m_aheadStep);
+    } else {
+        DropAhead();
+    }
+    const int waiters = TakeWaiters();
+    lock.unlock();
+    if (waiters > 0) {
+        m_done.release(waiters);
+    }
+    lock.lock();
+}
+
+bool FilterGraph::AheadDue() const {
+    return m_aheadNext >= 0 && m_aheadNext < m_stopFrame && m_aheadNext < m_frameCount.load() &&
+           m_ready.size() < kAhead;
+}
+
+void FilterGraph::DropAhead() {
+    for (Prefetched& p : m_ready) {
+        m_spare.push_back(std::move(p.picture));
+    }
+    m_ready.clear();
+    m_aheadNext = -1;
+}
+
+void FilterGraph::PlanAhead(int64_t frame, int64_t step) {
+    // What is ready stays while it continues frame, frame + step, ...; the rest goes.
+    int64_t expect = frame + step;
+    size_t keep = 0;
+    while (keep < m_ready.size() && m_ready[keep].frame == expect && m_ready[keep].status == S_OK) {
+        ++keep;
+        expect += step;
+    }
+    while (m_ready.size() > keep) {
+        m_spare.push_back(std::move(m_ready.back().picture));
+        m_ready.pop_back();
+    }
+    m_aheadNext = expect;
+}
+
+const FilterGraph::Prefetched* FilterGraph::FindAhead(int64_t frame) const {
+    for (const Prefetched& p : m_ready) {
+        if (p.frame == frame) {
+            return &p;
         }
-        const int waiters = TakeWaiters();
-        lock.unlock();
-        if (waiters > 0) {
-            m_done.release(waiters);
+    }
+    return nullptr;
+}
+
+FilterGraph::Prefetched FilterGraph::DecodeOne(int64_t frame, std::vector<uint8_t> picture) {
+    const int w = m_decoder->Width();
+    const int h = m_decoder->Height();
+    const ptrdiff_t pitch = static_cast<ptrdiff_t>(3) * w;
+    Prefetched out{frame, E_OUTOFMEMORY, {}};
+    try {
+        picture.resize(static_cast<size_t>(pitch) * h);
+        // Bottom-up, as the decoder's own buffer: the top row is the last one.
+        const PictureRows rows{picture.data() + pitch * (h - 1), -pitch};
+        out.status = m_decoder->DecodeFrameInto(frame, rows, [](const PictureRows&) {});
+        out.picture = std::move(picture);
+    } catch (const std::bad_alloc&) {
+    }
+    return out;
+}
+
+std::vector<uint8_t> FilterGraph::TakeSpare() {
+    std::vector<uint8_t> picture;
+    if (!m_spare.empty()) {
+        picture = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    return picture;
+}
+
+void FilterGraph::StoreAhead(Prefetched decoded, std::unique_lock<std::mutex>& lock) {
+    m_frameCount.store(m_decoder->FrameCount());
+    if (m_aheadNext == decoded.frame) {
+        // A picture that could not be had (no memory for it either) ends the look-ahead; with
+        // decoding ahead off only the frame asked for is decoded: one more would be dropped
+        // at the next run and cost a seek to decode again.
+        m_aheadNext = decoded.status == S_OK && m_lookAhead ? decoded.frame + m_aheadStep : -1;
+        m_ready.push_back(std::move(decoded));
+    } else if (!decoded.picture.empty()) {
+        // Re-planned meanwhile: this frame is not wanted any more.
+        m_spare.push_back(std::move(decoded.picture));
+    }
+    const int waiters = TakeWaiters();
+    lock.unlock();
+    if (waiters > 0) {
+        m_done.release(waiters);
+    }
+    lock.lock();
+}
+
+void FilterGraph::DecodeAhead(std::unique_lock<std::mutex>& lock) {
+    const int64_t frame = m_aheadNext;
+    std::vector<uint8_t> picture = TakeSpare();
+    m_streamingDecodes = true;
+    lock.unlock();
+    Prefetched decoded = DecodeOne(frame, std::move(picture));
+    lock.lock();
+    m_streamingDecodes = false;
+    StoreAhead(std::move(decoded), lock);
+}
+
+HRESULT FilterGraph::PeekFrame(int64_t position) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const int64_t frame = ToFrame(position);
+    for (;;) {
+        if (frame < 0 || frame >= m_stopFrame || frame >= m_frameCount.load()) {
+            return S_FALSE;
         }
+        if (const Prefetched* p = FindAhead(frame)) {
+            return p->status;
+        }
+        // Taken while the lock is held: a decode that ends from here on is one to wake for.
+        const uint64_t signals = m_signals;
+        const bool onTheWay = m_aheadNext == frame && m_ready.size() < kAhead;
+        if (!onTheWay) {
+            // Not on the way: decode ahead from this frame on instead.
+            DropAhead();
+            const int64_t step = frame - m_lastRunFrame;
+            m_aheadStep = step >= 1 && step <= kLookAheadStepLimit ? step : 1;
+            m_aheadNext = frame;
+        }
+        if (!m_streamingDecodes && !m_runPending && !m_busy) {
+            // The streaming thread is idle: decode here rather than hand the frame over and
+            // wait for it, which on one core costs a turn of every thread that is ready.
+            m_callerDecodes = true;
+            std::vector<uint8_t> picture = TakeSpare();
+            lock.unlock();
+            Prefetched decoded = DecodeOne(frame, std::move(picture));
+            lock.lock();
+            m_callerDecodes = false;
+            StoreAhead(std::move(decoded), lock);
+            m_wake.release(); // it may have frames to decode ahead now
+            continue;
+        }
+        m_wake.release();
+        WaitLocked(
+            lock, [&] { return m_signals != signals; }, nullptr);
+    }
+}
+
+void FilterGraph::SetLookAhead(bool on) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lookAhead = on;
+    if (!on) {
+        DropAhead();
     }
 }
 

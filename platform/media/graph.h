@@ -10,11 +10,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <semaphore>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace media {
 
@@ -33,6 +35,13 @@ constexpr int32_t INFINITE = -1;
 constexpr int32_t EC_COMPLETE = 1;
 // Media time runs in units of 100 ns.
 constexpr int64_t kUnitsPerSecond = 10000000;
+
+// Media time of a number of frames at num / den frames a second, truncated to whole units and
+// kept within 64 bits.
+int64_t FramesToMediaTime(int64_t frames, int fpsNum, int fpsDen);
+// The frame shown at media time t (rounded down); with roundUp the first frame that starts at
+// or after t, which is the frame count when t is the truncated duration of the whole count.
+int64_t MediaTimeToFrame(int64_t t, int fpsNum, int fpsDen, bool roundUp);
 
 // Receives the grabbed pictures: 24-bit blue-green-red, bottom row first, rows of exactly
 // 3 * width bytes. Runs on the graph's streaming thread.
@@ -129,10 +138,50 @@ public:
 
     // The status of the last run's decoding (S_OK delivered, S_FALSE no picture).
     HRESULT LastRunStatus() const { return m_lastStatus.load(); }
+    // The stream's frame count as decoding knows it: lowered once the real end came early.
+    int64_t FrameCount() const { return m_frameCount.load(); }
+
+    // Whether a run at position (in the current time format) would deliver a picture. The frame
+    // is decoded ahead if it is not already (and kept for that run), so this waits at most one
+    // decode.
+    HRESULT PeekFrame(int64_t position);
+    // Decoding ahead: after each run the streaming thread decodes the next frames at the step
+    // between the last two runs into buffers of the graph's own, while the caller works on the
+    // picture it has. A run that asks for such a frame takes it from there; one that asks for
+    // any other drops them. On by default where the process may run on more than one core.
+    void SetLookAhead(bool on);
+    // Runs served from pictures decoded ahead, for tests and benchmarks.
+    int64_t LookAheadHits() const { return m_aheadHits.load(); }
 
 private:
+    // A frame decoded ahead, bottom row first, rows of 3 * width bytes.
+    struct Prefetched {
+        int64_t frame = -1;
+        HRESULT status = S_FALSE;
+        std::vector<uint8_t> picture;
+    };
+    static constexpr size_t kAhead = 2;
+
     void StreamingLoop();
-    int64_t ToFrame(int64_t position) const;
+    // One run: the picture delivered to the callback. Called and returns holding lock.
+    void ServeRun(std::unique_lock<std::mutex>& lock);
+    // Decodes m_aheadNext ahead. Called and returns holding lock.
+    void DecodeAhead(std::unique_lock<std::mutex>& lock);
+    // Decodes frame into picture (a spare buffer, or empty), whichever thread owns the decoder
+    // now; the lock is not held.
+    Prefetched DecodeOne(int64_t frame, std::vector<uint8_t> picture);
+    std::vector<uint8_t> TakeSpare();
+    // Keeps a frame decoded ahead when it is still wanted and wakes those waiting for one.
+    // Called and returns holding lock.
+    void StoreAhead(Prefetched decoded, std::unique_lock<std::mutex>& lock);
+    bool AheadDue() const;
+    // The frames to decode ahead after a run at frame: what is ready and fits the step stays.
+    void PlanAhead(int64_t frame, int64_t step);
+    void DropAhead();
+    const Prefetched* FindAhead(int64_t frame) const;
+    // Frame of a media time: the frame shown at it, or with roundUp the first frame not before
+    // it (a stop position: frames starting before it are played).
+    int64_t ToFrame(int64_t position, bool roundUp = false) const;
     // Waits, holding lock, until done() holds or the deadline passes (none: no limit).
     template <typename Done>
     bool WaitLocked(std::unique_lock<std::mutex>& lock, Done done,
@@ -160,6 +209,20 @@ private:
     bool m_quit = false;
     std::atomic<bool> m_stopping{false};
     std::atomic<HRESULT> m_lastStatus{S_FALSE};
+    std::atomic<int64_t> m_frameCount{0};
+
+    // Decoding ahead, guarded by m_mutex.
+    bool m_lookAhead = true;
+    std::deque<Prefetched> m_ready;            // in frame order, at most kAhead
+    std::vector<std::vector<uint8_t>> m_spare; // picture buffers to reuse
+    int64_t m_aheadNext = -1;                  // the next frame to decode ahead; -1 none
+    int64_t m_aheadStep = 1;
+    int64_t m_lastRunFrame = -1;
+    std::atomic<int64_t> m_aheadHits{0};
+    // Who uses the decoder while the lock is let go: the streaming thread, or a caller asking
+    // ahead while the streaming thread was idle. Never both.
+    bool m_streamingDecodes = false;
+    bool m_callerDecodes = false;
 };
 
 class MediaDet {

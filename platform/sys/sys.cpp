@@ -16,7 +16,7 @@ namespace sys {
 namespace {
 
 std::string Trim(const std::string& s) {
-    const char* ws = " \t\r\n";
+    const char* ws = " \t\n\v\f\r";
     size_t b = s.find_first_not_of(ws);
     if (b == std::string::npos) {
         return {};
@@ -32,6 +32,11 @@ std::string WithSlash(std::string folder) {
     return folder;
 }
 
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 std::string RegistryFile() {
     if (const char* env = std::getenv("STILLO_REGISTRY"); env && *env) {
         return env;
@@ -43,6 +48,11 @@ std::string RegistryFile() {
 
 bool ReadRegistryValueFrom(const std::string& file, const std::string& key, const std::string& name,
                            std::string& value) {
+    // Only a regular file is read: a FIFO would block start-up for ever, a device could be
+    // endless.
+    if (!IsRegularFile(file)) {
+        return false;
+    }
     std::ifstream in(file);
     if (!in) {
         return false;
@@ -118,8 +128,7 @@ bool FindOnPath(const std::string& program, std::string* fullPath) {
         return false;
     }
     auto executable = [](const std::string& p) {
-        struct stat st {};
-        return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
+        return IsRegularFile(p) && ::access(p.c_str(), X_OK) == 0;
     };
     if (program.find('/') != std::string::npos) {
         if (!executable(program)) {
@@ -193,8 +202,7 @@ bool SoundPlayer::PlayFile(const std::string& path) {
     if (path.empty()) {
         return false;
     }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!IsRegularFile(path)) {
         return false;
     }
     std::string player = Player();

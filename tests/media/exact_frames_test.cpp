@@ -67,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, ExactFrames,
                                            FormatCase{Codec::Mpeg4, "mpeg4.avi", 12},
                                            FormatCase{Codec::Mpeg4BFrames, "mpeg4b.avi", 12},
                                            FormatCase{Codec::Mpeg1, "mpeg1.mpg", 12},
-                                           FormatCase{Codec::Mpeg2, "mpeg2.mpg", 12}),
+                                           FormatCase{Codec::Mpeg2, "mpeg2.mpg", 12},
+                                           FormatCase{Codec::H264, "raw.h264", 12}),
                          [](const testing::TestParamInfo<FormatCase>& info) {
                              return std::string(videotool::CodecName(info.param.codec));
                          });

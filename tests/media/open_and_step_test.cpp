@@ -71,9 +71,11 @@ protected:
         EXPECT_NE(r.printed.find(line), std::string::npos) << r.printed;
         EXPECT_FALSE(grabber->HasFile());
         EXPECT_EQ(w, -7) << "the sizes are not touched";
-        EXPECT_EQ(grabber->GrabFrame(3, 1.0f, 1, 1), 1);
+        // Without a file no grab delivers, and each says so.
+        EXPECT_EQ(grabber->GrabFrame(3, 1.0f, 1, 1), 0);
         grabber->m_nCurrentFrame = 2;
-        EXPECT_EQ(grabber->StepFrame(), 1);
+        EXPECT_EQ(grabber->StepFrame(), 0);
+        EXPECT_FALSE(grabber->NextStepDelivers());
         for (size_t i = 0; i < frame.size(); i += 997) {
             ASSERT_EQ(frame[i], kUntouched);
             ASSERT_EQ(preview[i], kUntouched);

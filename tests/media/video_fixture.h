@@ -38,6 +38,37 @@ inline int BarcodeOf(const uint8_t* frameBuffer, int wf, int barRows) {
     });
 }
 
+// The barcode of a bottom-up picture of 24-bit rows, 3 * w bytes each (the top row last).
+inline int BarcodeOfBottomUp(const uint8_t* picture, int w, int h) {
+    const uint8_t* top = picture + static_cast<size_t>(3) * w * (h - 1);
+    return videotool::ReadBarcode(w, videotool::kBarcodeRows, [&](int x, int y) {
+        return top[-static_cast<ptrdiff_t>(3) * w * y + 3 * x + 1];
+    });
+}
+
+// Opens a file with the frame format and full size, the progress lines swallowed; the count
+// is stored as the work view stores it.
+inline int32_t OpenQuietly(CVideoGrabber& g, const std::string& path, int* w, int* h) {
+    testing::internal::CaptureStdout();
+    const int32_t count = g.Open(path.c_str(), w, h, 1, 0);
+    testing::internal::GetCapturedStdout();
+    g.m_nFrameCount = count;
+    return count;
+}
+
+// The extension of a file the writer makes in that format.
+inline const char* ExtensionOf(videotool::Codec codec) {
+    switch (codec) {
+    case videotool::Codec::Mpeg1:
+    case videotool::Codec::Mpeg2:
+        return ".mpg";
+    case videotool::Codec::H264:
+        return ".h264";
+    default:
+        return ".avi";
+    }
+}
+
 // Mean absolute difference between the frame buffer below the barcode and the frame as it was
 // written: small for a lossy copy of the right frame in the right orientation and channel order.
 inline double MeanError(const uint8_t* frameBuffer, const videotool::VideoSpec& spec, int n) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 using stillo_test::FrameBuffer;
 using stillo_test::MakeFrame;
 using stillo_test::Rgb;
@@ -131,11 +133,18 @@ TEST(MosaicerSetup, UnusableWindowsAndSizesAreRefusedWithNothingLeft) {
         {720, 576, 0, 576, 0, 719, 0},  // row past the top
         {720, 576, 0, 575, 0, 720, 0},  // column past the right
         {720, 576, -1, 500, 0, 700, 0}, // negative start
-        {720, 576, 300, 200, 0, 700, 0}, {720, 576, 0, 500, 400, 300, 0},
+        {720, 576, 300, 200, 0, 700, 0},
+        {720, 576, 0, 500, 400, 300, 0},
         {720, 576, 0, 500, 0, 14, 0}, // under one 16-pixel word
         {720, 576, 0, 4, 0, 700, 0},  // too few rows
-        {0, 576, 0, 500, 0, 0, 0},       {720, 0, 0, 0, 0, 700, 0},
-        {40000, 576, 0, 500, 0, 700, 0}, {720, 576, 0, 500, 0, 700, 3}, // unknown pixel format
+        {0, 576, 0, 500, 0, 0, 0},
+        {720, 0, 0, 0, 0, 700, 0},
+        {40000, 576, 0, 500, 0, 700, 0},
+        {720, 576, 0, 500, 0, 700, 3}, // unknown pixel format
+        // Ends whose difference with the start overflows 32 bits.
+        {720, 576, 5, INT_MIN, 0, 700, 0},
+        {720, 576, 0, 500, 5, INT_MIN, 0},
+        {720, 576, INT_MAX, INT_MIN, 0, 700, 0},
     };
     ASSERT_EQ(m.Init("c:", 360, 288, 0, 287, 0, 359, 10, 0), 1);
     for (const Case& c : bad) {
@@ -150,6 +159,14 @@ TEST(MosaicerSetup, UnusableWindowsAndSizesAreRefusedWithNothingLeft) {
     const FrameBuffer frame = MakeFrame(360, 288, Coded);
     EXPECT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 0);
     EXPECT_EQ(m.NextFrame(), 0);
+
+    // A run needs at least one frame.
+    for (const int frames : {0, -1, INT_MIN}) {
+        ASSERT_EQ(m.Init("c:", 360, 288, 0, 287, 0, 359, 10, 0), 1);
+        EXPECT_EQ(m.Init("c:", 360, 288, 0, 287, 0, 359, frames, 0), 0) << frames;
+        EXPECT_FALSE(m.IsReady());
+    }
+    EXPECT_EQ(m.Init("c:", 360, 288, 0, 287, 0, 359, 1, 0), 1);
 
     m.m_settings.nDirection = 1;
     EXPECT_EQ(m.Init("c:", 360, 288, 0, 287, 0, 359, 10, 0), 0);

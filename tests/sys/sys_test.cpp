@@ -4,8 +4,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -35,6 +38,33 @@ TEST(Registry, ReadsValuesByKeyAndName) {
     EXPECT_FALSE(sys::ReadRegistryValueFrom(file, "STILLO01_00013", "NOPE", v));
     EXPECT_FALSE(sys::ReadRegistryValueFrom(file + ".missing", "STILLO01_00013", "PATH", v));
     std::remove(file.c_str());
+}
+
+// A registry file that is a FIFO, a device or a folder is never read: start-up goes on at once
+// with the folder it falls back to.
+TEST(Registry, NonRegularFilesAreNotRead) {
+    const std::string fifo = stillo_test::ProcessTempDir().File("registry.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = stillo_test::ProcessTempDir().Path().string();
+    for (const std::string& file : {fifo, std::string("/dev/zero"), folder}) {
+        ::setenv("STILLO_REGISTRY", file.c_str(), 1);
+        auto folderFound = std::async(std::launch::async, [] { return sys::InstallFolder(); });
+        if (folderFound.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // Let a reader blocked on the FIFO go, so the failure ends the test.
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            ADD_FAILURE() << file << " blocked the reader";
+            folderFound.get();
+            ::unsetenv("STILLO_REGISTRY");
+            return;
+        }
+        EXPECT_EQ(folderFound.get(), sys::ExecutableFolder()) << file;
+        std::string v;
+        EXPECT_FALSE(sys::ReadRegistryValueFrom(file, "STILLO01_00013", "PATH", v)) << file;
+    }
+    ::unsetenv("STILLO_REGISTRY");
 }
 
 TEST(Registry, InstallFolderIsAlwaysDefined) {

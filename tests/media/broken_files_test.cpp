@@ -1,0 +1,226 @@
+// Files that lie or break: each gives its real frames or a clean refusal. A stream without time
+// stamps, a truncated file, a header announcing more frames than there are, two program
+// streams joined end to end, hostile frame rates, and names that are not regular files.
+#include "video_fixture.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <fstream>
+#include <future>
+#include <random>
+
+using namespace media_test;
+using videotool::Codec;
+
+namespace {
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Grabs of every frame below count in sequential, backward and random order; barcode(n) is
+// the number frame n shows.
+void ExpectExactEverywhere(CVideoGrabber& g, int w, int count,
+                           const std::function<int(int)>& barcode) {
+    std::vector<int> order;
+    for (int n = 0; n < count; ++n) {
+        order.push_back(n);
+    }
+    for (int n = count - 1; n >= 0; --n) {
+        order.push_back(n);
+    }
+    std::vector<int> shuffled(order.begin(), order.begin() + count);
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(15));
+    order.insert(order.end(), shuffled.begin(), shuffled.end());
+    for (size_t i = 0; i < order.size(); ++i) {
+        const int n = order[i];
+        ASSERT_EQ(g.GrabFrame(n, 1.0f, 0, 1), 1) << "grab " << i << " of frame " << n;
+        ASSERT_EQ(BarcodeOf(g.FrameBuffer(), w, videotool::kBarcodeRows), barcode(n))
+            << "grab " << i << " of frame " << n;
+    }
+}
+
+int Same(int n) {
+    return n;
+}
+
+// An MJPEG AVI of frames pictures, cut inside the picture data after about keep of them: the
+// header and index still announce every frame.
+std::string TruncatedAvi(const std::string& name, int frames, double keep) {
+    const std::string path = WriteTestVideo(name, Spec(Codec::Mjpeg, 96, 64, frames));
+    const std::string bytes = ReadBytes(path);
+    const size_t movi = bytes.find("movi");
+    const size_t idx1 = bytes.find("idx1");
+    EXPECT_NE(movi, std::string::npos);
+    EXPECT_NE(idx1, std::string::npos);
+    const double perFrame = static_cast<double>(idx1 - movi) / frames;
+    EXPECT_TRUE(videotool::TruncateFile(path, movi + static_cast<uint64_t>(perFrame * keep)));
+    return path;
+}
+
+TEST(NoTimestamps, RawH264CountsPicturesByDecodeOrder) {
+    // Longer than a decode-on distance and two key intervals, so grabs meet both paths.
+    const std::string path = WriteTestVideo("notime.h264", Spec(Codec::H264, 96, 64, 45));
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, path, &w, &h), 45);
+    EXPECT_EQ(w, 96);
+    ExpectExactEverywhere(g, w, 45, Same);
+    // A run through it: every step delivers the next picture.
+    g.GrabFrame(0, 1.0f, 0, 1);
+    g.m_nStep = 1;
+    for (int n = 1; n < 45; ++n) {
+        ASSERT_TRUE(g.NextStepDelivers()) << n;
+        ASSERT_EQ(g.StepFrame(), 1) << n;
+        ASSERT_EQ(BarcodeOf(g.FrameBuffer(), w, videotool::kBarcodeRows), n);
+    }
+}
+
+TEST(EarlyEnd, TruncatedFileEndsAtItsLastRealFrameWithTheCountLowered) {
+    const std::string path = TruncatedAvi("truncated.avi", 60, 4.5);
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, path, &w, &h), 60) << "the header's count, until decoding knows";
+    // Step through as a run does: the step past the last real frame is known before it is
+    // taken, and taking it delivers nothing.
+    g.GrabFrame(0, 1.0f, 1, 1);
+    g.m_nStep = 1;
+    g.m_bPlaying = 1;
+    int last = 0;
+    while (g.NextStepDelivers()) {
+        ASSERT_EQ(g.StepFrame(), 1);
+        last = g.m_nCurrentFrame;
+        ASSERT_EQ(BarcodeOf(g.FrameBuffer(), w, videotool::kBarcodeRows), last);
+        ASSERT_LT(last, 60);
+    }
+    EXPECT_GE(last, 3);
+    EXPECT_LE(last, 5);
+    EXPECT_EQ(g.m_nFrameCount.load(), last + 1) << "the count is the real one";
+    // The step itself stays on the last real frame and ends playing.
+    EXPECT_EQ(g.StepFrame(), 1) << "clamped to the lowered count: the last frame again";
+    EXPECT_EQ(g.m_nCurrentFrame.load(), last);
+    EXPECT_EQ(g.m_bPlaying.load(), 0);
+    EXPECT_EQ(g.GrabFrame(last + 1, 1.0f, 0, 1), 0);
+    EXPECT_EQ(g.GrabFrame(59, 1.0f, 0, 1), 0);
+    ExpectExactEverywhere(g, w, last + 1, Same);
+}
+
+TEST(EarlyEnd, AStepPastTheRealEndIsReportedAndStopsOnTheLastFrame) {
+    const std::string path = TruncatedAvi("truncated-step.avi", 40, 6.5);
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, path, &w, &h), 40);
+    // Without asking first: the grab past the end says so, and the source stays on the last
+    // frame it delivered.
+    g.GrabFrame(0, 1.0f, 0, 1);
+    g.m_nStep = 1;
+    g.m_bPlaying = 1;
+    int delivered = 0;
+    for (int i = 1; i < 40 && g.StepFrame() == 1; ++i) {
+        delivered = i;
+    }
+    EXPECT_GE(delivered, 4);
+    EXPECT_EQ(g.m_nFrameCount.load(), delivered + 1);
+    EXPECT_EQ(g.m_nCurrentFrame.load(), delivered);
+    EXPECT_EQ(g.m_bPlaying.load(), 0);
+    EXPECT_EQ(BarcodeOf(g.FrameBuffer(), w, videotool::kBarcodeRows), delivered);
+}
+
+TEST(EarlyEnd, HeaderAnnouncingTooManyFramesIsCorrectedByAGrabPastTheEnd) {
+    const std::string path = WriteTestVideo("too-many.avi", Spec(Codec::Mjpeg, 96, 64, 60));
+    ASSERT_TRUE(videotool::SetAviFrameCount(path, 100000));
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, path, &w, &h), 100000);
+    EXPECT_EQ(g.GrabFrame(5000, 1.0f, 0, 1), 0);
+    EXPECT_EQ(g.m_nFrameCount.load(), 60);
+    ExpectExactEverywhere(g, w, 60, Same);
+}
+
+TEST(TimestampReset, JoinedProgramStreamsKeepDecodeOrderNumbers) {
+    const std::string first = WriteTestVideo("join-a.mpg", Spec(Codec::Mpeg1, 96, 64, 30));
+    const std::string joined = WriteTestVideo("joined.mpg", Spec(Codec::Mpeg1, 96, 64, 30));
+    ASSERT_TRUE(videotool::AppendFile(joined, first));
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, joined, &w, &h), 60);
+    // The second half shows its own barcodes again from 0: frame 30 + k is its picture k.
+    ExpectExactEverywhere(g, w, 60, [](int n) { return n % 30; });
+}
+
+struct HostileRate {
+    uint32_t rate, scale;
+    const char* name;
+};
+
+class HostileRates : public ::testing::TestWithParam<HostileRate> {};
+
+TEST_P(HostileRates, OpenWithTheirRealFramesWithoutOverflow) {
+    const HostileRate& r = GetParam();
+    const std::string path =
+        WriteTestVideo(std::string("rate-") + r.name + ".avi", Spec(Codec::Mjpeg, 96, 64, 20));
+    ASSERT_TRUE(videotool::SetAviFrameRate(path, r.rate, r.scale));
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, path, &w, &h), 20);
+    ExpectExactEverywhere(g, w, 20, Same);
+    EXPECT_EQ(g.GrabFrame(20, 1.0f, 0, 1), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, HostileRates,
+                         ::testing::Values(HostileRate{2000000033u, 2000000011u, "near_one"},
+                                           HostileRate{2000000011u, 2000000033u, "below_one"},
+                                           HostileRate{INT_MAX, 1, "int_max"},
+                                           HostileRate{1, INT_MAX, "one_in_int_max"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Opening a name that is not a regular file is refused at once with the loading step's line;
+// nothing is left open.
+TEST(NotARegularFile, FifoDeviceAndFolderAreRefusedAtOnce) {
+    const std::string fifo = (TempDir() / "video.fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string good = WriteTestVideo("regular.avi", Spec(Codec::Mjpeg, 96, 64, 5));
+    for (const std::string& path : {fifo, std::string("/dev/zero"), TempDir().string()}) {
+        CVideoGrabber g(nullptr, nullptr, 4);
+        int w = 0, h = 0;
+        ASSERT_EQ(OpenQuietly(g, good, &w, &h), 5);
+        auto opened = std::async(std::launch::async, [&] {
+            testing::internal::CaptureStdout();
+            const int32_t result = g.Open(path.c_str(), &w, &h, 1, 0);
+            return std::make_pair(result, testing::internal::GetCapturedStdout());
+        });
+        if (opened.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // Let a reader blocked on the FIFO go, so the failure ends the test.
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            ADD_FAILURE() << path << " blocked the opener";
+        }
+        const auto [result, printed] = opened.get();
+        EXPECT_LT(result, 0) << path;
+        EXPECT_NE(printed.find("Couldn't load the file!  hr=0x"), std::string::npos) << printed;
+        EXPECT_FALSE(g.HasFile());
+        EXPECT_EQ(g.GrabFrame(1, 1.0f, 0, 1), 0);
+    }
+}
+
+// A name FFmpeg would read as a protocol is a file name like any other.
+TEST(NotARegularFile, ProtocolLookingNamesAreFiles) {
+    const std::string path = (TempDir() / "pipe:0").string();
+    const std::string good = WriteTestVideo("proto-src.avi", Spec(Codec::Mjpeg, 96, 64, 5));
+    std::filesystem::copy_file(good, path, std::filesystem::copy_options::overwrite_existing);
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    EXPECT_EQ(OpenQuietly(g, path, &w, &h), 5);
+    const auto missing = (TempDir() / "concat:a|b").string();
+    EXPECT_LE(OpenQuietly(g, missing, &w, &h), 0);
+}
+
+} // namespace
