@@ -10,6 +10,8 @@
 #include "tests/support/engine_records.h"
 #include "tests/support/instruction_forms.h"
 
+#include "tests/support/byte_image.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,31 +28,7 @@ namespace {
 const int32_t kWidths[] = {1,  2,  3,  5,  7,  8,  9,  15, 16,  17,  23,  31,  32,  33,
                            47, 48, 49, 63, 64, 65, 95, 97, 100, 127, 129, 200, 255, 691};
 
-struct Image {
-    int32_t rows, cols;
-    IMAGE2D px;
-    Image(int32_t r, int32_t c) : rows(r), cols(c), px(AllocImage2D(r, c)) {}
-    ~Image() { FreeImage2D(px, rows); }
-    Image(const Image&) = delete;
-    Image& operator=(const Image&) = delete;
-    void Random(std::mt19937& rng) {
-        Fill([&](int32_t, int32_t) { return rng(); });
-    }
-    template <typename Pixel> void Fill(Pixel pixel) {
-        for (int32_t y = 0; y < rows; ++y) {
-            for (int32_t x = 0; x < cols; ++x) {
-                px[y][x] = static_cast<uint8_t>(pixel(x, y));
-            }
-        }
-    }
-    std::vector<uint8_t> Copy() const {
-        std::vector<uint8_t> v;
-        for (int32_t y = 0; y < rows; ++y) {
-            v.insert(v.end(), px[y], px[y] + cols);
-        }
-        return v;
-    }
-};
+using Image = stillo_test::ByteImage;
 
 // ---- References, written straight from the definitions --------------------------------------
 

@@ -8,6 +8,8 @@
 #include "tests/support/engine_records.h"
 #include "tests/support/packed_map_check.h"
 
+#include "tests/support/byte_image.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -18,29 +20,7 @@
 
 namespace {
 
-// A row-pointer image with its size, released on scope exit.
-struct Image {
-    int32_t rows, cols;
-    IMAGE2D px;
-    Image(int32_t r, int32_t c) : rows(r), cols(c), px(AllocImage2D(r, c)) {}
-    ~Image() { FreeImage2D(px, rows); }
-    Image(const Image&) = delete;
-    Image& operator=(const Image&) = delete;
-    uint8_t& operator()(int32_t x, int32_t y) { return px[y][x]; }
-    uint8_t at(int32_t x, int32_t y) const { return px[y][x]; }
-    void Fill(uint8_t v) {
-        for (int32_t y = 0; y < rows; ++y) {
-            std::memset(px[y], v, cols);
-        }
-    }
-    void Random(std::mt19937& rng) {
-        for (int32_t y = 0; y < rows; ++y) {
-            for (int32_t x = 0; x < cols; ++x) {
-                px[y][x] = static_cast<uint8_t>(rng());
-            }
-        }
-    }
-};
+using Image = stillo_test::ByteImage;
 
 // Truncating mean over the clipped window x0..x1, y0..y1.
 uint32_t ClippedMean(const Image& img, int32_t x, int32_t y, int32_t window) {
