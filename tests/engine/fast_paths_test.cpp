@@ -7,10 +7,9 @@
 #include "engine/frame_copy.h"
 #include "engine/image.h"
 #include "engine/regions.h"
+#include "tests/support/byte_image.h"
 #include "tests/support/engine_records.h"
 #include "tests/support/instruction_forms.h"
-
-#include "tests/support/byte_image.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,9 @@
 #include "engine/image.h"
 #include "engine/records.h"
 #include "engine/regions.h"
+#include "tests/support/byte_image.h"
 #include "tests/support/engine_records.h"
 #include "tests/support/packed_map_check.h"
-
-#include "tests/support/byte_image.h"
 
 #include <gtest/gtest.h>
 
