@@ -227,6 +227,7 @@ TEST(WorkerPassLock, ARunLetsAWaitingInterfaceInAfterTheFrameInHand) {
     constexpr int kEvery = 4, kRounds = 10;
     std::atomic<int> started{0};
     std::atomic<int> askDuring{0}; // the pass during which the interface thread asks
+    std::atomic<bool> over{false};
     CWorkerThread worker;
     CWorkerThread::Client client{
         [] { return true; },
@@ -237,7 +238,7 @@ TEST(WorkerPassLock, ARunLetsAWaitingInterfaceInAfterTheFrameInHand) {
             if (n % kEvery == 0 && n <= kEvery * kRounds) {
                 // Holds the lock until the interface thread waits for it.
                 askDuring = n;
-                WaitUntil([&] { return worker.InterfaceWaiting(); });
+                WaitUntil([&] { return worker.InterfaceWaiting() || over; });
             }
             return Pass::Snapped;
         },
@@ -245,9 +246,18 @@ TEST(WorkerPassLock, ARunLetsAWaitingInterfaceInAfterTheFrameInHand) {
     };
     worker.Start(client);
     for (int round = 1; round <= kRounds; ++round) {
-        ASSERT_TRUE(WaitUntil([&] { return askDuring == kEvery * round; }));
+        if (!WaitUntil([&] { return askDuring == kEvery * round; })) {
+            ADD_FAILURE() << "round " << round << " never came";
+            break;
+        }
         auto lock = worker.InterfaceLock();
-        EXPECT_EQ(started, kEvery * round);
+        const int gotAfter = started;
+        if (gotAfter != kEvery * round) {
+            ADD_FAILURE() << "asked during pass " << kEvery * round << ", let in after "
+                          << gotAfter;
+            break;
+        }
     }
+    over = true;
     worker.Stop();
 }
