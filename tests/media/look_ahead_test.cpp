@@ -4,6 +4,9 @@
 #include "video_fixture.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <random>
 #include <thread>
 
