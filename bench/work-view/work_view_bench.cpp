@@ -420,15 +420,19 @@ int WorkerFigures() {
         std::sort(v.begin(), v.end());
         return v[v.size() / 2];
     };
-
-    {
-        Client c;
+    // The loop over the client for a while; the seconds it ran.
+    auto runFor = [](Client& c, milliseconds d) {
         CWorkerThread worker;
         const Clock::time_point t0 = Clock::now();
         worker.Start(c.Hooks());
-        std::this_thread::sleep_for(milliseconds(500));
+        std::this_thread::sleep_for(d);
         worker.Stop();
-        const double s = Seconds(t0, Clock::now());
+        return Seconds(t0, Clock::now());
+    };
+
+    {
+        Client c;
+        const double s = runFor(c, milliseconds(500));
         std::printf("worker: a run's passes   %10.0f a second (%ld in %.3f s)\n", c.passes / s,
                     c.passes.load(), s);
     }
@@ -436,10 +440,7 @@ int WorkerFigures() {
         Client c;
         c.inRun = false;
         c.kind = Pass::Played;
-        CWorkerThread worker;
-        worker.Start(c.Hooks());
-        std::this_thread::sleep_for(milliseconds(21 * CWorkerThread::kPlayIntervalMs));
-        worker.Stop();
+        runFor(c, milliseconds(21 * CWorkerThread::kPlayIntervalMs));
         std::vector<double> gaps;
         for (size_t i = 1; i < c.passTimes.size(); ++i) {
             gaps.push_back(Seconds(c.passTimes[i - 1], c.passTimes[i]) * 1000);
@@ -456,12 +457,7 @@ int WorkerFigures() {
     {
         Client c;
         c.due = false;
-        CWorkerThread worker;
-        const Clock::time_point t0 = Clock::now();
-        worker.Start(c.Hooks());
-        std::this_thread::sleep_for(milliseconds(500));
-        worker.Stop();
-        const double s = Seconds(t0, Clock::now());
+        const double s = runFor(c, milliseconds(500));
         std::printf("worker: idle turns       %10.0f a second (1 ms sleep each)\n", c.loops / s);
     }
     {

@@ -31,6 +31,12 @@ const char* Name(Pass p) {
     return p == Pass::Idle ? "idle" : p == Pass::Played ? "played" : "snapped";
 }
 
+// A client of a run that goes on until stopped, with the passes given.
+CWorkerThread::Client RunClient(std::function<Pass()> pass) {
+    return {[] { return true; }, [] { return true; }, [] { return true; }, std::move(pass),
+            [](Pass) {}};
+}
+
 // A client whose passes all return one kind and are counted. Its loop may be given a number of
 // turns, after which keepRunning says no.
 struct FakeClient {
@@ -184,24 +190,18 @@ TEST(WorkerLoop, EndsWhenTheClientSaysSoIgnoresASecondStartAndStartsAgainAfterSt
 TEST(WorkerPassLock, PassesWaitForTheInterfaceAndARunGivesWayToIt) {
     std::atomic<bool> inPass{false}, interfaceHolds{false};
     std::atomic<int> passes{0}, overlaps{0};
-    CWorkerThread::Client client{
-        [] { return true; },
-        [] { return true; },
-        [] { return true; },
-        [&] {
-            inPass = true;
-            overlaps += interfaceHolds.load();
-            // A pass that takes a while, so that an interface thread without the lock would
-            // land inside it.
-            for (int i = 0; i < 20; ++i) {
-                std::this_thread::yield();
-            }
-            ++passes;
-            inPass = false;
-            return Pass::Snapped;
-        },
-        [](Pass) {},
-    };
+    const CWorkerThread::Client client = RunClient([&] {
+        inPass = true;
+        overlaps += interfaceHolds.load();
+        // A pass that takes a while, so that an interface thread without the lock would
+        // land inside it.
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::yield();
+        }
+        ++passes;
+        inPass = false;
+        return Pass::Snapped;
+    });
     CWorkerThread worker;
     worker.Start(client);
     ASSERT_TRUE(WaitUntil([&] { return passes > 0; }));
@@ -229,23 +229,17 @@ TEST(WorkerPassLock, ARunLetsAWaitingInterfaceInAfterTheFrameInHand) {
     std::atomic<int> askDuring{0}; // the pass during which the interface thread asks
     std::atomic<bool> inPass{false}, over{false};
     CWorkerThread worker;
-    CWorkerThread::Client client{
-        [] { return true; },
-        [] { return true; },
-        [] { return true; },
-        [&] {
-            inPass = true;
-            const int n = ++started;
-            if (n % kEvery == 0 && n <= kEvery * kRounds) {
-                // Holds the lock until the interface thread waits for it.
-                askDuring = n;
-                WaitUntil([&] { return worker.InterfaceWaiting() || over; });
-            }
-            inPass = false;
-            return Pass::Snapped;
-        },
-        [](Pass) {},
-    };
+    const CWorkerThread::Client client = RunClient([&] {
+        inPass = true;
+        const int n = ++started;
+        if (n % kEvery == 0 && n <= kEvery * kRounds) {
+            // Holds the lock until the interface thread waits for it.
+            askDuring = n;
+            WaitUntil([&] { return worker.InterfaceWaiting() || over; });
+        }
+        inPass = false;
+        return Pass::Snapped;
+    });
     worker.Start(client);
     for (int round = 1; round <= kRounds; ++round) {
         if (!WaitUntil([&] { return askDuring == kEvery * round; })) {
