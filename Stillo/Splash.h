@@ -31,7 +31,8 @@ private:
     bool Create(QWidget* owner);
 
     QImage m_bmpSplash;
-    QTimer m_timer;
+    // Hides the splash when its time is up; a child of the window, found among its parts.
+    QTimer m_timer{this};
 };
 
 extern bool g_bSplashEnabled;

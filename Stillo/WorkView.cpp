@@ -420,7 +420,12 @@ bool CWorkView::OnInitDialog() {
         [this] { return FrameDue(); },
         [this] { return m_bSnapping != 0; },
         [this] { return WorkerPass(); },
-        [this](CWorkerThread::Pass) { PostUpdate(); },
+        [this](CWorkerThread::Pass) {
+            PostUpdate();
+            if (m_fnAfterFrame) {
+                m_fnAfterFrame();
+            }
+        },
     });
 
     const QString probe = m_strInstallFolder + QStringLiteral("vantor.AVI");
@@ -789,7 +794,7 @@ void CWorkView::PostUpdate() {
 
 bool CWorkView::DeferLiveRender() {
     const auto now = std::chrono::steady_clock::now();
-    const auto due = m_lastLiveRender + std::chrono::milliseconds(kLiveRenderIntervalMs);
+    const auto due = m_lastLiveRender + std::chrono::milliseconds(m_nLiveRenderIntervalMs);
     if (now >= due) {
         m_lastLiveRender = now;
         return false;

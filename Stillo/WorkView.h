@@ -153,6 +153,12 @@ public:
     QString m_strInstallFolder;
     // Frames after which a run stops; lowered by tests to reach the limit quickly.
     int m_nMaxFrames = workview::kMaxFrames;
+    // Live pictures of a run closer together than this are merged; tests lengthen it so that
+    // what is merged does not depend on how fast the machine is.
+    int m_nLiveRenderIntervalMs = workview::kLiveRenderIntervalMs;
+    // Runs on the worker thread after each frame it stepped, outside the pass lock, once the
+    // pictures' update is asked for: tests hold the worker there. Set while nothing plays.
+    std::function<void()> m_fnAfterFrame;
     // How the process ends when the start-up probe fails; tests replace it.
     std::function<void(int)> m_fnExit;
 
@@ -209,9 +215,11 @@ private:
     void SetEditInt(int id, int value);
 
     std::vector<uint8_t> m_previewBuffer, m_frameBuffer;
-    // Interface thread only: when the views last showed a running run, and whether an update
-    // is already waiting for the interval to pass.
-    std::chrono::steady_clock::time_point m_lastLiveRender{};
+    // Interface thread only: when the views last showed a running run (never yet: the first
+    // is not put off, however long the interval), and whether an update is already waiting
+    // for the interval to pass.
+    std::chrono::steady_clock::time_point m_lastLiveRender =
+        std::chrono::steady_clock::time_point::min();
     bool m_bLiveRenderDeferred = false;
     std::atomic<bool> m_bUpdatePosted{false};
     // Set by the worker when a run ended; taken by the interface thread.

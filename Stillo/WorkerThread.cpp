@@ -6,11 +6,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The worker's sleep at the end of a pass that ran no frame of a run, and the longest it gives
-// way to the interface thread after one that did: it never waits on the interface thread.
+// The worker's sleep at the end of a pass that ran no frame of a run.
 constexpr auto kIdleSleep = std::chrono::milliseconds(1);
 
 } // namespace
+
+CWorkerThread::CWorkerThread()
+    : m_timing{[] { return Clock::now(); },
+               [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }} {}
 
 CWorkerThread::~CWorkerThread() {
     Stop();
@@ -26,10 +29,18 @@ void CWorkerThread::Start(Client client) {
 }
 
 void CWorkerThread::Stop() {
-    m_bQuit = true;
+    {
+        std::lock_guard<std::mutex> lock(m_handOffMutex);
+        m_bQuit = true;
+    }
+    m_handOff.notify_all();
     if (m_thread.joinable()) {
         m_thread.join();
     }
+}
+
+void CWorkerThread::SetTiming(Timing timing) {
+    m_timing = std::move(timing);
 }
 
 int CWorkerThread::PlayWaitMs(Clock::time_point last, Clock::time_point now) {
@@ -38,17 +49,17 @@ int CWorkerThread::PlayWaitMs(Clock::time_point last, Clock::time_point now) {
 }
 
 void CWorkerThread::Loop() {
-    auto lastStep = Clock::now();
+    auto lastStep = m_timing.now();
     while (!m_bQuit && m_client.keepRunning()) {
         Pass pass = Pass::Idle;
         if (m_client.frameDue()) {
             if (!m_client.inRun()) {
-                const int wait = PlayWaitMs(lastStep, Clock::now());
+                const int wait = PlayWaitMs(lastStep, m_timing.now());
                 if (wait > 0) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+                    m_timing.sleep(std::chrono::milliseconds(wait));
                 }
             }
-            lastStep = Clock::now();
+            lastStep = m_timing.now();
             {
                 std::lock_guard<std::recursive_mutex> lock(m_passMutex);
                 pass = m_client.pass();
@@ -56,27 +67,36 @@ void CWorkerThread::Loop() {
             if (pass != Pass::Idle) {
                 m_client.afterPass(pass);
             }
+            GiveWayToInterface();
         }
         if (pass == Pass::Snapped) {
-            // A run goes as fast as frames come: no idle sleep, only a turn for the
-            // interface thread when it waits for the lock.
-            GiveWayToInterface();
+            // A run goes as fast as frames come: no sleep.
             continue;
         }
-        std::this_thread::sleep_for(kIdleSleep);
+        m_timing.sleep(kIdleSleep);
     }
 }
 
 void CWorkerThread::GiveWayToInterface() {
-    const auto until = Clock::now() + kIdleSleep;
-    while (m_nPassWaiters.load() > 0 && Clock::now() < until) {
-        std::this_thread::yield();
+    // A mutex does not hand itself to the thread that waits for it: a worker that locks again
+    // at once, as a run does, would mostly win against an interface thread still waking. So
+    // the worker waits here, holding nothing, until the callers that wait have the lock. They
+    // wait on the pass lock alone, which is free now, so this wait always ends: within the
+    // frame in hand, whatever the scheduler does.
+    if (m_nPassWaiters.load() == 0) {
+        return;
     }
+    std::unique_lock<std::mutex> lock(m_handOffMutex);
+    m_handOff.wait(lock, [this] { return m_nPassWaiters.load() == 0 || m_bQuit; });
 }
 
 std::unique_lock<std::recursive_mutex> CWorkerThread::InterfaceLock() {
     m_nPassWaiters.fetch_add(1);
     std::unique_lock<std::recursive_mutex> lock(m_passMutex);
-    m_nPassWaiters.fetch_sub(1);
+    {
+        std::lock_guard<std::mutex> handOff(m_handOffMutex);
+        m_nPassWaiters.fetch_sub(1);
+    }
+    m_handOff.notify_all();
     return lock;
 }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -38,21 +39,33 @@ public:
         std::function<void(Pass)> afterPass;
     };
 
-    CWorkerThread() = default;
+    // The clock the loop paces by and the sleep it waits with: the real ones, unless a test
+    // puts in its own before Start to count what the loop waits instead of timing it.
+    struct Timing {
+        std::function<std::chrono::steady_clock::time_point()> now;
+        std::function<void(std::chrono::milliseconds)> sleep;
+    };
+
+    CWorkerThread();
     // Stops and joins the thread.
     ~CWorkerThread();
     CWorkerThread(const CWorkerThread&) = delete;
     CWorkerThread& operator=(const CWorkerThread&) = delete;
 
-    // Starts the loop with the client's hooks, unless it runs already.
+    // Starts the loop with the client's hooks, unless it runs already: a second start while it
+    // runs changes nothing.
     void Start(Client client);
     // Leaves the loop after the pass in hand and joins the thread; harmless when none runs.
     void Stop();
     bool IsRunning() const { return m_thread.joinable(); }
+    // Only while no loop runs.
+    void SetTiming(Timing timing);
 
-    // The pass lock as the interface thread takes it: a worker in a run gives way to it after
-    // the frame in hand rather than taking it straight back.
+    // The pass lock as the interface thread takes it: once the worker's pass in hand is over,
+    // the lock goes to the interface thread before the worker takes it again.
     std::unique_lock<std::recursive_mutex> InterfaceLock();
+    // An interface caller waits for the pass lock now.
+    bool InterfaceWaiting() const { return m_nPassWaiters.load() > 0; }
 
     // The Stop button: one request, however often it is pressed before the run polls it.
     void RequestStop() { m_bStopRequested = true; }
@@ -68,14 +81,18 @@ public:
 
 private:
     void Loop();
-    // After a pass of a run: lets an interface thread that waits for the pass lock take it.
+    // After a pass: while interface callers wait for the pass lock, waits until they have it.
     void GiveWayToInterface();
 
     Client m_client;
+    Timing m_timing;
     std::recursive_mutex m_passMutex;
-    // Interface-thread callers waiting for m_passMutex. A run does not sleep between frames,
-    // so without this the worker would take the lock again before a waiting caller wakes.
+    // Interface-thread callers waiting for m_passMutex, lowered under m_handOffMutex once they
+    // hold it. A run does not sleep between frames, so without waiting for them the worker
+    // would take the lock again before a woken caller gets to run.
     std::atomic<int> m_nPassWaiters{0};
+    std::mutex m_handOffMutex;
+    std::condition_variable m_handOff;
     std::atomic<bool> m_bQuit{false};
     std::atomic<bool> m_bStopRequested{false};
     std::thread m_thread;

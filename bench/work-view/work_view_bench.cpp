@@ -3,6 +3,7 @@
 //
 //   work_view_bench [--frames N] [--runs R] [--video PATH] [--headless | --view] [--split]
 //                   [--timeout S]
+//   work_view_bench --worker
 //
 // Writes a 640 x 480 MPEG-4 AVI pan of N + 2 frames (default N = 500) into a temporary folder
 // (or uses PATH, written there first when it does not exist), then times
@@ -15,13 +16,23 @@
 //   view      an offscreen work form (started as the program starts it, with the probe video
 //             in its installation folder and message boxes recorded), the video loaded, start
 //             and end frame set N frames apart, Snap It, and the time until "Mosaic Complete"
-//             is shown, with the event loop running throughout.
+//             is shown, with the event loop running throughout; beside it the mosaic view's
+//             repaints and the longest gap between two of them, and the longest time the
+//             interface thread was kept from its events (a 2 ms timer's longest gap), in
+//             milliseconds and in frames of the run.
 // With both figures (the default) the runs alternate, headless then view, R times; prints each
 // run, each pair's ratio view / headless, the best of each figure and the median ratio.
 // Exit status: 0, or 1 when something failed, or 2 when the median ratio exceeds 1.5.
+//
+// --worker times the work view's worker loop alone, with passes that do nothing but what is
+// said: a run's passes a second (they neither sleep nor wait), the gaps between the steps of
+// plain playback (paced at 40 ms), the turns of an idle loop a second (a 1 ms sleep each), and
+// the interface thread's waits for the pass lock while a run's passes hold it 1 ms each (with
+// the passes that went by before it got in: the one in hand at most).
 #include "Mosaicer.h"
 #include "VideoGrabber.h"
 #include "WorkView.h"
+#include "WorkerThread.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/services.h"
 #include "tests/support/paint_counter.h"
@@ -36,6 +47,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -64,6 +76,7 @@ struct Options {
     bool headless = true;
     bool view = true;
     bool split = false; // also decode alone, engine alone, and the run without decoding ahead
+    bool worker = false;
     std::string video;
 };
 
@@ -85,6 +98,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->headless = false;
         } else if (arg == "--split") {
             o->split = true;
+        } else if (arg == "--worker") {
+            o->worker = true;
         } else {
             return false;
         }
@@ -217,6 +232,22 @@ struct ViewResult {
     int framesProcessed = 0;
     int canvasCols = 0;
     int mosaicRepaints = 0;
+    double longestRepaintGapMs = 0;   // between two repaints of the mosaic view during the run
+    double longestInterfaceGapMs = 0; // the interface thread kept from its events
+};
+
+// The times of the paint events of the widgets it is installed on.
+class PaintTimes : public QObject {
+public:
+    std::vector<Clock::time_point> times;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            times.push_back(Clock::now());
+        }
+        return QObject::eventFilter(watched, event);
+    }
 };
 
 // The form, started once for all runs as the program starts it.
@@ -253,6 +284,7 @@ public:
             return false;
         }
         m_view->m_picMosaic->installEventFilter(&m_paints);
+        m_view->m_picMosaic->installEventFilter(&m_paintTimes);
         QCoreApplication::processEvents();
         return true;
     }
@@ -263,7 +295,21 @@ public:
         m_loop = &loop;
         m_done = m_failed = false;
         m_paints.count = 0;
+        m_paintTimes.times.clear();
         Clock::time_point t0;
+        // Ticks every 2 ms while the run goes: the longest gap between two is the longest the
+        // interface thread was kept from its events.
+        double longestTickGapMs = 0;
+        Clock::time_point lastTick = Clock::now();
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const Clock::time_point now = Clock::now();
+            if (m_view->m_bSnapping) {
+                longestTickGapMs = std::max(longestTickGapMs, Seconds(lastTick, now) * 1000);
+            }
+            lastTick = now;
+        });
+        ticker.start(2);
         QTimer::singleShot(0, m_view.get(), [&] {
             t0 = Clock::now();
             m_view->OnSnapIt();
@@ -293,6 +339,12 @@ public:
         r.framesProcessed = m_view->m_nFramesProcessed;
         r.canvasCols = m_view->m_mosaicer.m_canvas.nCols;
         r.mosaicRepaints = m_paints.count;
+        r.longestInterfaceGapMs = longestTickGapMs;
+        for (size_t i = 1; i < m_paintTimes.times.size(); ++i) {
+            r.longestRepaintGapMs =
+                std::max(r.longestRepaintGapMs,
+                         Seconds(m_paintTimes.times[i - 1], m_paintTimes.times[i]) * 1000);
+        }
         r.ok = r.framesProcessed == m_frames;
         if (!r.ok) {
             std::fprintf(stderr, "work_view_bench: the run processed %d frames, not %d\n",
@@ -327,11 +379,111 @@ private:
     int m_frames = 0;
     std::unique_ptr<CWorkView> m_view;
     stillo_test::PaintCounter m_paints;
+    PaintTimes m_paintTimes;
     QEventLoop* m_loop = nullptr;
     bool m_done = false;
     bool m_failed = false;
     Clock::time_point m_doneAt;
 };
+
+// The worker loop alone, with a client whose hooks do nothing but count and, where said, hold
+// the pass lock for a while.
+int WorkerFigures() {
+    using Pass = CWorkerThread::Pass;
+    using std::chrono::milliseconds;
+    struct Client {
+        std::atomic<bool> due{true}, inRun{true};
+        Pass kind = Pass::Snapped;
+        std::chrono::microseconds hold{0};
+        std::atomic<long> loops{0}, passes{0};
+        std::vector<Clock::time_point> passTimes; // the first ones
+        CWorkerThread::Client Hooks() {
+            return {[this] {
+                        ++loops;
+                        return true;
+                    },
+                    [this] { return due.load(); }, [this] { return inRun.load(); },
+                    [this] {
+                        const Clock::time_point now = Clock::now();
+                        if (passTimes.size() < 1000) {
+                            passTimes.push_back(now);
+                        }
+                        while (Clock::now() - now < hold) {
+                        }
+                        ++passes;
+                        return kind;
+                    },
+                    [](Pass) {}};
+        }
+    };
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    // The loop over the client for a while; the seconds it ran.
+    auto runFor = [](Client& c, milliseconds d) {
+        CWorkerThread worker;
+        const Clock::time_point t0 = Clock::now();
+        worker.Start(c.Hooks());
+        std::this_thread::sleep_for(d);
+        worker.Stop();
+        return Seconds(t0, Clock::now());
+    };
+
+    {
+        Client c;
+        const double s = runFor(c, milliseconds(500));
+        std::printf("worker: a run's passes   %10.0f a second (%ld in %.3f s)\n", c.passes / s,
+                    c.passes.load(), s);
+    }
+    {
+        Client c;
+        c.inRun = false;
+        c.kind = Pass::Played;
+        runFor(c, milliseconds(21 * CWorkerThread::kPlayIntervalMs));
+        std::vector<double> gaps;
+        for (size_t i = 1; i < c.passTimes.size(); ++i) {
+            gaps.push_back(Seconds(c.passTimes[i - 1], c.passTimes[i]) * 1000);
+        }
+        if (gaps.empty()) {
+            std::fprintf(stderr, "work_view_bench: playback stepped fewer than two frames\n");
+            return 1;
+        }
+        std::printf("worker: playback steps   %zu gaps, shortest %.2f ms, median %.2f ms, "
+                    "longest %.2f ms (interval %d ms)\n",
+                    gaps.size(), *std::min_element(gaps.begin(), gaps.end()), median(gaps),
+                    *std::max_element(gaps.begin(), gaps.end()), CWorkerThread::kPlayIntervalMs);
+    }
+    {
+        Client c;
+        c.due = false;
+        const double s = runFor(c, milliseconds(500));
+        std::printf("worker: idle turns       %10.0f a second (1 ms sleep each)\n", c.loops / s);
+    }
+    {
+        Client c;
+        c.hold = std::chrono::microseconds(1000);
+        CWorkerThread worker;
+        worker.Start(c.Hooks());
+        std::vector<double> waits;
+        long mostPasses = 0;
+        for (int i = 0; i < 200; ++i) {
+            const long before = c.passes;
+            const Clock::time_point t0 = Clock::now();
+            auto lock = worker.InterfaceLock();
+            waits.push_back(Seconds(t0, Clock::now()) * 1000);
+            mostPasses = std::max(mostPasses, c.passes - before);
+            lock.unlock();
+            std::this_thread::sleep_for(milliseconds(2));
+        }
+        worker.Stop();
+        std::printf("worker: interface waits  %zu asks during 1 ms passes: median %.2f ms, "
+                    "longest %.2f ms; passes before it got in: at most %ld\n",
+                    waits.size(), median(waits), *std::max_element(waits.begin(), waits.end()),
+                    mostPasses);
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -339,8 +491,12 @@ int main(int argc, char** argv) {
     Options opt;
     if (!ParseOptions(argc, argv, &opt)) {
         std::fprintf(stderr, "usage: work_view_bench [--frames N] [--runs R] [--video PATH] "
-                             "[--headless | --view] [--split] [--timeout S]\n");
+                             "[--headless | --view] [--split] [--timeout S]\n"
+                             "       work_view_bench --worker\n");
         return 1;
+    }
+    if (opt.worker) {
+        return WorkerFigures();
     }
     const stillo_test::TempDir temp("stillo-wvbench");
     if (temp.Path().empty()) {
@@ -407,9 +563,14 @@ int main(int argc, char** argv) {
                 return 1;
             }
             view.push_back(r.seconds);
-            std::printf("work view run %d: %7.3f s  %6.1f frames/s  (%d mosaic view repaints)"
-                        "  canvas %d columns\n",
-                        i + 1, r.seconds, opt.frames / r.seconds, r.mosaicRepaints, r.canvasCols);
+            const double frameMs = r.seconds * 1000 / opt.frames;
+            std::printf("work view run %d: %7.3f s  %6.1f frames/s  (%d mosaic view repaints, "
+                        "longest gap %.0f ms)  canvas %d columns\n",
+                        i + 1, r.seconds, opt.frames / r.seconds, r.mosaicRepaints,
+                        r.longestRepaintGapMs, r.canvasCols);
+            std::printf("          interface thread kept from its events at most %.1f ms = %.1f "
+                        "frames\n",
+                        r.longestInterfaceGapMs, r.longestInterfaceGapMs / frameMs);
         }
         if (opt.headless && bench) {
             ratios.push_back(view.back() / headless.back());

@@ -18,7 +18,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -36,11 +35,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
+#include <vector>
 
 using namespace workview;
 
@@ -119,6 +122,69 @@ struct Recorded {
     ui::MsgIcon icon;
 };
 
+// Holds the form's worker after the run frames that bring its count to the given numbers, each
+// until the test lets it go on; the interface thread meanwhile runs freely. Never leaves the
+// worker held once it goes, so the form's end can join it.
+class RunHold {
+public:
+    RunHold(CWorkView& view, std::vector<int> at) : m_state(std::make_shared<State>()) {
+        m_state->at = std::move(at);
+        view.m_fnAfterFrame = [s = m_state, &view] {
+            if (view.m_bSnapping) {
+                s->AfterFrame(view.m_nFramesProcessed);
+            }
+        };
+    }
+    ~RunHold() {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->closed = true;
+        m_state->changed.notify_all();
+    }
+    // Runs the interface's events until the worker is held after frame k; false when the run
+    // ended first.
+    bool WaitHeld(int k, const std::function<bool()>& ended) {
+        auto held = [&] {
+            std::lock_guard<std::mutex> lock(m_state->mutex);
+            return m_state->held == k;
+        };
+        return QTest::qWaitFor([&] { return held() || ended(); }, 60000) && held();
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->go = true;
+        m_state->changed.notify_all();
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<int> at;
+        size_t next = 0;
+        int held = 0;
+        bool go = false, closed = false;
+
+        void AfterFrame(int frames) {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (closed || next >= at.size() || frames != at[next]) {
+                return;
+            }
+            ++next;
+            held = frames;
+            go = false;
+            changed.wait(lock, [this] { return go || closed; });
+            held = 0;
+        }
+    };
+    std::shared_ptr<State> m_state;
+};
+
+// Delivers what the worker posted and the repaints that follow, now.
+void DeliverPostedEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
 class WorkViewTest : public ::testing::Test {
 protected:
     static const std::filesystem::path& Dir() { return stillo_test::ProcessTempDir().Path(); }
@@ -173,13 +239,8 @@ protected:
         view.m_sliderFrame->setValue(end);
         view.OnSetEndFrame();
     }
-    bool WaitFor(const QString& text, int ms = 60000) {
-        QElapsedTimer t;
-        t.start();
-        while (!Saw(text) && t.elapsed() < ms) {
-            QTest::qWait(5);
-        }
-        return Saw(text);
+    bool WaitFor(const QString& text) {
+        return QTest::qWaitFor([&] { return Saw(text); }, 60000);
     }
 
     const Recorded* Find(const QString& text) const {
@@ -287,7 +348,8 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     CVideoGrabber& g = *view->m_pGrabber;
     SelectFrames(*view, 3, 30);
     view->OnSnapIt();
-    EXPECT_EQ(view->m_bSnapping, 1);
+    // Started: only the run's end, on this thread, gives these back.
+    EXPECT_TRUE(view->m_btnStop->isEnabled());
     EXPECT_FALSE(view->m_btnSnapIt->isEnabled());
     EXPECT_FALSE(view->m_btnPlay->isEnabled());
     EXPECT_TRUE(view->m_scrollH->isEnabled());
@@ -384,20 +446,19 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
 
 TEST_F(WorkViewTest, StopEndsRunAndLeftoverStopIsCleared) {
     auto view = Start();
-    Load(*view, Video("pan300.avi", 300, 1));
-    SelectFrames(*view, 1, 299);
+    Load(*view, Video("pan40.avi", 40, 3));
+    SelectFrames(*view, 1, 39);
+    RunHold hold(*view, {5});
     // A Stop from before the run must not end it.
     view->OnStop();
     view->OnSnapIt();
-    QElapsedTimer t;
-    t.start();
-    while (view->m_nFramesProcessed < 5 && t.elapsed() < 30000) {
-        QTest::qWait(1);
-    }
+    ASSERT_TRUE(hold.WaitHeld(5, [&] { return Saw("Mosaic Complete"); }));
     view->OnStop();
+    hold.Release();
     ASSERT_TRUE(WaitFor("Mosaic Complete"));
-    EXPECT_GE(view->m_nFramesProcessed, 5);
-    EXPECT_LT(view->m_nFramesProcessed, 298);
+    // The poll after the next frame takes it: that frame, 7, ends the run.
+    EXPECT_EQ(view->m_nFramesProcessed, 6);
+    EXPECT_EQ(view->m_pGrabber->m_nCurrentFrame, 7);
     EXPECT_TRUE(view->m_btnSnapIt->isEnabled());
 }
 
@@ -665,58 +726,40 @@ bool AnyColour(const QImage& img) {
 
 } // namespace
 
+// The mosaic view follows a run while it goes, merges the pictures that come closer together
+// than its interval, and never puts off the run's last one.
 TEST_F(WorkViewTest, LiveViewsFollowTheRunAtAMergedRate) {
     auto view = Start();
     view->show();
-    Load(*view, Video("pan200w.avi", 200, 2, 320, 240));
-    SelectFrames(*view, 1, 199);
+    Load(*view, Video("pan40.avi", 40, 3));
+    SelectFrames(*view, 1, 39);
+    // Longer than the whole test: every live picture after the first is merged away.
+    view->m_nLiveRenderIntervalMs = 3600 * 1000;
     stillo_test::PaintCounter paints;
     view->m_picMosaic->installEventFilter(&paints);
-    QTest::qWait(50);
-    paints.count = 0;
+    RunHold hold(*view, {10, 20});
+    const auto ended = [&] { return Saw("Mosaic Complete"); };
 
-    // The interface thread's turns: a live render waits for the pass lock, never for long.
-    QElapsedTimer sinceTick;
-    qint64 longestGap = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        if (view->m_bSnapping) {
-            longestGap = std::max(longestGap, sinceTick.restart());
-        } else {
-            sinceTick.restart();
-        }
-    });
-    sinceTick.start();
-    ticker.start(2);
-
-    QElapsedTimer t;
-    t.start();
     view->OnSnapIt();
-    int livePaints = 0;
-    bool liveCanvas = false;
-    while (view->m_bSnapping && t.elapsed() < 60000) {
-        QTest::qWait(1);
-        if (view->m_bSnapping) {
-            livePaints = paints.count;
-            liveCanvas = liveCanvas || AnyColour(view->m_bmpMosaicWork);
-        }
-    }
+    ASSERT_TRUE(hold.WaitHeld(10, ended));
+    // The first picture of the run is shown while it goes on.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return paints.count > 0 && AnyColour(view->m_bmpMosaicWork); }, 60000));
+    DeliverPostedEvents();
+    const QImage live = view->m_bmpMosaicWork.copy();
+    hold.Release();
+
+    // Ten frames later, within the interval, the pictures they asked for are merged.
+    ASSERT_TRUE(hold.WaitHeld(20, ended));
+    DeliverPostedEvents();
+    EXPECT_TRUE(view->m_bmpMosaicWork == live);
+    hold.Release();
+
     ASSERT_TRUE(WaitFor("Mosaic Complete"));
-    const qint64 elapsed = t.elapsed();
-    EXPECT_EQ(view->m_nFramesProcessed, 198);
-
-    // The mosaic view showed the canvas while the run went on...
-    EXPECT_TRUE(liveCanvas);
-    EXPECT_GE(livePaints, 1);
-    // ...but not once a frame: pictures closer together than the interval are merged.
-    EXPECT_LE(paints.count, elapsed / kLiveRenderIntervalMs + 4) << elapsed << " ms";
-    // A live render waits for the frame in hand, not for a run of frames: without a turn at
-    // the pass lock the interface thread would stall for dozens of frames.
-    const qint64 frameMs = elapsed / 198;
-    EXPECT_LT(longestGap, 10 * frameMs + 25) << frameMs << " ms a frame";
-
+    EXPECT_EQ(view->m_nFramesProcessed, 38);
     // The run's last picture is never put off: the view ends on the finished canvas.
     const QImage shown = view->m_bmpMosaicWork.copy();
+    EXPECT_FALSE(shown == live);
     view->RenderMosaicView(view->m_nScrollX, view->m_nScrollY, view->m_fZoom);
     EXPECT_TRUE(shown == view->m_bmpMosaicWork);
 }
@@ -754,15 +797,15 @@ TEST_F(WorkViewTest, IdleFormSchedulesNoRepaint) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
     Load(*view, Video("pan100.avi", 100, 2));
     ASSERT_FALSE(view->m_sliderFrame->Tics().empty());
-    QTest::qWait(100);
+    // The repaints the load asked for.
+    DeliverPostedEvents();
     stillo_test::PaintCounter paints;
     qApp->installEventFilter(&paints);
     QTest::qWait(1000);
     EXPECT_EQ(paints.count, 0);
     // The count sees the form's paints: one asked for arrives.
     view->m_sliderFrame->update();
-    QTest::qWait(50);
-    EXPECT_GE(paints.count, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return paints.count > 0; }, 60000));
     qApp->removeEventFilter(&paints);
 }
 
@@ -888,15 +931,15 @@ std::ostream& operator<<(std::ostream& os, const ButtonLooks& l) {
 TEST_F(WorkViewTest, RunButtonsChangeOverBeforeTheEndMessage) {
     auto view = Start();
     view->show();
-    Load(*view, Video("pan300.avi", 300, 1));
-    SelectFrames(*view, 1, 299);
+    Load(*view, Video("pan40.avi", 40, 3));
+    SelectFrames(*view, 1, 39);
+    RunHold hold(*view, {3});
     const ButtonLooks idle{true, false, false, false};
     EXPECT_EQ(Looks(*view), idle);
 
     QTest::mouseClick(view->m_btnSnapIt, Qt::LeftButton);
-    ASSERT_EQ(view->m_bSnapping, 1);
     const ButtonLooks running{false, true, true, false};
-    EXPECT_EQ(Looks(*view), running);
+    ASSERT_EQ(Looks(*view), running);
 
     ButtonLooks atMessage{};
     bool transportAtMessage = true, doneAtMessage = true;
@@ -909,16 +952,13 @@ TEST_F(WorkViewTest, RunButtonsChangeOverBeforeTheEndMessage) {
             cursorAtMessage = ShownCursor(view.get(), QPoint(5, 5));
         }
     };
-    QElapsedTimer t;
-    t.start();
-    while (view->m_nFramesProcessed < 3 && t.elapsed() < 30000) {
-        QTest::qWait(1);
-    }
+    ASSERT_TRUE(hold.WaitHeld(3, [&] { return Saw("Mosaic Complete"); }));
     // Still running: the Stop button itself takes the click.
     EXPECT_EQ(Looks(*view), running);
     QTest::mouseClick(view->m_btnStop, Qt::LeftButton);
+    hold.Release();
     ASSERT_TRUE(WaitFor("Mosaic Complete"));
-    EXPECT_LT(view->m_nFramesProcessed, 298);
+    EXPECT_EQ(view->m_nFramesProcessed, 4);
 
     const ButtonLooks ended{true, false, false, true};
     EXPECT_EQ(atMessage, ended);
@@ -971,7 +1011,7 @@ TEST_F(WorkViewTest, AsymmetricTrimReachesTheEngineWindow) {
         SelectFrames(*view, 1, 4);
         messages.clear();
         view->OnSnapIt();
-        ASSERT_EQ(view->m_bSnapping, 1) << what;
+        ASSERT_TRUE(view->m_btnStop->isEnabled()) << what << ": no run started";
         const MOSAIC_SETTINGS& set = view->m_mosaicer.m_settings;
         EXPECT_EQ(set.nRowStart, h - 1 - lastRowFromTop) << what;
         EXPECT_EQ(set.nRowEnd, h - 1 - firstRowFromTop) << what;

@@ -4,66 +4,85 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <mutex>
+#include <functional>
+#include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using Pass = CWorkerThread::Pass;
 
-double MsSince(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+// Waits until done() holds; false when it still does not after a minute.
+bool WaitUntil(const std::function<bool()>& done) {
+    const auto until = Clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (Clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
-// A client whose passes all return one kind and are counted and timed.
+const char* Name(Pass p) {
+    return p == Pass::Idle ? "idle" : p == Pass::Played ? "played" : "snapped";
+}
+
+// A client of a run that goes on until stopped, with the passes given.
+CWorkerThread::Client RunClient(std::function<Pass()> pass) {
+    return {[] { return true; }, [] { return true; }, [] { return true; }, std::move(pass),
+            [](Pass) {}};
+}
+
+// A client whose passes all return one kind and are counted. Its loop may be given a number of
+// turns, after which keepRunning says no.
 struct FakeClient {
-    std::atomic<bool> running{true};
+    std::atomic<int> turns{-1}; // -1: no end
     std::atomic<bool> due{true};
     std::atomic<bool> inRun{false};
     Pass kind = Pass::Played;
-    // How long each pass keeps the pass lock.
-    std::chrono::microseconds hold{0};
     std::atomic<int> loops{0};
     std::atomic<int> passes{0};
-    std::atomic<int> afterPasses{0};
-    std::atomic<int> afterPassMismatches{0};
-    std::mutex timesMutex;
-    std::vector<Clock::time_point> times;
+    std::atomic<bool> ended{false};
+    // What the loop did, in order, on a clock that moves only while it sleeps (FakeTiming);
+    // kept only when asked for, as a run's passes come as fast as they can.
+    bool keepLog = false;
+    std::string log;
+    std::atomic<long long> fakeMs{0};
 
     CWorkerThread::Client Hooks() {
         return {
             [this] {
-                ++loops;
-                return running.load();
+                const int n = ++loops;
+                const bool more = turns < 0 || n <= turns;
+                ended = !more;
+                return more;
             },
             [this] { return due.load(); },
             [this] { return inRun.load(); },
             [this] {
-                {
-                    std::lock_guard<std::mutex> lock(timesMutex);
-                    times.push_back(Clock::now());
-                }
-                const auto until = Clock::now() + hold;
-                while (Clock::now() < until) {
-                }
                 ++passes;
+                Log("pass@" + std::to_string(fakeMs));
                 return kind;
             },
-            [this](Pass p) {
-                ++afterPasses;
-                afterPassMismatches += p != kind;
+            [this](Pass p) { Log(std::string("after:") + Name(p)); },
+        };
+    }
+    CWorkerThread::Timing FakeTiming() {
+        return {
+            [this] { return Clock::time_point(std::chrono::milliseconds(fakeMs)); },
+            [this](std::chrono::milliseconds d) {
+                Log("sleep" + std::to_string(d.count()));
+                fakeMs += d.count();
             },
         };
     }
-    void WaitForPasses(int n) {
-        const auto t0 = Clock::now();
-        while (passes < n && MsSince(t0) < 10000) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    void Log(const std::string& what) {
+        if (keepLog) {
+            log += what + " ";
         }
     }
 };
@@ -82,17 +101,9 @@ TEST(WorkerStopRequest, OnePressOrManyIsOneStopTakenOnce) {
     EXPECT_FALSE(worker.TakeStopRequest());
 
     // A press on one thread reaches a poll on another.
-    std::thread press([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        worker.RequestStop();
-    });
-    bool taken = false;
-    const auto t0 = Clock::now();
-    while (!taken && MsSince(t0) < 2000) {
-        taken = worker.TakeStopRequest();
-    }
+    std::thread press([&] { worker.RequestStop(); });
+    EXPECT_TRUE(WaitUntil([&] { return worker.TakeStopRequest(); }));
     press.join();
-    EXPECT_TRUE(taken);
 }
 
 TEST(WorkerPacing, PlaybackWaitsOutTheIntervalAndNeverLonger) {
@@ -101,171 +112,148 @@ TEST(WorkerPacing, PlaybackWaitsOutTheIntervalAndNeverLonger) {
     EXPECT_EQ(CWorkerThread::PlayWaitMs(now - std::chrono::milliseconds(15), now), 25);
     EXPECT_EQ(CWorkerThread::PlayWaitMs(now - std::chrono::seconds(5), now), 0);
     EXPECT_EQ(CWorkerThread::PlayWaitMs(now + std::chrono::seconds(5), now), 40); // clock set back
-
-    // Over the real clock: a step 30 ms after the previous one waits what is left of the 40.
-    const auto last = Clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    const int wait = CWorkerThread::PlayWaitMs(last, Clock::now());
-    EXPECT_GE(wait, 0);
-    EXPECT_LE(wait, 10);
 }
 
-// Each kind of pass: how its frames are spaced and whether the loop sleeps after it.
+// Each kind of pass: how its frames are spaced and whether the loop sleeps after it, on a
+// clock that moves only while the loop sleeps, over two turns of the loop.
 TEST(WorkerLoop, PlaybackIsPacedARunIsNotAndIdlePassesSleep) {
-    {
-        // Plain playback: one step per interval.
-        FakeClient c;
+    const struct {
+        const char* what;
+        bool due, inRun;
+        Pass kind;
+        const char* log;
+    } cases[] = {
+        // One step per interval: the rest of the 40 ms after the millisecond slept.
+        {"playback", true, false, Pass::Played,
+         "sleep40 pass@40 after:played sleep1 sleep39 pass@80 after:played sleep1 "},
+        // Neither paced nor slept.
+        {"run", true, true, Pass::Snapped, "pass@0 after:snapped pass@0 after:snapped "},
+        // No pass at all, or one that finds nothing to step after all: nothing after the pass,
+        // and a sleep each time round.
+        {"nothing due", false, false, Pass::Idle, "sleep1 sleep1 "},
+        {"nothing stepped", true, true, Pass::Idle, "pass@0 sleep1 pass@1 sleep1 "},
+    };
+    for (const auto& c : cases) {
+        FakeClient client;
+        client.keepLog = true;
+        client.turns = 2;
+        client.due = c.due;
+        client.inRun = c.inRun;
+        client.kind = c.kind;
         CWorkerThread worker;
-        worker.Start(c.Hooks());
-        c.WaitForPasses(4);
+        worker.SetTiming(client.FakeTiming());
+        worker.Start(client.Hooks());
+        ASSERT_TRUE(WaitUntil([&] { return client.ended.load(); })) << c.what;
         worker.Stop();
-        ASSERT_GE(c.times.size(), 4u);
-        for (size_t i = 1; i < c.times.size(); ++i) {
-            const double gap =
-                std::chrono::duration<double, std::milli>(c.times[i] - c.times[i - 1]).count();
-            EXPECT_GE(gap, CWorkerThread::kPlayIntervalMs - 1.5) << "step " << i;
-        }
-        EXPECT_EQ(c.afterPasses, c.passes);
-        EXPECT_EQ(c.afterPassMismatches, 0);
-    }
-    {
-        // A run: neither paced nor slept, so 500 frames take far less than 500 sleeps.
-        FakeClient c;
-        c.inRun = true;
-        c.kind = Pass::Snapped;
-        CWorkerThread worker;
-        const auto t0 = Clock::now();
-        worker.Start(c.Hooks());
-        c.WaitForPasses(500);
-        const double ms = MsSince(t0);
-        worker.Stop();
-        EXPECT_GE(c.passes, 500);
-        EXPECT_LT(ms, 400.0);
-        EXPECT_EQ(c.afterPasses, c.passes);
-    }
-    // Nothing due (no pass at all), or a pass that finds nothing to step after all: nothing
-    // after the pass, and a sleep each time round, so 50 ms hold few turns of the loop.
-    for (const bool due : {false, true}) {
-        SCOPED_TRACE(due ? "idle pass" : "nothing due");
-        FakeClient c;
-        c.due = due;
-        c.kind = Pass::Idle;
-        CWorkerThread worker;
-        worker.Start(c.Hooks());
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        worker.Stop();
-        EXPECT_EQ(c.passes > 0, due);
-        EXPECT_EQ(c.afterPasses, 0);
-        EXPECT_GE(c.loops, 1);
-        EXPECT_LE(c.loops, 60);
+        EXPECT_EQ(client.log, c.log) << c.what;
     }
 }
 
-TEST(WorkerLoop, EndsWhenTheClientSaysSoAndStartsAgainAfterStop) {
+TEST(WorkerLoop, EndsWhenTheClientSaysSoIgnoresASecondStartAndStartsAgainAfterStop) {
     FakeClient c;
     c.inRun = true;
     c.kind = Pass::Snapped;
+    c.turns = 10;
     CWorkerThread worker;
     worker.Start(c.Hooks());
-    c.WaitForPasses(10);
-    c.running = false; // the main frame's running flag cleared
-    const auto t0 = Clock::now();
-    while (worker.IsRunning() && MsSince(t0) < 2000) {
-        const int before = c.passes;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (c.passes == before) {
+    // The main frame's running flag cleared: the loop leaves by itself and asks no more.
+    ASSERT_TRUE(WaitUntil([&] { return c.ended.load(); }));
+    worker.Stop();
+    EXPECT_FALSE(worker.IsRunning());
+    EXPECT_EQ(c.passes, 10);
+    EXPECT_EQ(c.loops, 11);
+    worker.Stop(); // harmless twice
+
+    // A second start while the loop runs is ignored: the loop goes on with the first client.
+    // Taken up, it would put a new thread over the running one and end the process.
+    c.turns = -1;
+    worker.Start(c.Hooks());
+    EXPECT_TRUE(worker.IsRunning());
+    FakeClient second;
+    second.inRun = true;
+    second.kind = Pass::Snapped;
+    worker.Start(second.Hooks());
+    const int before = c.passes;
+    EXPECT_TRUE(WaitUntil([&] { return c.passes >= before + 10; }));
+    worker.Stop();
+    EXPECT_FALSE(worker.IsRunning());
+    EXPECT_EQ(second.loops, 0);
+
+    // Stopped, it starts again with the client it is given.
+    worker.Start(second.Hooks());
+    EXPECT_TRUE(WaitUntil([&] { return second.passes >= 10; }));
+    worker.Stop();
+}
+
+// A pass never runs while the interface thread holds the lock, nor does the interface thread
+// get the lock in the middle of a pass.
+TEST(WorkerPassLock, PassesWaitForTheInterfaceAndARunGivesWayToIt) {
+    std::atomic<bool> inPass{false}, interfaceHolds{false};
+    std::atomic<int> passes{0}, overlaps{0};
+    const CWorkerThread::Client client = RunClient([&] {
+        inPass = true;
+        overlaps += interfaceHolds.load();
+        // A pass that takes a while, so that an interface thread without the lock would
+        // land inside it.
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::yield();
+        }
+        ++passes;
+        inPass = false;
+        return Pass::Snapped;
+    });
+    CWorkerThread worker;
+    worker.Start(client);
+    ASSERT_TRUE(WaitUntil([&] { return passes > 0; }));
+    for (int i = 0; i < 50; ++i) {
+        auto lock = worker.InterfaceLock();
+        ASSERT_TRUE(lock.owns_lock());
+        overlaps += inPass.load();
+        interfaceHolds = true;
+        const int held = passes;
+        for (int k = 0; k < 20; ++k) {
+            std::this_thread::yield();
+        }
+        EXPECT_EQ(passes, held);
+        interfaceHolds = false;
+    }
+    worker.Stop();
+    EXPECT_EQ(overlaps, 0);
+}
+
+// An interface thread that asks for the lock during a run's pass gets it as soon as that pass
+// is over, before the next one.
+TEST(WorkerPassLock, ARunLetsAWaitingInterfaceInAfterTheFrameInHand) {
+    constexpr int kEvery = 4, kRounds = 10;
+    std::atomic<int> started{0};
+    std::atomic<int> askDuring{0}; // the pass during which the interface thread asks
+    std::atomic<bool> inPass{false}, over{false};
+    CWorkerThread worker;
+    const CWorkerThread::Client client = RunClient([&] {
+        inPass = true;
+        const int n = ++started;
+        if (n % kEvery == 0 && n <= kEvery * kRounds) {
+            // Holds the lock until the interface thread waits for it.
+            askDuring = n;
+            WaitUntil([&] { return worker.InterfaceWaiting() || over; });
+        }
+        inPass = false;
+        return Pass::Snapped;
+    });
+    worker.Start(client);
+    for (int round = 1; round <= kRounds; ++round) {
+        if (!WaitUntil([&] { return askDuring == kEvery * round; })) {
+            ADD_FAILURE() << "round " << round << " never came";
+            break;
+        }
+        auto lock = worker.InterfaceLock();
+        const int gotAfter = started;
+        if (inPass || gotAfter != kEvery * round) {
+            ADD_FAILURE() << "asked during pass " << kEvery * round << ", let in after " << gotAfter
+                          << (inPass ? " during the next" : "");
             break;
         }
     }
-    const int settled = c.passes;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(c.passes, settled); // the loop has left
+    over = true;
     worker.Stop();
-    EXPECT_FALSE(worker.IsRunning());
-    worker.Stop(); // harmless twice
-
-    c.running = true;
-    worker.Start(c.Hooks());
-    EXPECT_TRUE(worker.IsRunning());
-    c.WaitForPasses(settled + 10);
-    worker.Stop();
-    EXPECT_GE(c.passes, settled + 10);
-    const int stopped = c.passes;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(c.passes, stopped);
-}
-
-TEST(WorkerPassLock, PassesWaitForTheInterfaceAndARunGivesWayToIt) {
-    FakeClient c;
-    c.inRun = true;
-    c.kind = Pass::Snapped;
-    c.hold = std::chrono::microseconds(1000);
-    CWorkerThread worker;
-    worker.Start(c.Hooks());
-    c.WaitForPasses(5);
-
-    // While the interface thread holds the lock no pass runs.
-    {
-        auto lock = worker.InterfaceLock();
-        ASSERT_TRUE(lock.owns_lock());
-        const int before = c.passes;
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        EXPECT_EQ(c.passes, before);
-    }
-    // A run that holds the lock for a millisecond a frame and never sleeps still lets every
-    // request in within a few frames, not after dozens.
-    double longest = 0;
-    for (int i = 0; i < 20; ++i) {
-        const auto t0 = Clock::now();
-        auto lock = worker.InterfaceLock();
-        longest = std::max(longest, MsSince(t0));
-        lock.unlock();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    worker.Stop();
-    EXPECT_LT(longest, 30.0);
-}
-
-TEST(WorkerPassLock, ARunLetsAWaitingInterfaceInAfterTheFrameInHand) {
-    std::atomic<int> started{0};
-    std::atomic<int> askDuring{-1}; // the pass during which the interface thread asks
-    std::atomic<bool> asking{false};
-    CWorkerThread::Client client{
-        [] { return true; },
-        [] { return true; },
-        [] { return true; },
-        [&] {
-            const int n = ++started;
-            if (n == askDuring) {
-                // The interface thread is now blocked on the lock this pass holds.
-                while (!asking) {
-                    std::this_thread::yield();
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-            return Pass::Snapped;
-        },
-        [](Pass) {},
-    };
-    CWorkerThread worker;
-    worker.Start(client);
-    int straightAfter = 0;
-    for (int round = 0; round < 10; ++round) {
-        asking = false;
-        askDuring = started + 3;
-        int gotAfter = 0;
-        std::thread interface([&] {
-            while (started < askDuring) {
-                std::this_thread::yield();
-            }
-            asking = true;
-            auto lock = worker.InterfaceLock();
-            gotAfter = started;
-        });
-        interface.join();
-        straightAfter += gotAfter == askDuring;
-    }
-    worker.Stop();
-    // Taken straight back, the lock would go to the next frame first nearly every time.
-    EXPECT_GE(straightAfter, 7);
 }

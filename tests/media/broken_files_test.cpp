@@ -195,7 +195,7 @@ TEST(NotARegularFile, FifoDeviceAndFolderAreRefusedAtOnce) {
             const int32_t result = g.Open(path.c_str(), &w, &h, 1, 0);
             return std::make_pair(result, testing::internal::GetCapturedStdout());
         });
-        if (opened.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        if (opened.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
             // Let a reader blocked on the FIFO go, so the failure ends the test.
             const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
             if (fd >= 0) {
