@@ -194,3 +194,17 @@ TEST(IncompleteBetaDeathTest, BadXAndAFractionThatDoesNotSettleEndTheProcess) {
     EXPECT_EXIT(numeric::BETAI(1e5, 1e5, 0.5), testing::ExitedWithCode(1),
                 FatalLines("a or b too big, or ITMAX too small in BETACF"));
 }
+
+TEST(TwoSampleTestsDeathTest, KolmogorovSmirnovRefusesAValueThatIsNotANumber) {
+    const float nan = std::nanf("");
+    std::vector<float> clean = OneBased({1, 2, 3}), dirty = OneBased({2, nan, 5});
+    float d = 0, prob = 0;
+    for (const bool dirtyFirst : {true, false}) {
+        std::vector<float>& one = dirtyFirst ? dirty : clean;
+        std::vector<float>& two = dirtyFirst ? clean : dirty;
+        EXPECT_EXIT(numeric::ks_two_sample_test(one.data(), 3, two.data(), 3, &d, &prob),
+                    testing::ExitedWithCode(1),
+                    FatalLines("ks_two_sample_test: a sample holds a value that is not a number"))
+            << dirtyFirst;
+    }
+}
