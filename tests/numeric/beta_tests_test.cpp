@@ -74,17 +74,38 @@ TEST(TwoSampleTests, MeanVarianceAndStudentsTMatchClosedForms) {
     numeric::mean_and_variance(four.data(), 4, &ave, &var);
     EXPECT_EQ(ave, 2.5f);
     EXPECT_FLOAT_EQ(var, 1.6666666f);
-    // Pairs against pairs: t = (m1 - m2) / sqrt(svar) with svar = (s1 + s2) / 2 from the two
-    // squared half-differences, and at df = 2, prob = 1 - |t| / sqrt(2 + t^2).
-    const float pairs[][4] = {{1, 3, 2, 6}, {5, 5.5f, -1, 2}, {0.1f, 0.3f, 0.2f, 0.25f}};
-    for (const auto& p : pairs) {
-        std::vector<float> one = OneBased({p[0], p[1]}), two = OneBased({p[2], p[3]});
-        const double svar = (std::pow(p[1] - p[0], 2) + std::pow(p[3] - p[2], 2)) / 4;
-        const double t = ((p[0] + p[1]) / 2.0 - (p[2] + p[3]) / 2.0) / std::sqrt(svar);
+    // Unequal sizes and either order, against the pooled sums of squares and the closed forms
+    // of Student's distribution for df = 2, 3 and 4, with theta = atan(|t| / sqrt(df)).
+    const auto twoSided = [](int df, double t) {
+        const double theta = std::atan(std::fabs(t) / std::sqrt(df));
+        const double s = std::sin(theta), c = std::cos(theta);
+        return df == 2 ? 1 - s : df == 3 ? 1 - 2 / M_PI * (theta + s * c) : 1 - s * (1 + c * c / 2);
+    };
+    const std::vector<float> samples[][2] = {{{1, 3}, {2, 6}},
+                                             {{5, 5.5f, 7}, {-1, 2}},
+                                             {{0.1f, 0.3f}, {0.2f, 0.25f, 0.4f}},
+                                             {{1, 2, 4, 8}, {3, 5}}};
+    for (const auto& pair : samples) {
+        const auto& a = pair[0];
+        const auto& b = pair[1];
+        const auto mean = [](const std::vector<float>& v) {
+            return std::accumulate(v.begin(), v.end(), 0.0) / v.size();
+        };
+        double squares = 0.0;
+        for (const auto* v : {&a, &b}) {
+            for (float x : *v) {
+                squares += (x - mean(*v)) * (x - mean(*v));
+            }
+        }
+        const int df = int(a.size() + b.size()) - 2;
+        const double t =
+            (mean(a) - mean(b)) / std::sqrt(squares / df * (1.0 / a.size() + 1.0 / b.size()));
+        std::vector<float> one = OneBased(a), two = OneBased(b);
         float tValue = 0, prob = 0;
-        numeric::student_t_test(one.data(), 2, two.data(), 2, &tValue, &prob);
-        EXPECT_NEAR(tValue, t, 1e-5 * std::fabs(t)) << p[0];
-        EXPECT_NEAR(prob, 1 - std::fabs(t) / std::sqrt(2 + t * t), 1e-6) << p[0];
+        numeric::student_t_test(one.data(), int(a.size()), two.data(), int(b.size()), &tValue,
+                                &prob);
+        EXPECT_NEAR(tValue, t, 1e-5 * std::fabs(t)) << a.size() << " and " << b.size();
+        EXPECT_NEAR(prob, twoSided(df, t), 1e-6) << a.size() << " and " << b.size();
     }
     // The t test's probability at df = 1 is 1 - (2/pi) atan|t|.
     for (double t : {0.0, 0.1, 0.7, 1.0, 3.0, 25.0, -4.0}) {
