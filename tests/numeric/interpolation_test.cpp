@@ -18,6 +18,21 @@ double Polynomial(const std::vector<double>& coefficients, double x) {
     return value;
 }
 
+// The value at x of the polynomial through (xs[i], ys[i]) for i in [first, last], by Lagrange's
+// formula in double.
+double Lagrange(const std::vector<float>& xs, const std::vector<float>& ys, int first, int last,
+                double x) {
+    double sum = 0.0;
+    for (int i = first; i <= last; ++i) {
+        double term = ys[i];
+        for (int j = first; j <= last; ++j) {
+            term *= j == i ? 1.0 : (x - xs[j]) / (double(xs[i]) - xs[j]);
+        }
+        sum += term;
+    }
+    return sum;
+}
+
 int g_evaluations = 0;
 
 float CountedCube(double x) {
@@ -27,7 +42,9 @@ float CountedCube(double x) {
 
 } // namespace
 
-TEST(InterpolatePolynomial, ReproducesPolynomialsOfItsDegree) {
+TEST(InterpolatePolynomial, ReproducesPolynomialsOfItsDegreeAndEstimatesItsLastCorrection) {
+    // The estimate is the last correction: the value less that of the polynomial through all
+    // points but the last one, or but the first one when x lies nearest the last abscissa.
     struct Case {
         std::vector<double> coefficients; // degree n - 1 through n points
         std::vector<float> xs;
@@ -51,6 +68,14 @@ TEST(InterpolatePolynomial, ReproducesPolynomialsOfItsDegree) {
             numeric::interpolate_polynomial(xs.data(), ys.data(), n, x, &y, &err);
             const double truth = Polynomial(c.coefficients, x);
             EXPECT_NEAR(y, truth, 2e-5 * (1.0 + std::fabs(truth))) << "n " << n << ", x " << x;
+            int nearest = 1;
+            for (int i = 2; i <= n; ++i) {
+                nearest = std::fabs(x - xs[i]) < std::fabs(x - xs[nearest]) ? i : nearest;
+            }
+            const double fewer = n == 1         ? truth
+                                 : nearest == n ? Lagrange(xs, ys, 2, n, x)
+                                                : Lagrange(xs, ys, 1, n - 1, x);
+            EXPECT_NEAR(err, truth - fewer, 2e-5 * (1.0 + std::fabs(truth))) << n << ", " << x;
         }
     }
 }
