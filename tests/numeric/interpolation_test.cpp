@@ -1,6 +1,7 @@
 // Polynomial interpolation, Romberg integration, Gauss-Legendre quadrature and the Chebyshev
 // fit against polynomials and closed forms.
 #include "numeric/interpolation.h"
+#include "tests/numeric/test_arrays.h"
 
 #include <gtest/gtest.h>
 
@@ -158,15 +159,32 @@ TEST(InterpolationDeathTest, TwoEqualAbscissasEndWithoutAMessage) {
                 testing::ExitedWithCode(1), "^$");
 }
 
-TEST(InterpolationDeathTest, QrombGivesUpAfterTwentyStages) {
-    // The singularity at 0 keeps the trapezoid estimates from settling.
-    const auto f = [](double x) { return float(1 / std::sqrt(x + 1e-30)); };
-    EXPECT_EXIT(numeric::QROMB(f, 0.0, 1.0), testing::ExitedWithCode(1),
-                "\nToo many steps in routine QROMB\n");
-}
-
-TEST(InterpolationDeathTest, QromoGivesUpAfterFourteenStages) {
-    const auto f = [](double x) { return float(std::sin(1 / x) / x); };
-    EXPECT_EXIT(numeric::QROMO(f, 0.0, 1.0, numeric::midpoint_sqrt_stage),
-                testing::ExitedWithCode(1), "\nToo many steps in routing QROMO\n");
+TEST(InterpolationDeathTest, RombergGivesUpAfterItsLastStage) {
+    using numeric_test::g_callMarks;
+    // The trapezoid's stage j >= 2 makes 2^(j-2) evaluations after 2^(j-2) + 1 before it, the
+    // midpoint stage 2 * 3^(j-2) after 3^(j-2): the marks fall on the first evaluation of
+    // QROMB's stage 20 and 21, and of QROMO's stage 14 and 15. The singularity at 0 keeps the
+    // trapezoid estimates from settling, the oscillation the midpoint ones.
+    g_callMarks = {0, (1 << 18) + 2, (1 << 19) + 2};
+    EXPECT_EXIT(
+        {
+            numeric::QROMB(
+                [](double x) {
+                    g_callMarks.Count();
+                    return float(1 / std::sqrt(x + 1e-30));
+                },
+                0.0, 1.0);
+        },
+        testing::ExitedWithCode(1), g_callMarks.Expected("Too many steps in routine QROMB"));
+    g_callMarks = {0, 531441 + 1, 1594323 + 1};
+    EXPECT_EXIT(
+        {
+            numeric::QROMO(
+                [](double x) {
+                    g_callMarks.Count();
+                    return float(std::sin(1 / x) / x);
+                },
+                0.0, 1.0, numeric::midpoint_sqrt_stage);
+        },
+        testing::ExitedWithCode(1), g_callMarks.Expected("Too many steps in routing QROMO"));
 }
