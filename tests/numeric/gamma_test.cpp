@@ -39,6 +39,13 @@ TEST(Factorials, CacheAndTableGiveTheExactValues) {
     EXPECT_EQ(numeric::FACTRL(3), 6.0f);
     EXPECT_EQ(numeric::FACTRL(12), 479001600.0f);
     EXPECT_EQ(numeric::FACTRL(20), static_cast<float>(2432902008176640000.0));
+    // Up to 32 the table's products in float, which stray from the exponential of ln 33! in the
+    // last digit; from 33 that exponential.
+    float product = 1.0f;
+    for (int k = 2; k <= 32; ++k) {
+        product *= static_cast<float>(k);
+    }
+    EXPECT_EQ(numeric::FACTRL(32), product);
     EXPECT_NEAR(numeric::FACTRL(33), std::tgamma(34.0), 1e-6 * std::tgamma(34.0));
 }
 
@@ -73,7 +80,7 @@ TEST(IncompleteGamma, MatchesClosedForms) {
         EXPECT_EQ(numeric::GAMMP(a, 0.0), 0.0f);
         EXPECT_EQ(numeric::GAMMQ(a, 0.0), 1.0f);
     }
-    // Integer a: Q(n, x) = e^-x * sum x^k / k!, k < n; x = a + 1 exactly takes the fraction.
+    // Integer a: Q(n, x) = e^-x * sum x^k / k!, k < n.
     for (int n = 1; n <= 6; ++n) {
         for (double x : {0.3, 1.0, n + 1.0, 4.0, 9.0}) {
             double term = 1.0;
@@ -85,6 +92,18 @@ TEST(IncompleteGamma, MatchesClosedForms) {
             const double q = std::exp(-x) * sum;
             EXPECT_NEAR(numeric::GAMMQ(n, x), q, 1e-6) << n << ", " << x;
         }
+    }
+    // From x = a + 1 on the values are the fraction's, below it the series' (they differ in the
+    // last digits).
+    for (double a : {1.0, 2.0, 20.0}) {
+        float series = 0, fraction = 0, ln = 0;
+        numeric::GCF(&fraction, a, a + 1.0, &ln);
+        EXPECT_EQ(numeric::GAMMQ(a, a + 1.0), fraction) << a;
+        EXPECT_EQ(numeric::GAMMP(a, a + 1.0), 1.0f - fraction) << a;
+        const double below = std::nextafter(a + 1.0, 0.0);
+        numeric::GSER(&series, a, below, &ln);
+        EXPECT_EQ(numeric::GAMMP(a, below), series) << a;
+        EXPECT_EQ(numeric::GAMMQ(a, below), 1.0f - series) << a;
     }
     float value = -1.0f;
     float lnGamma = 0.0f;
