@@ -39,7 +39,7 @@ TEST(Factorials, CacheAndTableGiveTheExactValues) {
     EXPECT_EQ(numeric::FACTRL(3), 6.0f);
     EXPECT_EQ(numeric::FACTRL(12), 479001600.0f);
     EXPECT_EQ(numeric::FACTRL(20), static_cast<float>(2432902008176640000.0));
-    // Up to 32 the table's products in float, which stray from the exponential of ln 33! in the
+    // Up to 32 the table's products in float, which stray from the exponential of ln 32! in the
     // last digit; from 33 that exponential.
     float product = 1.0f;
     for (int k = 2; k <= 32; ++k) {
