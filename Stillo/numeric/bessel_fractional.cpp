@@ -3,7 +3,7 @@
 #include "numeric/vectors.h"
 
 #include <cmath>
-#include <limits>
+#include <cstdint>
 
 namespace numeric {
 
@@ -23,19 +23,25 @@ constexpr int kMaxRounds = 10000;
 constexpr double kSeriesBelow = 2.0;
 constexpr double kPi = 3.141592653589793;
 
+// The first continued fraction starts from xnu / x raised to this floor. It must be far below
+// any ratio I'_nu / I_nu can take (x / 2 for nu = 0, down to about 7e-46 for the smallest
+// float x): a floor of 1e-30 made I'_0(1e-30) three times too large.
+constexpr double kRatioFloor = 1.0e-300;
 // The downward recurrence starts from kSmallest and grows by about 2 nu / x a step, so for a
 // high order at a small argument it would leave the double range: it rescales (as often as a
-// step needs) whenever its value passes this bound.
+// step needs) whenever its value passes this bound, and counts the rescales.
 constexpr double kRescaleAbove = 1e10;
 constexpr double kRescaleBy = 1e-10;
-// nu is rounded to a whole number of recurrence steps, which must fit an int.
-constexpr float kOrderLimit = 2147483648.0f;
+constexpr double kLnRescaleAbove = 23.025850929940457; // ln 1e10
+// Both recurrences take one step per unit of order: the order is bounded as the iterations
+// are, so that no argument makes the routine run long.
+constexpr float kLargestOrder = 10000.0f;
 
 // I'_nu / I_nu by its continued fraction (modified Lentz).
 double RatioOfIDerivative(double xnu, double xi, double xi2) {
     double h = xnu * xi;
-    if (h < kSmallest) {
-        h = kSmallest;
+    if (h < kRatioFloor) {
+        h = kRatioFloor;
     }
     double b = xi2 * xnu;
     double d = 0.0;
@@ -97,7 +103,8 @@ KPair KBySeries(double x, double xmu, double xi2) {
     numeric_error("bessk series failed to converge");
 }
 
-// By the second continued fraction (Steed's method), for x from 2 up.
+// By the second continued fraction (Steed's method), for x from 2 up; both times e^x, which
+// would underflow a double from x = 745 on.
 KPair KByContinuedFraction(double x, double xmu, double xi) {
     const double xmu2 = xmu * xmu;
     double b = 2.0 * (1.0 + x);
@@ -125,7 +132,7 @@ KPair KByContinuedFraction(double x, double xmu, double xi) {
         const double dels = q * delh;
         s += dels;
         if (std::fabs(dels / s) < kTolerance) {
-            const double rkmu = std::sqrt(kPi / (2.0 * x)) * std::exp(-x) / s;
+            const double rkmu = std::sqrt(kPi / (2.0 * x)) / s;
             return {rkmu, rkmu * (xmu + x + 0.5 - a1 * h) * xi};
         }
     }
@@ -160,7 +167,7 @@ void reciprocal_gamma_terms(double x, double* gam1, double* gam2, double* gampl,
 
 void bessik(float x, float xnu, float* ri, float* rk, float* rip, float* rkp) {
     // Written so that a value that is not a number fails too.
-    if (!(x > 0.0f && xnu >= 0.0f && xnu < kOrderLimit)) {
+    if (!(x > 0.0f && xnu >= 0.0f && xnu <= kLargestOrder)) {
         numeric_error("bad arguments in bessik");
     }
     const int nl = static_cast<int>(xnu + 0.5);
@@ -169,46 +176,65 @@ void bessik(float x, float xnu, float* ri, float* rk, float* rip, float* rkp) {
     const double xi2 = 2.0 * xi;
     const double h = RatioOfIDerivative(xnu, xi, xi2);
 
-    // Downward recurrence to order xmu from an arbitrary start; ril1 and rip1 keep the start,
-    // rescaled with the rest, so that their ratios to the end values stay exact.
+    // Downward recurrence to order xmu from an arbitrary start; ril1 and rip1 keep the start.
+    // rilAbove follows one order behind ril, on the same scale.
     double ril = kSmallest;
     double ripl = h * ril;
-    double ril1 = ril;
-    double rip1 = ripl;
+    const double ril1 = ril;
+    const double rip1 = ripl;
+    double rilAbove = 0.0;
+    int64_t rescales = 0;
     double fact = xnu * xi;
     for (int l = nl; l >= 1; --l) {
         const double ritemp = fact * ril + ripl;
         fact -= xi;
         ripl = fact * ritemp + ril;
+        rilAbove = ril;
         ril = ritemp;
         while (std::fabs(ril) > kRescaleAbove) {
             ril *= kRescaleBy;
             ripl *= kRescaleBy;
-            ril1 *= kRescaleBy;
-            rip1 *= kRescaleBy;
+            rilAbove *= kRescaleBy;
+            ++rescales;
         }
     }
-    const double f = ripl / ril;
+    // I_xmu+1 / I_xmu. Taken as ripl / ril - xmu / x, it cancels to rounding noise at small x
+    // when xmu < 0 (and I came out infinite or negative), so the recurrence's own value serves.
+    const double ratio = nl > 0 ? rilAbove / ril : h - xmu * xi;
 
-    const KPair k = x < kSeriesBelow ? KBySeries(x, xmu, xi2) : KByContinuedFraction(x, xmu, xi);
+    const bool bySeries = x < kSeriesBelow;
+    const KPair k = bySeries ? KBySeries(x, xmu, xi2) : KByContinuedFraction(x, xmu, xi);
+    // K comes times e^scale and I times e^-scale; the rescales are put back with the scale.
+    const double scale = bySeries ? 0.0 : double{x};
     double rkmu = k.rkmu;
     double rk1 = k.rk1;
-    const double rkmup = xmu * xi * rkmu - rk1;
-    const double rimu = xi / (f * rkmu - rkmup); // the Wronskian
-    *ri = static_cast<float>(rimu * ril1 / ril);
-    *rip = static_cast<float>(rimu * rip1 / ril);
+    // The Wronskian I_mu K_mu+1 + I_mu+1 K_mu = 1 / x.
+    const double rimu = xi / (rk1 + ratio * rkmu);
+    const double iExponent = scale - static_cast<double>(rescales) * kLnRescaleAbove;
+    // The exponents are summed before they are applied, so that factors beyond the double range
+    // (e^x, the rescales) meet there: the results overflow to infinity or underflow to 0, never
+    // NaN. The values they scale lie well inside it.
+    const auto rescaled = [](double value, double exponent) {
+        return static_cast<float>(value * std::exp(exponent));
+    };
+    *ri = rescaled(rimu * ril1 / ril, iExponent);
+    *rip = rescaled(rimu * rip1 / ril, iExponent);
 
-    // Upward recurrence for K.
+    // Upward recurrence for K, rescaled as the downward one.
+    double kExponent = -scale;
     for (int i = 1; i <= nl; ++i) {
         const double rktemp = (xmu + i) * xi2 * rk1 + rkmu;
         rkmu = rk1;
         rk1 = rktemp;
+        while (rk1 > kRescaleAbove) {
+            rkmu *= kRescaleBy;
+            rk1 *= kRescaleBy;
+            kExponent += kLnRescaleAbove;
+        }
     }
-    *rk = static_cast<float>(rkmu);
-    // K'_nu = -(K_nu-1 + K_nu+1) / 2 <= -K_nu+1 / 2, so once K_nu+1 overflows a double, K'_nu is
-    // below any float; the difference below would be infinity minus infinity there.
-    *rkp = std::isinf(rk1) ? -std::numeric_limits<float>::infinity()
-                           : static_cast<float>(xnu * xi * rkmu - rk1);
+    *rk = rescaled(rkmu, kExponent);
+    // K'_nu = -(K_nu-1 + K_nu+1) / 2 = -(K_nu+1 - (nu / x) K_nu).
+    *rkp = -rescaled(rk1 - xnu * xi * rkmu, kExponent);
 }
 
 } // namespace numeric

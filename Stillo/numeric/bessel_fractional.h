@@ -12,8 +12,10 @@ float chebev(float a, float b, const float* c, int m, float x);
 // their difference over 2x (minus Euler's constant at x = 0).
 void reciprocal_gamma_terms(double x, double* gam1, double* gam2, double* gampl, double* gammi);
 
-// ri = I_nu(x), rk = K_nu(x), rip = I'_nu(x), rkp = K'_nu(x) for x > 0 and 0 <= nu < 2^31.
-// Values beyond the float range come back as 0 (I, I') or as infinities (K, K').
+// ri = I_nu(x), rk = K_nu(x), rip = I'_nu(x), rkp = K'_nu(x) for x > 0 and 0 <= nu <= 10000.
+// Values beyond the float range come back as 0 or as infinities, never as NaN. An order above
+// 10000 would take as many recurrence steps as its size: it ends through numeric_error with
+// "bad arguments in bessik", as do x <= 0, nu < 0 and values that are not numbers.
 void bessik(float x, float xnu, float* ri, float* rk, float* rip, float* rkp);
 
 } // namespace numeric

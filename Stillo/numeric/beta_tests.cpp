@@ -120,6 +120,15 @@ void f_test(const float* data1, int n1, const float* data2, int n2, float* f, fl
 }
 
 void ks_two_sample_test(float* data1, int n1, float* data2, int n2, float* d, float* prob) {
+    // A value that is not a number has no place in an ordering: the walk below would stop at
+    // it and report two samples alike.
+    const auto anyNaN = [](const float* data, int n) {
+        return std::any_of(data + 1, data + 1 + std::max(n, 0),
+                           [](float v) { return std::isnan(v); });
+    };
+    if (anyNaN(data1, n1) || anyNaN(data2, n2)) {
+        numeric_error("ks_two_sample_test: a sample holds a value that is not a number");
+    }
     *d = 0.0f;
     heap_sort(n1, data1);
     heap_sort(n2, data2);
@@ -134,15 +143,11 @@ void ks_two_sample_test(float* data1, int n1, float* data2, int n2, float* d, fl
         // before they are compared: a run of equal values is one step of its distribution, so
         // equal samples never open a gap, within one sample or across the two.
         const float next = std::min(data1[j1], data2[j2]);
-        const int before = j1 + j2;
         while (j1 <= n1 && data1[j1] <= next) {
             fn1 = static_cast<float>(j1++) / en1;
         }
         while (j2 <= n2 && data2[j2] <= next) {
             fn2 = static_cast<float>(j2++) / en2;
-        }
-        if (j1 + j2 == before) {
-            break; // a value that compares with nothing (not a number) ends the walk
         }
         const float dt = std::fabs(fn2 - fn1);
         if (dt > *d) {

@@ -18,7 +18,8 @@ void student_t_test(const float* data1, int n1, const float* data2, int n2, floa
 // The larger variance over the smaller and its two-sided significance.
 void f_test(const float* data1, int n1, const float* data2, int n2, float* f, float* prob);
 // The largest distance d between the two empirical distributions and its significance. Sorts
-// both samples ascending in place.
+// both samples ascending in place. A value that is not a number in either sample ends the
+// process with "ks_two_sample_test: a sample holds a value that is not a number".
 void ks_two_sample_test(float* data1, int n1, float* data2, int n2, float* d, float* prob);
 // Q_KS(alam), the probability of a distance at least as large; within [0, 1].
 float ks_probability(double alam);

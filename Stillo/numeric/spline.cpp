@@ -4,6 +4,10 @@ namespace numeric {
 
 void spline_second_derivatives(const float* x, const float* y, int32_t n, double yp1, double ypn,
                                one_based_vector<float> y2) {
+    // With one point the work vector is empty and the left end would be written past it.
+    if (n < 2) {
+        numeric_error("Fewer than two points in routine spline_second_derivatives");
+    }
     float* u = vector(1, n - 1);
     // A derivative that is not a number fails the test and so clamps the end.
     if (yp1 > kNaturalSplineEnd) {
@@ -37,6 +41,10 @@ void spline_second_derivatives(const float* x, const float* y, int32_t n, double
 }
 
 void SPLINT(const float* xa, const float* ya, const float* y2a, int32_t n, double x, float* y) {
+    // One point is an interval of zero width; none would be read from before the table.
+    if (n < 2) {
+        numeric_error("Bad XA input to routine SPLINT");
+    }
     int32_t klo = 1;
     int32_t khi = n;
     while (khi - klo > 1) {

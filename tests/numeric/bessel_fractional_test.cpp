@@ -9,7 +9,10 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 using numeric_test::FatalLines;
@@ -110,17 +113,110 @@ TEST(Bessik, MatchesTheStandardLibraryWithDerivativesByTheRecurrences) {
     }
 }
 
-TEST(Bessik, HighOrdersAtSmallArgumentsGiveZeroAndInfinityNeverNaN) {
-    // I and I' lie below the smallest float, K and -K' above the largest (beyond a double for
-    // K_nu+1).
-    const float cases[][2] = {{1.0f, 200.0f}, {0.1f, 150.0f}, {0.01f, 100.0f}, {1e-30f, 30.0f}};
-    for (const auto& c : cases) {
+namespace {
+
+// I_nu, I'_nu, K_nu and K'_nu of x <= 0.1 by their power series in long double. For nu not
+// whole, K_nu = pi / (2 sin(nu pi)) (I_-nu - I_nu); for nu = 0 the logarithmic series of K_0
+// and K_1 = -K'_0.
+struct SeriesBessik {
+    long double i = 0, ip = 0, k = 0, kp = 0;
+};
+
+// I_nu and I'_nu of any real order by the series.
+std::pair<long double, long double> SeriesI(long double x, long double nu) {
+    long double i = 0, ip = 0;
+    for (int m = 0; m < 30; ++m) {
+        const long double term =
+            std::pow(x / 2, 2 * m + nu) / (std::tgamma(m + 1.0L) * std::tgamma(m + nu + 1));
+        i += term;
+        ip += term * (2 * m + nu) / x;
+    }
+    return {i, ip};
+}
+
+SeriesBessik BySeries(long double x, long double nu) {
+    SeriesBessik r;
+    std::tie(r.i, r.ip) = SeriesI(x, nu);
+    if (nu != 0) {
+        const auto [iMinus, ipMinus] = SeriesI(x, -nu);
+        const long double c =
+            std::numbers::pi_v<long double> / (2 * std::sin(nu * std::numbers::pi_v<long double>));
+        r.k = c * (iMinus - r.i);
+        r.kp = c * (ipMinus - r.ip);
+        return r;
+    }
+    // psi(m + 1) = -gamma + 1 + 1/2 + ... + 1/m.
+    const long double q = x * x / 4, lnHalf = std::log(x / 2);
+    long double psi = -std::numbers::egamma_v<long double>, power = 1, k1Sum = 0;
+    for (int m = 0; m < 30; ++m) {
+        const long double m1 = m + 1;
+        r.k += psi * power / (std::tgamma(m1) * std::tgamma(m1));
+        k1Sum += (2 * psi + 1 / m1) * power / (std::tgamma(m1) * std::tgamma(m1 + 1));
+        psi += 1 / m1;
+        power *= q;
+    }
+    r.k -= lnHalf * r.i;
+    r.kp = -(1 / x + lnHalf * r.ip - x / 4 * k1Sum); // I_1 = I'_0
+    return r;
+}
+
+// Within 1e-6 of the truth where it is a normal float; beyond the float range 0 or infinite.
+void ExpectFloatOf(float value, long double truth, const std::string& what) {
+    if (std::fabs(truth) > FLT_MAX) {
+        EXPECT_EQ(value, truth > 0 ? HUGE_VALF : -HUGE_VALF) << what;
+    } else {
+        EXPECT_NEAR(value, truth, 1e-6 * std::fabs(truth) + FLT_MIN) << what;
+    }
+}
+
+} // namespace
+
+TEST(Bessik, SmallArgumentsMatchTheirPowerSeries) {
+    // Orders with a fractional part in [0.5, 1) met cancellation in the Wronskian; order 0 met
+    // the floor of the first continued fraction.
+    for (const float nu : {0.0f, 0.3f, 0.5f, 0.6f, 1.5f, 2.5f, 7.75f}) {
+        for (int e = 1; e <= 36; ++e) {
+            const float x = std::pow(10.0f, -static_cast<float>(e));
+            const Bessik r = Evaluate(x, nu);
+            const SeriesBessik truth = BySeries(x, nu);
+            const std::string at = "x 1e-" + std::to_string(e) + ", nu " + std::to_string(nu);
+            ExpectFloatOf(r.ri, truth.i, "I at " + at);
+            ExpectFloatOf(r.rip, truth.ip, "I' at " + at);
+            ExpectFloatOf(r.rk, truth.k, "K at " + at);
+            ExpectFloatOf(r.rkp, truth.kp, "K' at " + at);
+        }
+    }
+}
+
+TEST(Bessik, ResultsBeyondTheFloatRangeAreZeroOrInfiniteNeverNaN) {
+    // High orders at small arguments: I and I' below the smallest float, K and -K' above the
+    // largest (beyond a double for K_nu+1); the largest order accepted among them. Large
+    // arguments: e^-x below the smallest double, I above the largest float.
+    const float small[][2] = {{1.0f, 200.0f},  {0.1f, 150.0f}, {0.01f, 100.0f},
+                              {1e-30f, 30.0f}, {1.0f, 1e4f},   {1e-45f, 1e4f}};
+    const float large[][2] = {{1000.0f, 0.0f}, {800.0f, 3.5f}, {1e4f, 1e4f}};
+    for (const auto& c : small) {
         const Bessik r = Evaluate(c[0], c[1]);
         EXPECT_EQ(r.ri, 0.0f) << c[0] << ", " << c[1];
         EXPECT_EQ(r.rip, 0.0f) << c[0] << ", " << c[1];
-        EXPECT_EQ(r.rk, std::numeric_limits<float>::infinity()) << c[0] << ", " << c[1];
-        EXPECT_EQ(r.rkp, -std::numeric_limits<float>::infinity()) << c[0] << ", " << c[1];
+        EXPECT_EQ(r.rk, HUGE_VALF) << c[0] << ", " << c[1];
+        EXPECT_EQ(r.rkp, -HUGE_VALF) << c[0] << ", " << c[1];
     }
+    for (const auto& c : large) {
+        const Bessik r = Evaluate(c[0], c[1]);
+        EXPECT_EQ(r.ri, HUGE_VALF) << c[0] << ", " << c[1];
+        EXPECT_EQ(r.rip, HUGE_VALF) << c[0] << ", " << c[1];
+        EXPECT_EQ(r.rk, 0.0f) << c[0] << ", " << c[1];
+        EXPECT_EQ(r.rkp, 0.0f) << c[0] << ", " << c[1];
+    }
+    // x = 1000 with e^-x beyond a double, nu = 1500 with results inside a float: I and I' by
+    // their power series (in 60-digit decimal arithmetic), K and K' by Debye's expansion to
+    // its third term (they satisfy the Wronskian to 3e-13).
+    const Bessik r = Evaluate(1000.0f, 1500.0f);
+    EXPECT_NEAR(r.ri, 388.89959418735878, 1e-6 * 388.9);
+    EXPECT_NEAR(r.rip, 701.03890364202022, 1e-6 * 701.0);
+    EXPECT_NEAR(r.rk, 7.131663138212704e-07, 1e-6 * 7.13e-7);
+    EXPECT_NEAR(r.rkp, -1.2857886115553198e-06, 1e-6 * 1.29e-6);
 }
 
 TEST(ChebyshevAndBesselDeathTest, ArgumentsOutsideTheirRangesEndTheProcess) {
@@ -130,14 +226,17 @@ TEST(ChebyshevAndBesselDeathTest, ArgumentsOutsideTheirRangesEndTheProcess) {
     double g1, g2, gp, gm;
     EXPECT_EXIT(numeric::reciprocal_gamma_terms(0.51, &g1, &g2, &gp, &gm),
                 testing::ExitedWithCode(1), FatalLines("x not in range in routine chebev"));
-    // The order must also fit the whole number of recurrence steps it is rounded to.
-    const float bad[][2] = {
-        {0.0f, 1.0f}, {1.0f, -0.5f}, {std::nanf(""), 1.0f}, {1.0f, std::nanf("")}, {1.0f, 3e9f}};
+    // An order above 10000 would take as many recurrence steps.
+    const float bad[][2] = {{0.0f, 1.0f},          {1.0f, -0.5f}, {std::nanf(""), 1.0f},
+                            {1.0f, std::nanf("")}, {1.0f, 3e9f},  {1.0f, 10000.001f}};
     for (const auto& b : bad) {
         EXPECT_EXIT(Evaluate(b[0], b[1]), testing::ExitedWithCode(1),
                     FatalLines("bad arguments in bessik"))
             << b[0] << ", " << b[1];
     }
-    EXPECT_EXIT(Evaluate(1e7f, 0.0f), testing::ExitedWithCode(1),
+    // The first fraction takes 10000 rounds at x = 4096000 and 10001 at 4096832 (counted by
+    // experiment).
+    EXPECT_EQ(Evaluate(4096000.0f, 0.0f).rk, 0.0f);
+    EXPECT_EXIT(Evaluate(4096832.0f, 0.0f), testing::ExitedWithCode(1),
                 FatalLines("x too large in bessik; try asymptotic expansion"));
 }

@@ -56,3 +56,23 @@ TEST(ComplexArithmetic, MatchesTheStandardComplexType) {
         EXPECT_NEAR(numeric::complex_abs(z), std::abs(wz), std::abs(wz) * std::ldexp(1.0, -24));
     }
 }
+
+TEST(ComplexArithmetic, DivisionByEqualMagnitudesTakesTheFirstBranch) {
+    // With |b.r| = |b.i| both branches give the same value but for the sign of a zero part:
+    // (1 + i) / (1 - i) is (1 - 1) / 2 + i = +0 + i by the first and (-1 + 1) / -2 = -0 by the
+    // second.
+    struct Case {
+        complex_float a, b, quotient;
+    };
+    const Case cases[] = {{{1, 1}, {1, -1}, {0.0f, 1}},
+                          {{1, -1}, {2, -2}, {0.5f, 0.0f}},
+                          {{-1, 1}, {-1, 1}, {1, -0.0f}},
+                          {{1, 1}, {-1, 1}, {-0.0f, -1}}};
+    for (const Case& c : cases) {
+        const complex_float q = numeric::complex_div(c.a, c.b);
+        EXPECT_EQ(q.r, c.quotient.r);
+        EXPECT_EQ(q.i, c.quotient.i);
+        EXPECT_EQ(std::signbit(q.r), std::signbit(c.quotient.r)) << c.a.r << ", " << c.a.i;
+        EXPECT_EQ(std::signbit(q.i), std::signbit(c.quotient.i)) << c.a.r << ", " << c.a.i;
+    }
+}

@@ -40,6 +40,30 @@ double Deviation(const Spectrum& got, const Spectrum& truth) {
     return error / scale;
 }
 
+// fft_smooth's steps in double over a naive DFT of the series padded to m: the line through the
+// end points out, every frequency 0 < j < m / 2 times max(0, 1 - (pts / m)^2 j^2), the highest
+// times max(0, 1 - pts^2 / 4), the line back in.
+std::vector<double> SmoothedByDft(const std::vector<float>& y, int n, double pts, int m) {
+    const auto line = [&](int j) { return (y[1] * (n - j) + y[n] * (j - 1)) / (n - 1.0); };
+    Spectrum padded(m);
+    for (int j = 1; j <= n; ++j) {
+        padded[j - 1] = y[j] - line(j);
+    }
+    Spectrum spectrum = NaiveDft(padded, 1, m);
+    const double k = (pts / m) * (pts / m);
+    for (int j = 1; j < m; ++j) {
+        const int f = std::min(j, m - j);
+        spectrum[j] *=
+            f == m / 2 ? std::max(0.0, 1 - 0.25 * pts * pts) : std::max(0.0, 1 - k * f * f);
+    }
+    const Spectrum back = NaiveDft(spectrum, -1, m);
+    std::vector<double> out(n + 1);
+    for (int j = 1; j <= n; ++j) {
+        out[j] = back[j - 1].real() / m + line(j);
+    }
+    return out;
+}
+
 } // namespace
 
 TEST(Fft, ComplexAndRealTransformsMatchANaiveDftAndInvert) {
@@ -91,18 +115,23 @@ TEST(Fft, ComplexAndRealTransformsMatchANaiveDftAndInvert) {
               (std::vector<float>{1, 0, 1, 0, 1, 0, 1, 0}));
 }
 
-TEST(FftSmooth, KeepsLinesAndUnsmoothedSeriesAndLowersNoise) {
+TEST(FftSmooth, MatchesItsStepsOverANaiveDftAndLowersNoise) {
     struct Case {
         int n;
         double pts;
+        int m; // the padded length: the smallest power of 2 not below n + trunc(2 pts + 0.5)
         double (*signal)(int j);
-        double allowed; // the largest change from the input
     };
+    const auto rough = [](int j) { return std::sin(0.7 * j * j) + 0.3 * j; };
     const Case cases[] = {
-        {10, 3.0, [](int j) { return 2.0 - 0.5 * j; }, 2e-6}, // a line comes back as it was
-        {37, 20.0, [](int j) { return 0.25 * j; }, 2e-6},
-        {2, 5.0, [](int j) { return 3.0 * j; }, 1e-6},
-        {100, 0.0, [](int j) { return std::sin(0.3 * j) + 0.01 * j * j; }, 2e-5}, // pts 0
+        {10, 3.0, 16, rough},
+        {16, 0.2, 16, rough}, // n + 0 fills 16 exactly
+        {16, 0.3, 32, rough}, // 2 pts + 0.5 = 1.1 adds one: 17
+        {37, 1.0, 64, [](int j) { return j % 2 == 0 ? 1.0 : -1.0; }}, // the highest kept at 3/4
+        {100, 8.0, 128, rough},
+        {10, 3.0, 16, [](int j) { return 2.0 - 0.5 * j; }}, // a line comes back as it was
+        {2, 5.0, 16, [](int j) { return 3.0 * j; }},
+        {100, 0.0, 128, [](int j) { return std::sin(0.3 * j) + 0.01 * j * j; }}, // unchanged
     };
     for (const Case& c : cases) {
         // Exactly n + 1 elements: the padding is fft_smooth's own.
@@ -110,10 +139,10 @@ TEST(FftSmooth, KeepsLinesAndUnsmoothedSeriesAndLowersNoise) {
         for (int j = 1; j <= c.n; ++j) {
             y[j] = float(c.signal(j));
         }
-        std::vector<float> smoothed = y;
-        numeric::fft_smooth(smoothed.data(), c.n, c.pts);
+        const std::vector<double> truth = SmoothedByDft(y, c.n, c.pts, c.m);
+        numeric::fft_smooth(y.data(), c.n, c.pts);
         for (int j = 1; j <= c.n; ++j) {
-            EXPECT_NEAR(smoothed[j], y[j], c.allowed) << c.n << ", " << j;
+            EXPECT_NEAR(y[j], truth[j], 2e-5 * (1.0 + std::fabs(truth[j]))) << c.n << ", " << j;
         }
     }
     // A noisy sine comes out nearer the sine.

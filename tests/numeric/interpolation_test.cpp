@@ -1,6 +1,7 @@
 // Polynomial interpolation, Romberg integration, Gauss-Legendre quadrature and the Chebyshev
 // fit against polynomials and closed forms.
 #include "numeric/interpolation.h"
+#include "tests/numeric/test_arrays.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,21 @@ double Polynomial(const std::vector<double>& coefficients, double x) {
     return value;
 }
 
+// The value at x of the polynomial through (xs[i], ys[i]) for i in [first, last], by Lagrange's
+// formula in double.
+double Lagrange(const std::vector<float>& xs, const std::vector<float>& ys, int first, int last,
+                double x) {
+    double sum = 0.0;
+    for (int i = first; i <= last; ++i) {
+        double term = ys[i];
+        for (int j = first; j <= last; ++j) {
+            term *= j == i ? 1.0 : (x - xs[j]) / (double(xs[i]) - xs[j]);
+        }
+        sum += term;
+    }
+    return sum;
+}
+
 int g_evaluations = 0;
 
 float CountedCube(double x) {
@@ -27,7 +43,9 @@ float CountedCube(double x) {
 
 } // namespace
 
-TEST(InterpolatePolynomial, ReproducesPolynomialsOfItsDegree) {
+TEST(InterpolatePolynomial, ReproducesPolynomialsOfItsDegreeAndEstimatesItsLastCorrection) {
+    // The estimate is the last correction: the value less that of the polynomial through all
+    // points but the last one, or but the first one when x lies nearest the last abscissa.
     struct Case {
         std::vector<double> coefficients; // degree n - 1 through n points
         std::vector<float> xs;
@@ -51,6 +69,14 @@ TEST(InterpolatePolynomial, ReproducesPolynomialsOfItsDegree) {
             numeric::interpolate_polynomial(xs.data(), ys.data(), n, x, &y, &err);
             const double truth = Polynomial(c.coefficients, x);
             EXPECT_NEAR(y, truth, 2e-5 * (1.0 + std::fabs(truth))) << "n " << n << ", x " << x;
+            int nearest = 1;
+            for (int i = 2; i <= n; ++i) {
+                nearest = std::fabs(x - xs[i]) < std::fabs(x - xs[nearest]) ? i : nearest;
+            }
+            const double fewer = n == 1         ? truth
+                                 : nearest == n ? Lagrange(xs, ys, 2, n, x)
+                                                : Lagrange(xs, ys, 1, n - 1, x);
+            EXPECT_NEAR(err, truth - fewer, 2e-5 * (1.0 + std::fabs(truth))) << n << ", " << x;
         }
     }
 }
@@ -133,15 +159,32 @@ TEST(InterpolationDeathTest, TwoEqualAbscissasEndWithoutAMessage) {
                 testing::ExitedWithCode(1), "^$");
 }
 
-TEST(InterpolationDeathTest, QrombGivesUpAfterTwentyStages) {
-    // The singularity at 0 keeps the trapezoid estimates from settling.
-    const auto f = [](double x) { return float(1 / std::sqrt(x + 1e-30)); };
-    EXPECT_EXIT(numeric::QROMB(f, 0.0, 1.0), testing::ExitedWithCode(1),
-                "\nToo many steps in routine QROMB\n");
-}
-
-TEST(InterpolationDeathTest, QromoGivesUpAfterFourteenStages) {
-    const auto f = [](double x) { return float(std::sin(1 / x) / x); };
-    EXPECT_EXIT(numeric::QROMO(f, 0.0, 1.0, numeric::midpoint_sqrt_stage),
-                testing::ExitedWithCode(1), "\nToo many steps in routing QROMO\n");
+TEST(InterpolationDeathTest, RombergGivesUpAfterItsLastStage) {
+    using numeric_test::g_callMarks;
+    // The trapezoid's stage j >= 2 makes 2^(j-2) evaluations after 2^(j-2) + 1 before it, the
+    // midpoint stage 2 * 3^(j-2) after 3^(j-2): the marks fall on the first evaluation of
+    // QROMB's stage 20 and 21, and of QROMO's stage 14 and 15. The singularity at 0 keeps the
+    // trapezoid estimates from settling, the oscillation the midpoint ones.
+    g_callMarks = {0, (1 << 18) + 2, (1 << 19) + 2};
+    EXPECT_EXIT(
+        {
+            numeric::QROMB(
+                [](double x) {
+                    g_callMarks.Count();
+                    return float(1 / std::sqrt(x + 1e-30));
+                },
+                0.0, 1.0);
+        },
+        testing::ExitedWithCode(1), g_callMarks.Expected("Too many steps in routine QROMB"));
+    g_callMarks = {0, 531441 + 1, 1594323 + 1};
+    EXPECT_EXIT(
+        {
+            numeric::QROMO(
+                [](double x) {
+                    g_callMarks.Count();
+                    return float(std::sin(1 / x) / x);
+                },
+                0.0, 1.0, numeric::midpoint_sqrt_stage);
+        },
+        testing::ExitedWithCode(1), g_callMarks.Expected("Too many steps in routing QROMO"));
 }

@@ -98,6 +98,12 @@ TYPED_TEST(JacobiOf, SmallCasesTakeTheirKnownRotations) {
         {{1, 1, {-3}}, 0, {-3}, {1}},
         // One rotation, eigenvalues 1 then 3; the second sweep finds the sum zero.
         {{2, 2, {2, 1, 1, 2}}, 1, {1, 3}, {r, r, -r, r}},
+        // Two such blocks: one rotation each in the first sweep; the zero pairs between them
+        // are left alone.
+        {{4, 4, {2, 1, 0, 0, 1, 2, 0, 0, 0, 0, 5, 2, 0, 0, 2, 5}},
+         2,
+         {1, 3, 3, 7},
+         {r, r, 0, 0, -r, r, 0, 0, 0, 0, r, r, 0, 0, -r, r}},
     };
     for (const Case& c : cases) {
         const Eigen<T> e(c.a);

@@ -1,5 +1,6 @@
 // Bracketing, Newton-Raphson with and without bisection, and quadratic and cubic roots.
 #include "numeric/roots.h"
+#include "tests/numeric/test_arrays.h"
 
 #include <gtest/gtest.h>
 
@@ -34,13 +35,16 @@ double ArctangentSlope(double x) {
 } // namespace
 
 TEST(BracketRoots, FindsSignChangesFromTheLowEndUpToItsCapacity) {
-    // sin over [0.5, 10] in 100 steps of 0.095 changes sign at pi, 2 pi and 3 pi.
-    const int capacities[] = {10, 3, 2, 1, 0, -1}, found[] = {3, 3, 2, 1, 0, 0};
-    for (int k = 0; k < 6; ++k) {
+    // sin over [0.5, 10] in 100 steps of 0.095 changes sign at pi, 2 pi and 3 pi; so does
+    // 1e-30 sin, whose neighbouring values multiply to below the smallest float.
+    const int capacities[] = {10, 3, 2, 1, 0, -1, 10}, found[] = {3, 3, 2, 1, 0, 0, 3};
+    for (int k = 0; k < 7; ++k) {
         float lower[5] = {-7, -7, -7, -7, -7}, upper[5] = {-7, -7, -7, -7, -7};
         int count = capacities[k];
-        numeric::bracket_roots([](double x) { return float(std::sin(x)); }, 0.5, 10.0, 100, lower,
-                               upper, &count);
+        const numeric::real_function sine =
+            k < 6 ? [](double x) { return float(std::sin(x)); }
+                  : [](double x) { return float(1e-30 * std::sin(x)); };
+        numeric::bracket_roots(sine, 0.5, 10.0, 100, lower, upper, &count);
         ASSERT_EQ(count, found[k]) << "capacity " << capacities[k];
         for (int i = 0; i <= 4; ++i) {
             if (i >= 1 && i <= count) {
@@ -69,6 +73,9 @@ TEST(NewtonRaphson, BothFindersReachTheirTolerance) {
         {"x^3 - 2x - 5", [](double x) { return x * x * x - 2 * x - 5; },
          [](double x) { return 3 * x * x - 2; }, 2, 3, 2.0945514815423265, true},
         {"atan(x - 0.3)", Arctangent, ArctangentSlope, -5, 9, 0.3, false},
+        // Values whose product at the ends is below the smallest float.
+        {"1e-30 (x^2 - 2)", [](double x) { return 1e-30 * (x * x - 2); },
+         [](double x) { return 2e-30 * x; }, 1, 2, std::sqrt(2.0), true},
     };
     for (double tolerance : {1e-3, 1e-6}) {
         for (const Case& c : cases) {
@@ -133,25 +140,44 @@ TEST(RootFindingDeathTest, RtnewtJumpsOutOfItsBracket) {
                 testing::ExitedWithCode(1), "\nJumped out of brackets in RTNEWT\n");
 }
 
-TEST(RootFindingDeathTest, RtnewtCyclesWithoutConverging) {
-    // x^3 - 2x + 2 from 0: Newton steps 0, 1, 0, 1, ...
-    const auto vs =
-        Set([](double x) { return x * x * x - 2 * x + 2; }, [](double x) { return 3 * x * x - 2; });
+TEST(RootFindingDeathTest, RtnewtCyclesWithoutConvergingForItsTwoHundredSteps) {
+    using numeric_test::g_callMarks;
+    // x^3 - 2x + 2 from 0: Newton steps 0, 1, 0, 1, ..., one evaluation each.
+    g_callMarks = {0, 200, 201};
+    const auto vs = [](double x, float* f, float* df) {
+        g_callMarks.Count();
+        *f = float(x * x * x - 2 * x + 2);
+        *df = float(3 * x * x - 2);
+    };
     EXPECT_EXIT(numeric::RTNEWT(vs, -1.0, 1.0, 1e-6), testing::ExitedWithCode(1),
-                "\nMaximum number of iterations exceeded in RTNEWT\n");
+                g_callMarks.Expected("Maximum number of iterations exceeded in RTNEWT"));
 }
 
 TEST(RootFindingDeathTest, RtsafeRefusesABracketWithoutASignChange) {
-    // Zero at x1 counts as no sign change.
+    // Zero at x1 counts as no sign change, and so does a value that is not a number.
     EXPECT_EXIT(numeric::RTSAFE(Set(Arctangent, ArctangentSlope), 0.3, 9.0, 1e-6),
-                testing::ExitedWithCode(1), "\nRoot must be bracketed in RTSAFE\n");
+                testing::ExitedWithCode(1),
+                numeric_test::FatalLines("Root must be bracketed in RTSAFE"));
+    const auto notANumberAtOne = [](double x) { return x == 1.0 ? std::nan("") : x - 1.5; };
+    for (const auto& [x1, x2] : {std::pair{1.0, 2.0}, std::pair{0.0, 1.0}}) {
+        EXPECT_EXIT(numeric::RTSAFE(Set(notANumberAtOne, [](double) { return 1.0; }), x1, x2, 1e-6),
+                    testing::ExitedWithCode(1),
+                    numeric_test::FatalLines("Root must be bracketed in RTSAFE"))
+            << x1;
+    }
 }
 
-TEST(RootFindingDeathTest, RtsafeRunsOutOfIterations) {
+TEST(RootFindingDeathTest, RtsafeRunsOutOfItsHundredSteps) {
+    using numeric_test::g_callMarks;
     // tanh is flat (slope 0 in float) far out, so every step bisects, and 100 halvings of 3e35
-    // leave a bracket far wider than the tolerance.
-    const auto vs = Set([](double x) { return std::tanh(x); },
-                        [](double x) { return 1 / std::cosh(x) / std::cosh(x); });
+    // leave a bracket far wider than the tolerance. Three evaluations come before the steps
+    // (the ends and the middle), one with each step.
+    g_callMarks = {0, 103, 104};
+    const auto vs = [](double x, float* f, float* df) {
+        g_callMarks.Count();
+        *f = float(std::tanh(x));
+        *df = float(1 / std::cosh(x) / std::cosh(x));
+    };
     EXPECT_EXIT(numeric::RTSAFE(vs, -1e35, 2e35, 1e-6), testing::ExitedWithCode(1),
-                "\nMaximum number of iterations exceeded in RTSAFE\n");
+                g_callMarks.Expected("Maximum number of iterations exceeded in RTSAFE"));
 }

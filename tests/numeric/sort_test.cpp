@@ -85,6 +85,25 @@ TEST(HeapSortPaired, SortsTheKeysAndCarriesEachCompanionAlong) {
     }
 }
 
+TEST(HeapSortPaired, EqualKeysMoveAsTheStepsSay) {
+    // Keys 0, 1, 1, 1 traced by hand: of equal children the left one moves up, and a key sinks
+    // only past a larger child, so the companions come out 1, 3, 4, 2 (the right child taken
+    // gives 1, 2, 4, 3; sinking past an equal child 1, 3, 2, 4). The index table and the
+    // three-way sort make the same moves.
+    const std::vector<float> keys = {kGuard, 0, 1, 1, 1, kGuard};
+    const std::vector<float> order = {kGuard, 1, 3, 4, 2, kGuard};
+    std::vector<int32_t> index(6, -1);
+    index_table(4, keys.data(), index.data());
+    EXPECT_EQ(index, (std::vector<int32_t>{-1, 1, 3, 4, 2, -1}));
+    std::vector<float> keysToo = keys, second = {kGuard, 1, 2, 3, 4, kGuard}, third = second;
+    sort_three_by_first(4, keysToo.data(), second.data(), third.data());
+    EXPECT_EQ(third, order);
+    keysToo = keys;
+    second = {kGuard, 1, 2, 3, 4, kGuard};
+    heap_sort_paired(4, keysToo.data(), second.data());
+    EXPECT_EQ(second, order);
+}
+
 TEST(SortThreeByFirst, PermutesAllThreeAlike) {
     std::mt19937 rng(7);
     for (int n : kSizes) {

@@ -99,12 +99,23 @@ TEST(CubicSpline, OnlyDerivativesAboveTheLimitMakeAnEndNatural) {
     }
 }
 
-TEST(CubicSplineDeathTest, EqualAbscissasAroundThePointAreFatal) {
+TEST(CubicSplineDeathTest, EqualAbscissasAroundThePointOrFewerThanTwoPointsAreFatal) {
     // x = 2 equals an entry, so it lands on the interval that starts there: [2, 2].
     const std::vector<float> x = {0, 1, 2, 2};
     const std::vector<float> y = {0, 1, 2, 3};
     float value = 0.0f;
-    EXPECT_EXIT(numeric::SPLINT(x.data(), y.data(), y.data(), 3, 2.0, &value),
-                testing::ExitedWithCode(1),
-                numeric_test::FatalLines("Bad XA input to routine SPLINT"));
+    for (int n : {3, 1, 0}) {
+        EXPECT_EXIT(numeric::SPLINT(x.data(), y.data(), y.data(), n, 2.0, &value),
+                    testing::ExitedWithCode(1),
+                    numeric_test::FatalLines("Bad XA input to routine SPLINT"))
+            << n;
+    }
+    std::vector<float> y2(2);
+    for (int n : {1, 0, -3}) {
+        EXPECT_EXIT(
+            numeric::spline_second_derivatives(x.data(), y.data(), n, 0.0, 0.0, y2.data()),
+            testing::ExitedWithCode(1),
+            numeric_test::FatalLines("Fewer than two points in routine spline_second_derivatives"))
+            << n;
+    }
 }

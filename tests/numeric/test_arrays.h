@@ -1,9 +1,11 @@
-// One-based storage, random fills and the fatal message for the tests of the linear algebra,
-// eigenvalue and spline routines. Index 0 of every dimension is left unused.
+// One-based storage, random fills, the fatal message and call marks for the tests of the
+// numerical routines. Index 0 of every dimension is left unused.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <random>
 #include <string>
@@ -94,5 +96,24 @@ inline std::string FatalLines(const std::string& text) {
     return "^Numerical routines run-time error\\.\\.\\.\n" + text +
            "\n\\.\\.\\.now exiting to system\\.\\.\\.\n$";
 }
+
+// For the death tests of iteration limits: a function under test counts its calls and writes
+// "call N" to the error stream at two counts, the first call a routine's last round makes and
+// the first one a round past its limit would make. The expected output holds the first only.
+struct CallMarks {
+    int64_t calls = 0;
+    int64_t reached = 0;
+    int64_t beyond = 0;
+    void Count() {
+        ++calls;
+        if (calls == reached || calls == beyond) {
+            std::fprintf(stderr, "call %lld\n", static_cast<long long>(calls));
+        }
+    }
+    std::string Expected(const std::string& text) const {
+        return "^call " + std::to_string(reached) + "\n" + FatalLines(text).substr(1);
+    }
+};
+inline CallMarks g_callMarks;
 
 } // namespace numeric_test
