@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
@@ -47,6 +48,19 @@ const MenuItem kSettingsItems[] = {
 const MenuItem kHelpItems[] = {
     {ID_HELP_MANUAL, IDS_MENU_MANUAL, IDS_PROMPT_MANUAL},
     {ID_APP_ABOUT, IDS_MENU_ABOUT, IDS_PROMPT_ABOUT},
+};
+
+// A disabled menu item still takes the highlight, so hovering it (or reaching it with the keys)
+// shows its prompt in the status bar, as every other item does.
+class MenuStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Menu_AllowActiveAndDisabled) {
+            return 1;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
 };
 
 // The program named by a browser command line: the quoted path when it starts with a quote and the
@@ -177,8 +191,11 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::BuildMenu() {
-    auto addMenu = [this](const char* title, auto& items) {
+    auto* menuStyle = new MenuStyle;
+    menuStyle->setParent(this);
+    auto addMenu = [this, menuStyle](const char* title, auto& items) {
         QMenu* menu = menuBar()->addMenu(QString::fromLatin1(title));
+        menu->setStyle(menuStyle);
         for (const MenuItem& item : items) {
             QAction* action = menu->addAction(QString::fromLatin1(item.text));
             action->setData(item.id);

@@ -12,7 +12,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <cstdlib>
@@ -78,8 +80,13 @@ TEST_F(FrameFixture, MenuHoldsEveryItemWithItsPrompt) {
     EXPECT_EQ(frame->Action(ID_APP_ABOUT)->text(), "&About Stillo...");
 }
 
+// Hovering an item in its open menu shows its prompt, enabled or not; leaving it, "Ready".
 TEST_F(FrameFixture, StatusBarShowsPromptsAndReady) {
+    frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
     EXPECT_EQ(frame->StatusText(), "Ready");
+    // During a run every item but Exit and the Help menu's is disabled.
+    snapping = true;
     const std::pair<int, const char*> prompts[] = {
         {ID_FILE_LOADVIDEO, "Load New Video File"},
         {ID_FILE_SAVE_AS, "Save The Mosaic Result"},
@@ -90,12 +97,19 @@ TEST_F(FrameFixture, StatusBarShowsPromptsAndReady) {
         {ID_HELP_MANUAL, "Load Manual Into Internet Explorer"},
     };
     for (const auto& [id, prompt] : prompts) {
-        frame->Action(id)->showStatusText(frame.get());
-        EXPECT_EQ(frame->StatusText(), prompt) << id;
+        QMenu* menu = qobject_cast<QMenu*>(frame->Action(id)->parent());
+        ASSERT_NE(menu, nullptr) << id;
+        frame->menuBar()->setActiveAction(menu->menuAction());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+        // A menu takes the pointer only once it has moved since the menu opened.
+        const QPoint item = menu->actionGeometry(frame->Action(id)).center();
+        QTest::mouseMove(menu->windowHandle(), item + QPoint(40, 0));
+        QTest::mouseMove(menu->windowHandle(), item);
+        EXPECT_EQ(frame->StatusText().toStdString(), prompt) << id;
+        menu->hide();
+        EXPECT_EQ(frame->StatusText().toStdString(), "Ready") << id;
     }
-    // Leaving the item clears the prompt.
-    frame->m_wndStatusBar->clearMessage();
-    EXPECT_EQ(frame->StatusText(), "Ready");
+    EXPECT_FALSE(frame->Action(ID_FILE_SAVE_AS)->isEnabled());
     const auto panes = frame->m_wndStatusBar->findChildren<QWidget*>();
     int indicators = 0;
     for (const char* name : {"CAP", "NUM", "SCRL"}) {
