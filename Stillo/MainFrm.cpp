@@ -12,6 +12,7 @@
 #include "WorkView.h"
 #include "platform/sys/sys.h"
 #include "platform/ui/dialog.h"
+#include "platform/ui/lock_keys.h"
 #include "res/resource.h"
 
 #include <QAction>
@@ -120,17 +121,21 @@ bool CMainFrame::OnCreate(bool showSplash) {
     // which the status bar shows over this pane and clears when the pointer leaves the item.
     m_pMessagePane = new QLabel(QStringLiteral(IDS_READY), m_wndStatusBar);
     m_wndStatusBar->addWidget(m_pMessagePane, 1);
-    for (const char* text : {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL}) {
-        auto* pane = new QLabel(QString::fromLatin1(text), m_wndStatusBar);
-        pane->setObjectName(QString::fromLatin1(text));
+    const char* indicators[] = {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL};
+    for (int i = 0; i < 3; ++i) {
+        auto* pane = new QLabel(QString::fromLatin1(indicators[i]), m_wndStatusBar);
+        pane->setObjectName(QString::fromLatin1(indicators[i]));
         pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         pane->setAlignment(Qt::AlignCenter);
-        // Qt cannot read the lock keys' states, so the indicators are drawn greyed, as they
-        // are when a lock is off.
-        pane->setEnabled(false);
         m_wndStatusBar->addPermanentWidget(pane);
+        m_pLockPanes[i] = pane;
     }
     setStatusBar(m_wndStatusBar);
+    // An indicator is drawn greyed while its lock is off, and while the lock's state cannot be
+    // read.
+    m_pLockWatcher = new ui::LockKeyWatcher(this);
+    connect(m_pLockWatcher, &ui::LockKeyWatcher::Changed, this, &CMainFrame::ShowLockKeys);
+    ShowLockKeys(m_pLockWatcher->State());
 
     m_pDisplayWnd = new QWidget(m_wndView);
     m_pDisplayWnd->setObjectName(QStringLiteral("display"));
@@ -246,6 +251,12 @@ QString CMainFrame::StatusText() const {
     }
     const QString message = m_wndStatusBar->currentMessage();
     return message.isEmpty() ? m_pMessagePane->text() : message;
+}
+
+void CMainFrame::ShowLockKeys(const ui::LockKeys& keys) {
+    m_pLockPanes[0]->setEnabled(keys.caps);
+    m_pLockPanes[1]->setEnabled(keys.num);
+    m_pLockPanes[2]->setEnabled(keys.scroll);
 }
 
 bool CMainFrame::Snapping() const {

@@ -3,6 +3,7 @@
 #include "Splash.h"
 #include "Stillo.h"
 #include "platform/ui/dialog.h"
+#include "platform/ui/lock_keys.h"
 
 #include "platform/ui/services.h"
 
@@ -11,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -110,14 +112,32 @@ TEST_F(FrameFixture, StatusBarShowsPromptsAndReady) {
         EXPECT_EQ(frame->StatusText().toStdString(), "Ready") << id;
     }
     EXPECT_FALSE(frame->Action(ID_FILE_SAVE_AS)->isEnabled());
-    const auto panes = frame->m_wndStatusBar->findChildren<QWidget*>();
-    int indicators = 0;
-    for (const char* name : {"CAP", "NUM", "SCRL"}) {
-        for (QWidget* w : panes) {
-            indicators += w->objectName() == name;
+}
+
+// The CAP, NUM and SCRL panes are greyed while the locks cannot be read (offscreen), then each
+// is lit exactly while its own lock is on.
+TEST_F(FrameFixture, LockPanesFollowTheKeyboard) {
+    const char* names[] = {"CAP", "NUM", "SCRL"};
+    QLabel* panes[3];
+    for (int i = 0; i < 3; ++i) {
+        panes[i] = frame->m_wndStatusBar->findChild<QLabel*>(names[i]);
+        ASSERT_NE(panes[i], nullptr) << names[i];
+        EXPECT_EQ(panes[i]->text(), names[i]);
+        EXPECT_FALSE(panes[i]->isEnabled()) << names[i];
+    }
+    ASSERT_FALSE(frame->LockWatcher()->Known());
+    const ui::LockKeys states[] = {
+        {true, false, false}, {false, true, false},  {false, false, true},
+        {true, true, true},   {false, false, false},
+    };
+    for (const ui::LockKeys& s : states) {
+        frame->LockWatcher()->Report(s);
+        const bool lit[] = {s.caps, s.num, s.scroll};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(panes[i]->isEnabled(), lit[i])
+                << names[i] << " after " << s.caps << s.num << s.scroll;
         }
     }
-    EXPECT_EQ(indicators, 3);
 }
 
 TEST_F(FrameFixture, EnablingFollowsRunAndCanvas) {
