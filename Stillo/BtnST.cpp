@@ -17,6 +17,9 @@ using ui::Rect;
 
 namespace {
 
+// The widest line of a tooltip before it wraps.
+constexpr int kTipMaxWidth = 400;
+
 // Applies f to every pixel that is not to be kept as it is.
 template <class F>
 QImage MapPixels(const QImage& image, bool keepBlack, COLORREF keepColor, bool useKeepColor, F f) {
@@ -650,9 +653,7 @@ bool CBtnST::event(QEvent* ev) {
         // 400 pixels.
         auto* help = static_cast<QHelpEvent*>(ev);
         if (TooltipActive() && isEnabled() && !m_tipText.isEmpty()) {
-            QToolTip::showText(help->globalPos(),
-                               "<p style='max-width:400px'>" + m_tipText.toHtmlEscaped() + "</p>",
-                               this, rect());
+            ui::ShowToolTip(help->globalPos(), m_tipText, this, rect(), kTipMaxWidth);
         } else {
             QToolTip::hideText();
         }

@@ -12,6 +12,7 @@
 #include "WorkView.h"
 #include "platform/sys/sys.h"
 #include "platform/ui/dialog.h"
+#include "platform/ui/lock_keys.h"
 #include "res/resource.h"
 
 #include <QAction>
@@ -21,6 +22,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
@@ -47,6 +49,19 @@ const MenuItem kSettingsItems[] = {
 const MenuItem kHelpItems[] = {
     {ID_HELP_MANUAL, IDS_MENU_MANUAL, IDS_PROMPT_MANUAL},
     {ID_APP_ABOUT, IDS_MENU_ABOUT, IDS_PROMPT_ABOUT},
+};
+
+// A disabled menu item still takes the highlight, so hovering it (or reaching it with the keys)
+// shows its prompt in the status bar, as every other item does.
+class MenuStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Menu_AllowActiveAndDisabled) {
+            return 1;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
 };
 
 // The program named by a browser command line: the quoted path when it starts with a quote and the
@@ -106,17 +121,21 @@ bool CMainFrame::OnCreate(bool showSplash) {
     // which the status bar shows over this pane and clears when the pointer leaves the item.
     m_pMessagePane = new QLabel(QStringLiteral(IDS_READY), m_wndStatusBar);
     m_wndStatusBar->addWidget(m_pMessagePane, 1);
-    for (const char* text : {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL}) {
-        auto* pane = new QLabel(QString::fromLatin1(text), m_wndStatusBar);
-        pane->setObjectName(QString::fromLatin1(text));
+    const char* indicators[] = {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL};
+    for (int i = 0; i < 3; ++i) {
+        auto* pane = new QLabel(QString::fromLatin1(indicators[i]), m_wndStatusBar);
+        pane->setObjectName(QString::fromLatin1(indicators[i]));
         pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         pane->setAlignment(Qt::AlignCenter);
-        // Qt cannot read the lock keys' states, so the indicators are drawn greyed, as they
-        // are when a lock is off.
-        pane->setEnabled(false);
         m_wndStatusBar->addPermanentWidget(pane);
+        m_pLockPanes[i] = pane;
     }
     setStatusBar(m_wndStatusBar);
+    // An indicator is drawn greyed while its lock is off, and while the lock's state cannot be
+    // read.
+    m_pLockWatcher = new ui::LockKeyWatcher(this);
+    connect(m_pLockWatcher, &ui::LockKeyWatcher::Changed, this, &CMainFrame::ShowLockKeys);
+    ShowLockKeys(m_pLockWatcher->State());
 
     m_pDisplayWnd = new QWidget(m_wndView);
     m_pDisplayWnd->setObjectName(QStringLiteral("display"));
@@ -177,8 +196,11 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::BuildMenu() {
-    auto addMenu = [this](const char* title, auto& items) {
+    auto* menuStyle = new MenuStyle;
+    menuStyle->setParent(this);
+    auto addMenu = [this, menuStyle](const char* title, auto& items) {
         QMenu* menu = menuBar()->addMenu(QString::fromLatin1(title));
+        menu->setStyle(menuStyle);
         for (const MenuItem& item : items) {
             QAction* action = menu->addAction(QString::fromLatin1(item.text));
             action->setData(item.id);
@@ -229,6 +251,12 @@ QString CMainFrame::StatusText() const {
     }
     const QString message = m_wndStatusBar->currentMessage();
     return message.isEmpty() ? m_pMessagePane->text() : message;
+}
+
+void CMainFrame::ShowLockKeys(const ui::LockKeys& keys) {
+    m_pLockPanes[0]->setEnabled(keys.caps);
+    m_pLockPanes[1]->setEnabled(keys.num);
+    m_pLockPanes[2]->setEnabled(keys.scroll);
 }
 
 bool CMainFrame::Snapping() const {

@@ -18,7 +18,9 @@ class QStatusBar;
 class CWorkView;
 namespace ui {
 class Dialog;
-}
+class LockKeyWatcher;
+struct LockKeys;
+} // namespace ui
 
 // What the frame needs of the work form. The work form fills it in when it is created; until then
 // every command that needs it does nothing and the items it governs stay enabled.
@@ -70,6 +72,8 @@ public:
     CChildView* View() const { return m_wndView; }
     // The message pane's text: a command's prompt while it is hovered, else "Ready".
     QString StatusText() const;
+    // The source of the CAP, NUM and SCRL panes' states.
+    ui::LockKeyWatcher* LockWatcher() const { return m_pLockWatcher; }
 
     QString m_strVideoFileName;
     QString m_strVideoPathName;
@@ -90,6 +94,10 @@ protected:
 private:
     void BuildMenu();
     bool Snapping() const;
+    void ShowLockKeys(const ui::LockKeys& keys);
 
     QLabel* m_pMessagePane = nullptr;
+    // CAP, NUM, SCRL.
+    QLabel* m_pLockPanes[3] = {};
+    ui::LockKeyWatcher* m_pLockWatcher = nullptr;
 };

@@ -11,8 +11,16 @@ namespace ui {
 
 Trackbar::Trackbar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
     setRange(0, 100);
-    setPageStep(20);
     setTickPosition(QSlider::TicksAbove);
+}
+
+void Trackbar::sliderChange(SliderChange change) {
+    if (change == SliderRangeChange) {
+        // Never 0, which would make paging do nothing on a short range.
+        const long long span = static_cast<long long>(maximum()) - minimum();
+        setPageStep(static_cast<int>(std::max(1LL, span / 5)));
+    }
+    QSlider::sliderChange(change);
 }
 
 void Trackbar::SetTicFreq(int freq) {

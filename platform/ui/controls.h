@@ -12,8 +12,9 @@ namespace ui {
 
 // Horizontal trackbar, range 0 to 100 until told otherwise, with automatic tick marks every
 // `TickFrequency` or an explicit list of tick positions (SetTic), drawn above the channel; an
-// explicit tick outside the range stays in the list but is not drawn. A left click on the
-// channel pages towards the click.
+// explicit tick outside the range stays in the list but is not drawn. A page is a fifth of the
+// range, set again whenever the range changes; a left click on the channel pages towards the
+// click.
 class Trackbar : public QSlider {
     Q_OBJECT
 public:
@@ -27,6 +28,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* ev) override;
+    void sliderChange(SliderChange change) override;
 
 private:
     std::vector<int> m_tics;

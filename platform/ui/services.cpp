@@ -9,6 +9,8 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QPointer>
+#include <QTextLayout>
+#include <QToolTip>
 #include <QUrl>
 #include <map>
 
@@ -207,6 +209,30 @@ bool ShellOpen(const QString& target) {
 
 void SetOpenHandler(OpenHandler handler) {
     OpenHandlerRef() = std::move(handler);
+}
+
+void ShowToolTip(const QPoint& globalPos, const QString& text, QWidget* widget, const QRect& rect,
+                 int maxWidth) {
+    // Qt word-wraps a rich-text tip to a width of its own choosing, which puts a short text on
+    // two lines: the lines are broken here and shown as plain text.
+    QTextLayout layout(text, QToolTip::font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(maxWidth);
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    QString tip = lines.join(QLatin1Char('\n'));
+    // A text Qt would take for markup is shown as it is written.
+    if (Qt::mightBeRichText(tip)) {
+        tip = QStringLiteral("<p style='white-space:pre'>") + tip.toHtmlEscaped() +
+              QStringLiteral("</p>");
+    }
+    QToolTip::showText(globalPos, tip, widget, rect);
 }
 
 Qt::CursorShape ToQtCursor(CursorKind kind) {

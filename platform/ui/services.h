@@ -87,6 +87,14 @@ using OpenHandler = std::function<bool(const QString& target)>;
 bool ShellOpen(const QString& target);
 void SetOpenHandler(OpenHandler handler);
 
+// ---- tooltips ---------------------------------------------------------------------------------
+
+// Shows a tooltip for `widget` while the pointer stays in `rect` (widget coordinates), as the
+// window system's tooltip control does: one line as wide as its text, broken at word boundaries
+// only where the line would grow past maxWidth pixels.
+void ShowToolTip(const QPoint& globalPos, const QString& text, QWidget* widget, const QRect& rect,
+                 int maxWidth);
+
 // ---- cursors ----------------------------------------------------------------------------------
 
 enum class CursorKind { None, Arrow, SizeNWSE, SizeNESW, SizeWE, SizeNS, Wait };

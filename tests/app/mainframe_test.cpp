@@ -3,6 +3,7 @@
 #include "Splash.h"
 #include "Stillo.h"
 #include "platform/ui/dialog.h"
+#include "platform/ui/lock_keys.h"
 
 #include "platform/ui/services.h"
 
@@ -11,8 +12,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <cstdlib>
@@ -78,8 +82,13 @@ TEST_F(FrameFixture, MenuHoldsEveryItemWithItsPrompt) {
     EXPECT_EQ(frame->Action(ID_APP_ABOUT)->text(), "&About Stillo...");
 }
 
+// Hovering an item in its open menu shows its prompt, enabled or not; leaving it, "Ready".
 TEST_F(FrameFixture, StatusBarShowsPromptsAndReady) {
+    frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
     EXPECT_EQ(frame->StatusText(), "Ready");
+    // During a run every item but Exit and the Help menu's is disabled.
+    snapping = true;
     const std::pair<int, const char*> prompts[] = {
         {ID_FILE_LOADVIDEO, "Load New Video File"},
         {ID_FILE_SAVE_AS, "Save The Mosaic Result"},
@@ -90,20 +99,45 @@ TEST_F(FrameFixture, StatusBarShowsPromptsAndReady) {
         {ID_HELP_MANUAL, "Load Manual Into Internet Explorer"},
     };
     for (const auto& [id, prompt] : prompts) {
-        frame->Action(id)->showStatusText(frame.get());
-        EXPECT_EQ(frame->StatusText(), prompt) << id;
+        QMenu* menu = qobject_cast<QMenu*>(frame->Action(id)->parent());
+        ASSERT_NE(menu, nullptr) << id;
+        frame->menuBar()->setActiveAction(menu->menuAction());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+        // A menu takes the pointer only once it has moved since the menu opened.
+        const QPoint item = menu->actionGeometry(frame->Action(id)).center();
+        QTest::mouseMove(menu->windowHandle(), item + QPoint(40, 0));
+        QTest::mouseMove(menu->windowHandle(), item);
+        EXPECT_EQ(frame->StatusText().toStdString(), prompt) << id;
+        menu->hide();
+        EXPECT_EQ(frame->StatusText().toStdString(), "Ready") << id;
     }
-    // Leaving the item clears the prompt.
-    frame->m_wndStatusBar->clearMessage();
-    EXPECT_EQ(frame->StatusText(), "Ready");
-    const auto panes = frame->m_wndStatusBar->findChildren<QWidget*>();
-    int indicators = 0;
-    for (const char* name : {"CAP", "NUM", "SCRL"}) {
-        for (QWidget* w : panes) {
-            indicators += w->objectName() == name;
+    EXPECT_FALSE(frame->Action(ID_FILE_SAVE_AS)->isEnabled());
+}
+
+// The CAP, NUM and SCRL panes are greyed while the locks cannot be read (offscreen), then each
+// is lit exactly while its own lock is on.
+TEST_F(FrameFixture, LockPanesFollowTheKeyboard) {
+    const char* names[] = {"CAP", "NUM", "SCRL"};
+    QLabel* panes[3];
+    for (int i = 0; i < 3; ++i) {
+        panes[i] = frame->m_wndStatusBar->findChild<QLabel*>(names[i]);
+        ASSERT_NE(panes[i], nullptr) << names[i];
+        EXPECT_EQ(panes[i]->text(), names[i]);
+        EXPECT_FALSE(panes[i]->isEnabled()) << names[i];
+    }
+    ASSERT_FALSE(frame->LockWatcher()->Known());
+    const ui::LockKeys states[] = {
+        {true, false, false}, {false, true, false},  {false, false, true},
+        {true, true, true},   {false, false, false},
+    };
+    for (const ui::LockKeys& s : states) {
+        frame->LockWatcher()->Report(s);
+        const bool lit[] = {s.caps, s.num, s.scroll};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(panes[i]->isEnabled(), lit[i])
+                << names[i] << " after " << s.caps << s.num << s.scroll;
         }
     }
-    EXPECT_EQ(indicators, 3);
 }
 
 TEST_F(FrameFixture, EnablingFollowsRunAndCanvas) {

@@ -304,6 +304,12 @@ TEST_F(WorkViewTest, LoadStepSliderAndFailedLoad) {
     EXPECT_EQ(view->m_sliderFrame->maximum(), 99);
     EXPECT_EQ(view->m_sliderFrame->Tics(),
               (std::vector<int>{0, 9, 19, 29, 39, 49, 59, 69, 79, 89}));
+    // A page is a fifth of the range, for each clip loaded.
+    EXPECT_EQ(view->m_sliderFrame->pageStep(), 19);
+    Load(*view, Video("pan40.avi", 40, 3));
+    EXPECT_EQ(view->m_sliderFrame->maximum(), 39);
+    EXPECT_EQ(view->m_sliderFrame->pageStep(), 7);
+    Load(*view, Video("pan100.avi", 100, 2));
 
     const int before = g.m_nCurrentFrame;
     view->OnStepForwards();

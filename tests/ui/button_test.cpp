@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QTextDocumentFragment>
 #include <QToolTip>
 #include <gtest/gtest.h>
 #include <set>
@@ -570,7 +571,9 @@ TEST_F(ButtonTest, TooltipAndSounds) {
     EXPECT_EQ(b.m_sounds[1].lpszSound, nullptr);
 }
 
-TEST_F(ButtonTest, TooltipsNeverShowOverADisabledButton) {
+// Tips never show over a disabled button. Each is one line, as high as a one-word tip, unless
+// it is wider than 400 pixels: then it breaks at its blanks into lines no wider than that.
+TEST_F(ButtonTest, TooltipsAreOneLineAndNeverShowOverADisabledButton) {
     QWidget top;
     auto* b = new CBtnST(&top);
     b->setGeometry(0, 0, 40, 20);
@@ -592,7 +595,38 @@ TEST_F(ButtonTest, TooltipsNeverShowOverADisabledButton) {
     if (!help()) {
         GTEST_SKIP() << "tooltips do not show on this platform";
     }
-    EXPECT_TRUE(QToolTip::text().contains("Play Video"));
+    EXPECT_EQ(QToolTip::text().toStdString(), "Play Video");
+
+    auto tipHeight = [&](const QString& text) {
+        b->SetTooltipText(text, true);
+        EXPECT_TRUE(help()) << text.toStdString();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->inherits("QTipLabel") && w->isVisible()) {
+                return w->height();
+            }
+        }
+        return -1;
+    };
+    const int oneLine = tipHeight("Play");
+    ASSERT_GT(oneLine, 0);
+    // A text that looks like markup shows as it is written.
+    for (const char* text : {"Play Video Backwards", "Rewind Faster", "Step <b>Back</b> & On"}) {
+        EXPECT_EQ(tipHeight(text), oneLine) << text;
+        QString shown = QToolTip::text();
+        if (Qt::mightBeRichText(shown)) {
+            shown = QTextDocumentFragment::fromHtml(shown).toPlainText();
+        }
+        EXPECT_EQ(shown.toStdString(), text);
+    }
+    const QString wide = QString("Step Forwards ").repeated(20).trimmed();
+    EXPECT_GT(tipHeight(wide), oneLine);
+    const QStringList lines = QToolTip::text().split('\n');
+    EXPECT_GT(lines.size(), 1);
+    EXPECT_EQ(lines.join(' ').toStdString(), wide.toStdString());
+    const QFontMetrics fm(QToolTip::font());
+    for (const QString& line : lines) {
+        EXPECT_LE(fm.horizontalAdvance(line), 400) << line.toStdString();
+    }
     QToolTip::hideText();
 }
 

@@ -52,17 +52,26 @@ std::vector<int> PaintedRows(const QImage& img, int x) {
 
 } // namespace
 
-// A click anywhere on the track as drawn pages the slider towards the click, by its page step;
-// the rows above and below the track do nothing.
+// A page is a fifth of the range, taken again each time the range is set. A click anywhere on
+// the track as drawn pages the slider towards the click; the rows above and below the track do
+// nothing.
 TEST(Trackbar, ClickOnTheDrawnTrackPagesTowardsTheClick) {
     Trackbar tb;
+    EXPECT_EQ(tb.pageStep(), 20); // 0 to 100
+    const struct {
+        int min, max, page;
+    } ranges[] = {{1, 479, 95}, {-7, 12, 3}, {5, 8, 1}, {3, 3, 1}};
+    for (const auto& r : ranges) {
+        tb.setRange(r.min, r.max);
+        EXPECT_EQ(tb.pageStep(), r.page) << r.min << ".." << r.max;
+    }
     MakeFrameSlider(tb);
-    ASSERT_EQ(tb.pageStep(), 20);
+    ASSERT_EQ(tb.pageStep(), 19);
     const struct {
         int from, x, to;
     } cases[] = {
-        {1, 240, 21},  // right of the handle: one page up
-        {80, 80, 60},  // left of it: one page down
+        {1, 240, 20},  // right of the handle: one page up
+        {80, 80, 61},  // left of it: one page down
         {90, 300, 99}, // a page beyond the end stops at the end
     };
     for (const auto& c : cases) {
