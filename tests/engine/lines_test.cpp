@@ -142,6 +142,50 @@ TEST(DetectLinePair, FindsBothEdgesOfABand) {
     EXPECT_NEAR(lines[0].b, 20.0, 1.0);
     EXPECT_NEAR(lines[1].a, 0.1, 0.01);
     EXPECT_NEAR(lines[1].b, 50.0, 1.0);
+    // The clusters' own lines: slopes from whole degrees of the votes, rows at the centre column
+    // from whole rows.
+    RowImage again = Strip(
+        60, 100, [](int y, int x) { return y >= 0.1 * x + 20 && y < 0.1 * x + 50 ? 200 : 60; });
+    ASSERT_EQ(DetectLinePairByAccumulator(again.get(), 60, 100, kWindow, kThreshold, 1, &lines[0].a,
+                                          &lines[0].b, &lines[1].a, &lines[1].b),
+              1);
+    std::sort(lines, lines + 2, [](Line p, Line q) { return p.b < q.b; });
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_NEAR(lines[i].a, 0.1, 0.15) << i;
+        EXPECT_NEAR(lines[i].a * 50 + lines[i].b, 25.0 + 30 * i, 2.0) << i; // at the centre
+    }
+}
+
+TEST(SplitEdgesBetweenLines, EachPixelGoesToTheNearerLineAndATieToTheSecond) {
+    // Slopes and intercepts in halves and quarters: many pixels lie at equal distances. Rows of a
+    // line below 0 are truncated towards zero.
+    const Line cases[][2] = {{{0.0f, 10.0f}, {0.0f, 20.0f}},
+                             {{0.25f, 3.5f}, {-0.5f, 30.0f}},
+                             {{0.0f, -3.5f}, {0.0f, 12.0f}},
+                             {{-0.75f, 8.0f}, {0.125f, -6.5f}}};
+    constexpr int kRows = 30;
+    constexpr int kCols = 40;
+    std::mt19937 rng(81);
+    int ties = 0;
+    for (const auto& lines : cases) {
+        const RowImage edges = RandomImage(rng, kRows, kCols, 0.6);
+        RowImage first(kRows, kCols);
+        RowImage second(kRows, kCols);
+        SplitEdgesBetweenLines(edges.get(), kRows, kCols, lines[0].a, lines[0].b, lines[1].a,
+                               lines[1].b, first.get(), second.get());
+        for (int y = 0; y < kRows; ++y) {
+            for (int x = 0; x < kCols; ++x) {
+                const int up = kRows - 1 - y;
+                const double d1 = std::fabs(up - std::trunc(x * lines[0].a + lines[0].b));
+                const double d2 = std::fabs(up - std::trunc(x * lines[1].a + lines[1].b));
+                const bool set = edges[y][x] != 0;
+                ties += set && d1 == d2;
+                ASSERT_EQ(first[y][x], set && d1 < d2 ? 255 : 0) << y << "," << x;
+                ASSERT_EQ(second[y][x], set && d1 >= d2 ? 255 : 0) << y << "," << x;
+            }
+        }
+    }
+    EXPECT_GT(ties, 100);
 }
 
 TEST(LineDetectors, StripsWithoutAUsableLineGiveTheLevelLineThroughTheMiddle) {
@@ -484,6 +528,60 @@ TEST(ClusterTwoMedians, SplitsTwoGroupsIntoTheirMediansTheSameEveryTime) {
             }
         }
     }
+}
+
+TEST(ClusterTwoMedians, SettledCentresAreTheCentresOfTheClassesTheyDraw) {
+    // Settled, each centre is the median (or mean) of the points nearer to it than to the other,
+    // a point at equal distances counting for the second. Points on a small grid lie at equal
+    // distances often.
+    auto median = [](std::vector<float> v) {
+        std::sort(v.begin(), v.end());
+        const size_t h = v.size() / 2;
+        return v.size() % 2 == 1 ? v[h] : static_cast<float>(0.5 * (double{v[h - 1]} + v[h]));
+    };
+    auto mean = [](const std::vector<float>& v) {
+        double sum = 0.0;
+        for (float f : v) {
+            sum += f;
+        }
+        return static_cast<float>(sum / static_cast<double>(v.size()));
+    };
+    std::mt19937 rng(62);
+    std::uniform_int_distribution<int> grid(0, 6);
+    int settled = 0;
+    for (int trial = 0; trial < 100; ++trial) {
+        const int n = 5 + trial % 20;
+        std::vector<float> xs(static_cast<size_t>(n) + 1);
+        std::vector<float> ys(xs.size());
+        for (int i = 1; i <= n; ++i) {
+            xs[i] = static_cast<float>(grid(rng));
+            ys[i] = static_cast<float>(grid(rng));
+        }
+        for (bool medians : {true, false}) {
+            float c[4];
+            if ((medians ? ClusterTwoMedians : ClusterTwoMeans)(xs.data(), ys.data(), n, &c[0],
+                                                                &c[1], &c[2], &c[3]) == 0) {
+                continue;
+            }
+            ++settled;
+            std::vector<float> members[2][2];
+            for (int i = 1; i <= n; ++i) {
+                const double d1 = std::hypot(double{xs[i]} - c[0], double{ys[i]} - c[1]);
+                const double d2 = std::hypot(double{xs[i]} - c[2], double{ys[i]} - c[3]);
+                const int k = d2 > d1 ? 0 : 1;
+                members[k][0].push_back(xs[i]);
+                members[k][1].push_back(ys[i]);
+            }
+            for (int k = 0; k < 2; ++k) {
+                for (int axis = 0; axis < 2 && !members[k][0].empty(); ++axis) {
+                    const std::vector<float>& v = members[k][axis];
+                    ASSERT_EQ(c[2 * k + axis], medians ? median(v) : mean(v))
+                        << "trial " << trial << (medians ? " medians" : " means");
+                }
+            }
+        }
+    }
+    EXPECT_GT(settled, 100);
 }
 
 TEST(FitLineRobust, FitsThePixelsOfThePrevailingDirectionOnly) {
