@@ -93,6 +93,41 @@ TEST(CropBox, EdgeGrabsFromTheBandStartAndCornersKeepTheirOffset) {
     EXPECT_EQ(box.m_nBottom, 100 - 4 + 8);
 }
 
+TEST(CropBox, EveryHandleMovesItsOwnEdgesWithThePointer) {
+    // A corner keeps the exact offset at which it was grabbed; an edge is held from the start of
+    // its band, t4 before the edge, so it first moves t4 towards smaller coordinates.
+    for (const float z : {1.0f, 2.0f}) {
+        const int e8 = static_cast<int>(8.0f * z);
+        const int t4 = static_cast<int>(4.0f * z);
+        for (int h = 0; h < 8; ++h) {
+            CResizeBox box;
+            box.Init(300, 200);
+            box.m_nLeft = 100;
+            box.m_nTop = 60;
+            box.m_nRight = 200;
+            box.m_nBottom = 140;
+            // Inside the handle's square or band, off its edge.
+            const int cx = h == 2 || h == 3 ? 200 - e8 : 100;
+            const int cy = h == 1 || h == 3 ? 140 - e8 : 60;
+            const QPoint grab[8] = {{cx + 3, cy + 2}, {cx + 3, cy + 2}, {cx + 3, cy + 2},
+                                    {cx + 3, cy + 2}, {150, 61},        {150, 141},
+                                    {101, 100},       {201, 100}};
+            ASSERT_EQ(box.HitTest(grab[h].x(), grab[h].y(), z, true), h);
+            box.Drag(grab[h].x() + 7, grab[h].y() + 5, z);
+            const int dx = h < 4 ? 7 : 7 - t4;
+            const int dy = h < 4 ? 5 : 5 - t4;
+            const bool left = h == 0 || h == 1 || h == 6;
+            const bool right = h == 2 || h == 3 || h == 7;
+            const bool top = h == 0 || h == 2 || h == 4;
+            const bool bottom = h == 1 || h == 3 || h == 5;
+            EXPECT_EQ(box.m_nLeft, 100 + (left ? dx : 0)) << "handle " << h << " zoom " << z;
+            EXPECT_EQ(box.m_nRight, 200 + (right ? dx : 0)) << "handle " << h << " zoom " << z;
+            EXPECT_EQ(box.m_nTop, 60 + (top ? dy : 0)) << "handle " << h << " zoom " << z;
+            EXPECT_EQ(box.m_nBottom, 140 + (bottom ? dy : 0)) << "handle " << h << " zoom " << z;
+        }
+    }
+}
+
 TEST(CropBox, OppositeEdgesStayApartByEightViewPixels) {
     CResizeBox box;
     box.Init(300, 200);
