@@ -13,6 +13,15 @@ QRgb At(const QImage& img, int x, int y) {
 }
 constexpr QRgb kRed = 0xFF0000, kYellow = 0xFFFF00, kBlack = 0;
 
+// A box over a canvas of width x height with the given edges.
+void Place(CResizeBox& box, int width, int height, int left, int top, int right, int bottom) {
+    box.Init(width, height);
+    box.m_nLeft = left;
+    box.m_nTop = top;
+    box.m_nRight = right;
+    box.m_nBottom = bottom;
+}
+
 } // namespace
 
 TEST(CropBox, InitCoversTheCanvasAndHitTestsFindHandlesInOrder) {
@@ -101,11 +110,7 @@ TEST(CropBox, EveryHandleMovesItsOwnEdgesWithThePointer) {
         const int t4 = static_cast<int>(4.0f * z);
         for (int h = 0; h < 8; ++h) {
             CResizeBox box;
-            box.Init(300, 200);
-            box.m_nLeft = 100;
-            box.m_nTop = 60;
-            box.m_nRight = 200;
-            box.m_nBottom = 140;
+            Place(box, 300, 200, 100, 60, 200, 140);
             // Inside the handle's square or band, off its edge.
             const int cx = h == 2 || h == 3 ? 200 - e8 : 100;
             const int cy = h == 1 || h == 3 ? 140 - e8 : 60;
@@ -161,11 +166,7 @@ TEST(CropBox, OppositeEdgesStayApartByEightViewPixels) {
 
 TEST(CropBox, DrawsRedOutlineWhileDraggingYellowAfterAndYellowSquares) {
     CResizeBox box;
-    box.Init(200, 100);
-    box.m_nLeft = 20;
-    box.m_nTop = 10;
-    box.m_nRight = 120;
-    box.m_nBottom = 60;
+    Place(box, 200, 100, 20, 10, 120, 60);
     box.m_bDragging = 1;
     QImage view = ui::NewImage(960, 300, 0xFF000000);
     box.Draw(view, 0, 0, 2.0f); // x 10..60, y 5..30
@@ -195,11 +196,7 @@ TEST(CropBox, DrawsRedOutlineWhileDraggingYellowAfterAndYellowSquares) {
 
 TEST(CropBox, DrawsIntoSixteenBitViewsInTheirOwnForm) {
     CResizeBox box;
-    box.Init(200, 100);
-    box.m_nLeft = 20;
-    box.m_nTop = 10;
-    box.m_nRight = 120;
-    box.m_nBottom = 60;
+    Place(box, 200, 100, 20, 10, 120, 60);
     for (int dragging : {1, 0}) {
         box.m_bDragging = dragging;
         QImage wide = ui::NewImage(300, 100, 0xFF000000);
