@@ -464,6 +464,22 @@ int ClusterTwoMeans(const float* xs, const float* ys, int n, float* x1, float* y
     return ClusterTwo(xs, ys, n, x1, y1, x2, y2, MeanCentre);
 }
 
+void SplitEdgesBetweenLines(IMAGE2D edges, uint16_t rows, uint16_t cols, float slope1,
+                            float intercept1, float slope2, float intercept2, IMAGE2D first,
+                            IMAGE2D second) {
+    for (int y = 0; y < rows; ++y) {
+        const int yUp = rows - 1 - y;
+        for (int x = 0; x < cols; ++x) {
+            if (edges[y][x] == 0) {
+                continue;
+            }
+            const bool nearerFirst =
+                RowDistance(yUp, x, slope1, intercept1) < RowDistance(yUp, x, slope2, intercept2);
+            (nearerFirst ? first : second)[y][x] = 255;
+        }
+    }
+}
+
 void FitLineRobust(IMAGE2D magnitude, IMAGE2D direction, uint16_t rows, uint16_t cols, float* slope,
                    float* intercept) {
     int64_t pixels = 0;
@@ -579,22 +595,13 @@ int DetectLinePair(IMAGE2D image, uint16_t rows, uint16_t cols, int window, int 
     if (LinesFromVotes(edges, &binary, &a1, &b1, &a2, &b2) == 0) {
         return 0;
     }
-    // Each edge pixel goes to the nearer line (a tie to the second), and each share is fitted.
+    // Each edge pixel goes to the nearer line, and each share is fitted.
     RowImage first(r, c);
     RowImage second(r, c);
     if (!first || !second) {
         return 0;
     }
-    for (int y = 0; y < r; ++y) {
-        const int yUp = r - 1 - y;
-        for (int x = 0; x < c; ++x) {
-            if (binary[y][x] == 0) {
-                continue;
-            }
-            const bool nearerFirst = RowDistance(yUp, x, a1, b1) < RowDistance(yUp, x, a2, b2);
-            (nearerFirst ? first : second)[y][x] = 255;
-        }
-    }
+    SplitEdgesBetweenLines(binary.get(), r, c, a1, b1, a2, b2, first.get(), second.get());
     FitLineRobust(first.get(), edges.direction.get(), r, c, slope1, intercept1);
     FitLineRobust(second.get(), edges.direction.get(), r, c, slope2, intercept2);
     return 1;

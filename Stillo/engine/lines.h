@@ -84,6 +84,14 @@ int ClusterTwoMedians(const float* xs, const float* ys, int n, float* x1, float*
 int ClusterTwoMeans(const float* xs, const float* ys, int n, float* x1, float* y1, float* x2,
                     float* y2);
 
+// The split of DetectLinePair: each set pixel of edges goes, as 255, to first when its row
+// (counted from the bottom) is nearer to the first line's row at its column than to the
+// second's, both lines' rows truncated to whole numbers, and otherwise to second, so a pixel at
+// equal distance goes to the second. Pixels not set are left as they are in both.
+void SplitEdgesBetweenLines(IMAGE2D edges, uint16_t rows, uint16_t cols, float slope1,
+                            float intercept1, float slope2, float intercept2, IMAGE2D first,
+                            IMAGE2D second);
+
 // The least-squares line through the edge pixels (magnitude non-zero) whose direction lies
 // within the median absolute deviation of the median direction.
 void FitLineRobust(IMAGE2D magnitude, IMAGE2D direction, uint16_t rows, uint16_t cols, float* slope,

@@ -1055,3 +1055,42 @@ TEST_F(WorkViewTest, LoadingClearsTheSourcesOwnBuffers) {
         EXPECT_EQ(allZero(g.PreviewBuffer(), g.PreviewBufferBytes()), c.previewCleared) << *c.next;
     }
 }
+
+// The save takes the crop box's inclusive edges: a box inside the canvas on every side comes out
+// with its last column and row, and nothing of the canvas beyond them.
+TEST_F(WorkViewTest, SaveWritesExactlyTheCropBox) {
+    auto view = Start();
+    ASSERT_EQ(view->m_mosaicer.Init("c:", 160, 120, 0, 119, 0, 159, 10, 0), 1);
+    MOSAIC_PARAMS& canvas = view->m_mosaicer.m_canvas;
+    uint8_t** rows = CurrentCanvasRows(canvas);
+    // Yellow up to column 120 and row 90 from the top; blue, green or black beyond.
+    for (int y = 0; y < canvas.nRows; ++y) {
+        for (int x = 0; x < canvas.nCols; ++x) {
+            uint8_t* p = rows[canvas.nRows - 1 - y] + 3 * x;
+            p[0] = x <= 120 ? 250 : 0;
+            p[1] = y <= 90 ? 250 : 0;
+            p[2] = x <= 120 ? 0 : 250;
+        }
+    }
+    CResizeBox& box = *view->m_pResizeBox;
+    box.Init(canvas.nCols, canvas.nRows);
+    box.m_nLeft = 97;
+    box.m_nRight = 120;
+    box.m_nTop = 31;
+    box.m_nBottom = 90;
+    view->m_bMosaicDone = 1;
+    const std::string out = (Dir() / "box.jpg").string();
+    std::filesystem::remove(out);
+    g_pMainFrame->m_strOutputPathName = QString::fromStdString(out);
+    view->SaveResult();
+    ASSERT_TRUE(Saw("Jpeg Stored OK"));
+    const QImage saved = QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(saved.width(), 24);
+    ASSERT_EQ(saved.height(), 60);
+    for (const QPoint p : {QPoint(0, 0), QPoint(23, 0), QPoint(0, 59), QPoint(23, 59)}) {
+        const QRgb q = saved.pixel(p);
+        EXPECT_GT(qRed(q), 200) << p.x() << "," << p.y();
+        EXPECT_GT(qGreen(q), 200) << p.x() << "," << p.y();
+        EXPECT_LT(qBlue(q), 50) << p.x() << "," << p.y();
+    }
+}

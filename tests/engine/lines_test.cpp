@@ -60,6 +60,38 @@ struct Line {
     float b;
 };
 
+// Non-maximum suppression of the centre ring row written out from its definition: a pixel's
+// squared magnitude against the squared magnitudes interpolated on both sides along its
+// gradient, between the two pixels the gradient passes between.
+std::vector<uint8_t> PlainSuppression(const std::vector<float*>& gx, const std::vector<float*>& gy,
+                                      int cols, float threshold) {
+    auto m = [&](int row, int c) { return gx[row][c] * gx[row][c] + gy[row][c] * gy[row][c]; };
+    std::vector<uint8_t> out(static_cast<size_t>(cols), 0);
+    for (int c = 1; c + 1 < cols; ++c) {
+        const float x = gx[1][c];
+        const float y = gy[1][c];
+        const float mag = x * x + y * y;
+        if ((std::fabs(x) < 0.01f && std::fabs(y) < 0.01f) || mag <= threshold * threshold) {
+            continue;
+        }
+        float first = 0.0f;
+        float second = 0.0f;
+        if (std::fabs(y) <= std::fabs(x)) { // left and right, leaning to the row before or after
+            const float w = std::fabs(y) / std::fabs(x);
+            const int lean = x * y >= 0 ? 0 : 2;
+            first = (1 - w) * m(1, c + 1) + w * m(lean, c + 1);
+            second = w * m(2 - lean, c - 1) + (1 - w) * m(1, c - 1);
+        } else { // above and below, leaning to the column after or before
+            const float w = std::fabs(x) / std::fabs(y);
+            const int lean = x * y >= 0 ? 1 : -1;
+            first = (1 - w) * m(0, c) + w * m(0, c + lean);
+            second = w * m(2, c - lean) + (1 - w) * m(2, c);
+        }
+        out[static_cast<size_t>(c)] = mag > first && mag > second ? 255 : 0;
+    }
+    return out;
+}
+
 } // namespace
 
 TEST(DetectDominantLine, FindsTheStepOfAStrip) {
@@ -110,6 +142,50 @@ TEST(DetectLinePair, FindsBothEdgesOfABand) {
     EXPECT_NEAR(lines[0].b, 20.0, 1.0);
     EXPECT_NEAR(lines[1].a, 0.1, 0.01);
     EXPECT_NEAR(lines[1].b, 50.0, 1.0);
+    // The clusters' own lines: slopes from whole degrees of the votes, rows at the centre column
+    // from whole rows.
+    RowImage again = Strip(
+        60, 100, [](int y, int x) { return y >= 0.1 * x + 20 && y < 0.1 * x + 50 ? 200 : 60; });
+    ASSERT_EQ(DetectLinePairByAccumulator(again.get(), 60, 100, kWindow, kThreshold, 1, &lines[0].a,
+                                          &lines[0].b, &lines[1].a, &lines[1].b),
+              1);
+    std::sort(lines, lines + 2, [](Line p, Line q) { return p.b < q.b; });
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_NEAR(lines[i].a, 0.1, 0.15) << i;
+        EXPECT_NEAR(lines[i].a * 50 + lines[i].b, 25.0 + 30 * i, 2.0) << i; // at the centre
+    }
+}
+
+TEST(SplitEdgesBetweenLines, EachPixelGoesToTheNearerLineAndATieToTheSecond) {
+    // Slopes and intercepts in halves and quarters: many pixels lie at equal distances. Rows of a
+    // line below 0 are truncated towards zero.
+    const Line cases[][2] = {{{0.0f, 10.0f}, {0.0f, 20.0f}},
+                             {{0.25f, 3.5f}, {-0.5f, 30.0f}},
+                             {{0.0f, -3.5f}, {0.0f, 12.0f}},
+                             {{-0.75f, 8.0f}, {0.125f, -6.5f}}};
+    constexpr int kRows = 30;
+    constexpr int kCols = 40;
+    std::mt19937 rng(81);
+    int ties = 0;
+    for (const auto& lines : cases) {
+        const RowImage edges = RandomImage(rng, kRows, kCols, 0.6);
+        RowImage first(kRows, kCols);
+        RowImage second(kRows, kCols);
+        SplitEdgesBetweenLines(edges.get(), kRows, kCols, lines[0].a, lines[0].b, lines[1].a,
+                               lines[1].b, first.get(), second.get());
+        for (int y = 0; y < kRows; ++y) {
+            for (int x = 0; x < kCols; ++x) {
+                const int up = kRows - 1 - y;
+                const double d1 = std::fabs(up - std::trunc(x * lines[0].a + lines[0].b));
+                const double d2 = std::fabs(up - std::trunc(x * lines[1].a + lines[1].b));
+                const bool set = edges[y][x] != 0;
+                ties += set && d1 == d2;
+                ASSERT_EQ(first[y][x], set && d1 < d2 ? 255 : 0) << y << "," << x;
+                ASSERT_EQ(second[y][x], set && d1 >= d2 ? 255 : 0) << y << "," << x;
+            }
+        }
+    }
+    EXPECT_GT(ties, 100);
 }
 
 TEST(LineDetectors, StripsWithoutAUsableLineGiveTheLevelLineThroughTheMiddle) {
@@ -218,8 +294,10 @@ TEST(SuppressNonMaximaWithDirection, KeepsTheEdgesModesPixelsWithMagnitudeAndDir
         }
         std::vector<float*> gx = rings.gx();
         std::vector<float*> gy = rings.gy();
-        std::vector<uint8_t> plain(kCols, 9);
-        SuppressNonMaxima(gx.data(), gy.data(), kCols, 0, 1, 2, plain.data(), 15.0f);
+        const std::vector<uint8_t> plain = PlainSuppression(gx, gy, kCols, 15.0f);
+        std::vector<uint8_t> edges(kCols, 9);
+        SuppressNonMaxima(gx.data(), gy.data(), kCols, 0, 1, 2, edges.data(), 15.0f);
+        ASSERT_EQ(edges, plain);
         std::vector<uint8_t> mag[3];
         std::vector<uint8_t> dir[3];
         for (int v = 0; v < 3; ++v) {
@@ -450,6 +528,60 @@ TEST(ClusterTwoMedians, SplitsTwoGroupsIntoTheirMediansTheSameEveryTime) {
             }
         }
     }
+}
+
+TEST(ClusterTwoMedians, SettledCentresAreTheCentresOfTheClassesTheyDraw) {
+    // Settled, each centre is the median (or mean) of the points nearer to it than to the other,
+    // a point at equal distances counting for the second. Points on a small grid lie at equal
+    // distances often.
+    auto median = [](std::vector<float> v) {
+        std::sort(v.begin(), v.end());
+        const size_t h = v.size() / 2;
+        return v.size() % 2 == 1 ? v[h] : static_cast<float>(0.5 * (double{v[h - 1]} + v[h]));
+    };
+    auto mean = [](const std::vector<float>& v) {
+        double sum = 0.0;
+        for (float f : v) {
+            sum += f;
+        }
+        return static_cast<float>(sum / static_cast<double>(v.size()));
+    };
+    std::mt19937 rng(62);
+    std::uniform_int_distribution<int> grid(0, 6);
+    int settled = 0;
+    for (int trial = 0; trial < 100; ++trial) {
+        const int n = 5 + trial % 20;
+        std::vector<float> xs(static_cast<size_t>(n) + 1);
+        std::vector<float> ys(xs.size());
+        for (int i = 1; i <= n; ++i) {
+            xs[i] = static_cast<float>(grid(rng));
+            ys[i] = static_cast<float>(grid(rng));
+        }
+        for (bool medians : {true, false}) {
+            float c[4];
+            if ((medians ? ClusterTwoMedians : ClusterTwoMeans)(xs.data(), ys.data(), n, &c[0],
+                                                                &c[1], &c[2], &c[3]) == 0) {
+                continue;
+            }
+            ++settled;
+            std::vector<float> members[2][2];
+            for (int i = 1; i <= n; ++i) {
+                const double d1 = std::hypot(double{xs[i]} - c[0], double{ys[i]} - c[1]);
+                const double d2 = std::hypot(double{xs[i]} - c[2], double{ys[i]} - c[3]);
+                const int k = d2 > d1 ? 0 : 1;
+                members[k][0].push_back(xs[i]);
+                members[k][1].push_back(ys[i]);
+            }
+            for (int k = 0; k < 2; ++k) {
+                for (int axis = 0; axis < 2 && !members[k][0].empty(); ++axis) {
+                    const std::vector<float>& v = members[k][axis];
+                    ASSERT_EQ(c[2 * k + axis], medians ? median(v) : mean(v))
+                        << "trial " << trial << (medians ? " medians" : " means");
+                }
+            }
+        }
+    }
+    EXPECT_GT(settled, 100);
 }
 
 TEST(FitLineRobust, FitsThePixelsOfThePrevailingDirectionOnly) {

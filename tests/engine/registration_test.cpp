@@ -106,6 +106,18 @@ TEST_F(Registration, AResultOnTheWindowsEdgeIsSearchedAgainFurtherOut) {
     EXPECT_EQ(r.frame.nLastDy, 36);
 }
 
+TEST_F(Registration, WindowsReachHalfTheMapAlongEachAxis) {
+    // The map is 160 columns by 100 rows: a window reaches 80 along the rows and 50 across them.
+    // The tracker expects about (-56, 50): along the rows -58 is found, across them the search
+    // stops on the bound at 50.
+    r.frame.fEstX = -56.0f;
+    r.frame.fEstY = 50.0f;
+    r.frame.nRadiusX = r.frame.nRadiusY = 8;
+    ASSERT_EQ(Step(-58, 52, 9), 0);
+    EXPECT_EQ(r.frame.nLastDx, -58);
+    EXPECT_EQ(r.frame.nLastDy, 50);
+}
+
 TEST_F(Registration, RadiiFollowTheErrorsWithEarlyFloors) {
     const int expected[] = {40, 20, 13, 10, 8, 2, 2};
     for (int i = 1; i <= 7; ++i) {

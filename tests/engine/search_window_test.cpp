@@ -151,6 +151,10 @@ TEST_P(SearchEveryCandidate, ScoresEqualTheBruteForceScorerAndTheFirstBestWins) 
         // Off-centre and one-sided windows; the true shift outside the window.
         {36, 150, 60, 4, 10, 10, 90, -3, 17, false},
         {36, 150, -7, -2, 10, -100, -20, -18, 18, true},
+        // The true shift outside the window where the window's centre, or its best guesses
+        // along each axis, would lie with x and y exchanged: no score of it counts as reached.
+        {60, 150, -2, 45, 10, 30, 60, -8, 4, false},
+        {36, 150, 9, 10, 10, 10, 40, -5, 9, false},
         // Windows so small that every candidate is counted in full.
         {36, 150, 2, -1, 10, -2, 2, -2, 2, false},
         {36, 150, 1, 1, 10, -1, 6, 0, 3, true},

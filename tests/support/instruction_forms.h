@@ -10,9 +10,23 @@
 
 namespace stillo_test {
 
+// What the processor offers, asked of it directly.
+inline bool ProcessorHasWideForms() {
+#if defined(__GNUC__) && defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+#else
+    return false;
+#endif
+}
+
 class InstructionForms : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { AllowWideInstructions(GetParam()); }
+    void SetUp() override {
+        AllowWideInstructions(GetParam());
+        // Each form is what it says: the wide one exactly when asked for and the processor has it.
+        ASSERT_EQ(UseAvx2(), GetParam() && ProcessorHasWideForms());
+    }
     void TearDown() override { AllowWideInstructions(true); }
 };
 

@@ -193,18 +193,31 @@ TEST_F(SaverTest, SixteenBitCanvasFieldsBecomeFullColours) {
 }
 
 TEST_F(SaverTest, QualityShapesTheFile) {
-    TestCanvas canvas(64, 64);
+    // Grey noise, which no colour subsampling blurs: at quality 100 its file takes several
+    // rounds of output buffer and still decodes to the canvas within a level or two.
+    TestCanvas canvas(300, 280);
     std::mt19937 rng(3);
     for (auto& row : canvas.storage) {
-        for (auto& byte : row) {
-            byte = static_cast<uint8_t>(rng());
+        for (size_t x = 0; x < row.size(); x += 3) {
+            row[x] = row[x + 1] = row[x + 2] = static_cast<uint8_t>(rng());
         }
     }
     std::string low = PathOf("low.jpg");
     std::string high = PathOf("high.jpg");
-    ASSERT_NE(saver.Save(&canvas.p, 0, 0, 63, 63, 0, low.data()), 0);
-    ASSERT_NE(saver.Save(&canvas.p, 0, 0, 63, 63, 100, high.data()), 0);
+    ASSERT_NE(saver.Save(&canvas.p, 0, 0, 279, 299, 0, low.data()), 0);
+    ASSERT_NE(saver.Save(&canvas.p, 0, 0, 279, 299, 100, high.data()), 0);
     EXPECT_LT(fs::file_size(low) * 4, fs::file_size(high));
+    ASSERT_GT(fs::file_size(high), 2u << 16); // past 64 KiB, and past twice that
+    const Decoded image = Decode(high);
+    ASSERT_EQ(image.width, 280);
+    ASSERT_EQ(image.height, 300);
+    double error = 0;
+    for (int y = 0; y < 300; ++y) {
+        for (int x = 0; x < 280; ++x) {
+            error += std::abs(image.At(x, y)[1] - canvas.FromTop(x, y)[1]);
+        }
+    }
+    EXPECT_LT(error / (300 * 280), 2.0);
 }
 
 TEST_F(SaverTest, UnusableInputsAreRefusedAndWriteNothing) {
@@ -231,11 +244,16 @@ TEST_F(SaverTest, UnusableInputsAreRefusedAndWriteNothing) {
     canvas.pointers[3] = saved;
     EXPECT_FALSE(fs::exists(path));
 
-    // A side beyond what JPEG can describe.
+    // A side beyond what JPEG can describe, across or down the canvas; one pixel less fits.
     TestCanvas wide(1, 65501);
     EXPECT_EQ(saver.Save(&wide.p, 0, 0, 65500, 0, 90, path.data()), 0);
+    TestCanvas tall(65501, 1);
+    EXPECT_EQ(saver.Save(&tall.p, 0, 0, 0, 65500, 90, path.data()), 0);
     EXPECT_FALSE(fs::exists(path));
     EXPECT_NE(saver.Save(&wide.p, 1, 0, 65499, 0, 90, path.data()), 0);
+    EXPECT_EQ(Decode(path).width, 65500);
+    EXPECT_NE(saver.Save(&tall.p, 0, 1, 0, 65499, 90, path.data()), 0);
+    EXPECT_EQ(Decode(path).height, 65500);
 }
 
 TEST_F(SaverTest, WriteFailuresReturnZeroAndLeaveNoPartialFile) {

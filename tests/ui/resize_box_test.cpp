@@ -13,6 +13,15 @@ QRgb At(const QImage& img, int x, int y) {
 }
 constexpr QRgb kRed = 0xFF0000, kYellow = 0xFFFF00, kBlack = 0;
 
+// A box over a canvas of width x height with the given edges.
+void Place(CResizeBox& box, int width, int height, int left, int top, int right, int bottom) {
+    box.Init(width, height);
+    box.m_nLeft = left;
+    box.m_nTop = top;
+    box.m_nRight = right;
+    box.m_nBottom = bottom;
+}
+
 } // namespace
 
 TEST(CropBox, InitCoversTheCanvasAndHitTestsFindHandlesInOrder) {
@@ -93,6 +102,37 @@ TEST(CropBox, EdgeGrabsFromTheBandStartAndCornersKeepTheirOffset) {
     EXPECT_EQ(box.m_nBottom, 100 - 4 + 8);
 }
 
+TEST(CropBox, EveryHandleMovesItsOwnEdgesWithThePointer) {
+    // A corner keeps the exact offset at which it was grabbed; an edge is held from the start of
+    // its band, t4 before the edge, so it first moves t4 towards smaller coordinates.
+    for (const float z : {1.0f, 2.0f}) {
+        const int e8 = static_cast<int>(8.0f * z);
+        const int t4 = static_cast<int>(4.0f * z);
+        for (int h = 0; h < 8; ++h) {
+            CResizeBox box;
+            Place(box, 300, 200, 100, 60, 200, 140);
+            // Inside the handle's square or band, off its edge.
+            const int cx = h == 2 || h == 3 ? 200 - e8 : 100;
+            const int cy = h == 1 || h == 3 ? 140 - e8 : 60;
+            const QPoint grab[8] = {{cx + 3, cy + 2}, {cx + 3, cy + 2}, {cx + 3, cy + 2},
+                                    {cx + 3, cy + 2}, {150, 61},        {150, 141},
+                                    {101, 100},       {201, 100}};
+            ASSERT_EQ(box.HitTest(grab[h].x(), grab[h].y(), z, true), h);
+            box.Drag(grab[h].x() + 7, grab[h].y() + 5, z);
+            const int dx = h < 4 ? 7 : 7 - t4;
+            const int dy = h < 4 ? 5 : 5 - t4;
+            const bool left = h == 0 || h == 1 || h == 6;
+            const bool right = h == 2 || h == 3 || h == 7;
+            const bool top = h == 0 || h == 2 || h == 4;
+            const bool bottom = h == 1 || h == 3 || h == 5;
+            EXPECT_EQ(box.m_nLeft, 100 + (left ? dx : 0)) << "handle " << h << " zoom " << z;
+            EXPECT_EQ(box.m_nRight, 200 + (right ? dx : 0)) << "handle " << h << " zoom " << z;
+            EXPECT_EQ(box.m_nTop, 60 + (top ? dy : 0)) << "handle " << h << " zoom " << z;
+            EXPECT_EQ(box.m_nBottom, 140 + (bottom ? dy : 0)) << "handle " << h << " zoom " << z;
+        }
+    }
+}
+
 TEST(CropBox, OppositeEdgesStayApartByEightViewPixels) {
     CResizeBox box;
     box.Init(300, 200);
@@ -126,11 +166,7 @@ TEST(CropBox, OppositeEdgesStayApartByEightViewPixels) {
 
 TEST(CropBox, DrawsRedOutlineWhileDraggingYellowAfterAndYellowSquares) {
     CResizeBox box;
-    box.Init(200, 100);
-    box.m_nLeft = 20;
-    box.m_nTop = 10;
-    box.m_nRight = 120;
-    box.m_nBottom = 60;
+    Place(box, 200, 100, 20, 10, 120, 60);
     box.m_bDragging = 1;
     QImage view = ui::NewImage(960, 300, 0xFF000000);
     box.Draw(view, 0, 0, 2.0f); // x 10..60, y 5..30
@@ -160,11 +196,7 @@ TEST(CropBox, DrawsRedOutlineWhileDraggingYellowAfterAndYellowSquares) {
 
 TEST(CropBox, DrawsIntoSixteenBitViewsInTheirOwnForm) {
     CResizeBox box;
-    box.Init(200, 100);
-    box.m_nLeft = 20;
-    box.m_nTop = 10;
-    box.m_nRight = 120;
-    box.m_nBottom = 60;
+    Place(box, 200, 100, 20, 10, 120, 60);
     for (int dragging : {1, 0}) {
         box.m_bDragging = dragging;
         QImage wide = ui::NewImage(300, 100, 0xFF000000);
