@@ -338,7 +338,7 @@ bool WritePicture(Output& out, const VideoSpec& spec, int n, std::vector<uint8_t
     }
     RenderFrame(spec, n, rgb);
     FillPicture(out, spec, *rgb);
-    out.frame->pts = n;
+    out.frame->pts = spec.jumpAt > 0 && n >= spec.jumpAt ? n + spec.jumpFrames : n;
     if (spec.codec == Codec::Mpeg2) {
         out.frame->interlaced_frame = 1;
         out.frame->top_field_first = 1;

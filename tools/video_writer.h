@@ -36,6 +36,10 @@ struct VideoSpec {
     // k > 1: picture n is left out where n % k == k - 1, its time left empty (a variable-rate
     // file); the barcode of every other picture is still its frame time n.
     int dropEvery = 0;
+    // Pictures from frame jumpAt on are stamped jumpFrames frame times later (a jump in the time
+    // stamps); 0: none.
+    int jumpAt = 0;
+    int64_t jumpFrames = 0;
 };
 
 // Rows at the top of every frame that carry the barcode, and its number of bits (most

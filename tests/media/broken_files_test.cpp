@@ -154,6 +154,49 @@ TEST(TimestampReset, JoinedProgramStreamsKeepDecodeOrderNumbers) {
     ExpectExactEverywhere(g, w, 60, [](int n) { return n % 30; });
 }
 
+// Files whose frames the source once lost track of: every picture is reachable in every order,
+// every number below the count delivers one, and the last picture is the last frame.
+TEST(UnusualFiles, EveryPictureIsReachableInEveryOrder) {
+    const auto matroska = [](Codec codec, int frames) {
+        videotool::VideoSpec spec = Spec(codec, 96, 64, frames);
+        spec.matroska = true;
+        return spec;
+    };
+    videotool::VideoSpec dropped = matroska(Codec::Mpeg4, 100);
+    dropped.dropEvery = 7;
+    videotool::VideoSpec jump = matroska(Codec::Mjpeg, 40);
+    jump.jumpAt = 20;
+    jump.jumpFrames = int64_t{25} * 3600 * 10;
+    const struct {
+        const char* name;
+        videotool::VideoSpec spec;
+        int64_t rewindMs; // cluster times start again here
+        int count;
+        std::function<int(int)> barcode;
+    } cases[] = {
+        // Numbered by time: a frame left out shows the picture before it.
+        {"dropped.mkv", dropped, 0, 100, [](int n) { return n % 7 == 6 ? n - 1 : n; }},
+        // Ten hours between two pictures, and time codes that go backwards: numbered as decoded.
+        {"jump.mkv", jump, 0, 40, Same},
+        {"backward.mkv", matroska(Codec::Mjpeg, 40), 800, 40, Same},
+        // One picture, read as a picture sequence by its name.
+        {"single.jpg", Spec(Codec::Jpeg, 160, 120, 1), 0, 1, Same},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = WriteTestVideo(c.name, c.spec);
+        if (c.rewindMs > 0) {
+            ASSERT_TRUE(videotool::RewindMatroskaClusters(path, c.rewindMs));
+        }
+        CVideoGrabber g(nullptr, nullptr, 4);
+        int w = 0, h = 0;
+        ASSERT_EQ(OpenQuietly(g, path, &w, &h), c.count);
+        ExpectExactEverywhere(g, w, c.count, c.barcode);
+        EXPECT_EQ(g.GrabFrame(c.count, 1.0f, 0, 1), 0);
+        EXPECT_EQ(g.m_nFrameCount.load(), c.count);
+    }
+}
+
 struct HostileRate {
     uint32_t rate, scale;
     const char* name;
