@@ -461,18 +461,21 @@ bool FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
     return true;
 }
 
-bool FrameDecoder::RewindToStart() {
+bool FrameDecoder::RewindToStart(bool reopen) {
     int ret = -1;
-    if (m_fmt && m_decodeOrder && !(m_fmt->iformat->flags & AVFMT_NO_BYTE_SEEK)) {
-        // Pictures numbered as they come have no time stamp to seek by: back to the first byte.
-        ret = av_seek_frame(m_fmt, -1, 0, AVSEEK_FLAG_BYTE);
-    }
-    if (m_fmt && ret < 0) {
-        // A byte seek would break AVI, so go by time stamps to the very first packet.
-        ret = av_seek_frame(m_fmt, m_stream, m_firstDts, AVSEEK_FLAG_BACKWARD);
-    }
-    if (m_fmt && ret < 0) {
-        ret = avformat_seek_file(m_fmt, m_stream, INT64_MIN, m_firstDts, m_firstDts, 0);
+    if (m_fmt && !reopen) {
+        if (m_decodeOrder && !(m_fmt->iformat->flags & AVFMT_NO_BYTE_SEEK)) {
+            // Pictures numbered as they come have no time stamp to seek by: back to the first
+            // byte.
+            ret = av_seek_frame(m_fmt, -1, 0, AVSEEK_FLAG_BYTE);
+        }
+        if (ret < 0) {
+            // A byte seek would break AVI, so go by time stamps to the very first packet.
+            ret = av_seek_frame(m_fmt, m_stream, m_firstDts, AVSEEK_FLAG_BACKWARD);
+        }
+        if (ret < 0) {
+            ret = avformat_seek_file(m_fmt, m_stream, INT64_MIN, m_firstDts, m_firstDts, 0);
+        }
     }
     ResetAfterSeek();
     // Demuxers whose seeks land elsewhere (time codes that go backwards, a damaged index, a
@@ -599,15 +602,21 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
     }
     // Farther back from the target each time a seek lands past it, or the stream ends before a
     // frame once delivered: 2 s, 8 s, 32 s, then the start of the stream, before which there
-    // is nothing.
+    // is nothing. A frame once delivered and still not found is looked for once more in the
+    // file opened again: a damaged file may read on after a seek otherwise than it did from
+    // its opening.
     const int64_t fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
     int attempt = 0;
+    bool reopened = false;
     bool gotAny = m_hasHeld;
     auto retryEarlier = [&]() -> bool {
         if (m_fromStart || attempt >= 4) {
-            return false;
-        }
-        if (++attempt == 4) {
+            if (reopened || n > m_maxDelivered) {
+                return false;
+            }
+            reopened = true;
+            RewindToStart(true);
+        } else if (++attempt == 4) {
             RewindToStart();
         } else {
             int64_t back = 2 * fps;

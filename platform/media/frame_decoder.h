@@ -88,8 +88,8 @@ private:
     // False when it rewound to the start instead.
     bool SeekBefore(int64_t target, int64_t extraFrames);
     // Back to the stream's first packet, checked: a seek that lands elsewhere is mended by
-    // opening the file again. False when even that failed.
-    bool RewindToStart();
+    // opening the file again, as is done at once with reopen. False when even that failed.
+    bool RewindToStart(bool reopen = false);
     bool AtFirstPacket();
     bool Reopen();
     void ResetAfterSeek();

@@ -103,7 +103,7 @@ FilterGraph::~FilterGraph() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_quit = true;
-        m_work.notify_all();
+        Announce();
     }
     m_thread.join();
 }
@@ -150,6 +150,7 @@ HRESULT FilterGraph::SetPositions(int64_t* current, int32_t currentFlags, int64_
         }
         m_stopFrame = ToFrame(*stop, true);
     }
+    Announce();
     return S_OK;
 }
 
@@ -160,7 +161,7 @@ HRESULT FilterGraph::Run() {
     }
     m_completed = false;
     m_runPending = true;
-    m_work.notify_all();
+    Announce();
     return S_OK;
 }
 
@@ -172,7 +173,7 @@ HRESULT FilterGraph::Stop() {
     m_changed.wait(lock, [this] { return !m_busy; });
     m_stopping.store(false);
     m_completed = true;
-    m_changed.notify_all();
+    Announce();
     return S_OK;
 }
 
@@ -279,7 +280,7 @@ void FilterGraph::ServeRun(std::unique_lock<std::mutex>& lock) {
     } else {
         DropAhead();
     }
-    m_changed.notify_all();
+    Announce();
 }
 
 bool FilterGraph::AheadDue() const {
@@ -383,9 +384,8 @@ void FilterGraph::DecodeAhead(std::unique_lock<std::mutex>& lock, DecoderUser us
         // Re-planned meanwhile: this frame is not wanted any more.
         m_spare.push_back(std::move(decoded.picture));
     }
-    m_changed.notify_all();
-    // A caller's decode ends: the streaming thread may go on ahead from here.
-    m_work.notify_all();
+    // A caller's decode ends too: the streaming thread may go on ahead from here.
+    Announce();
 }
 
 HRESULT FilterGraph::PeekFrame(int64_t position) {
@@ -404,6 +404,7 @@ HRESULT FilterGraph::PeekFrame(int64_t position) {
             const int64_t step = frame - m_lastRunFrame;
             m_aheadStep = step >= 1 && step <= kLookAheadStepLimit ? step : 1;
             m_aheadNext = frame;
+            Announce();
         }
         if (StreamingIdle()) {
             // Decode here rather than hand the frame over and wait for it, which on one core
@@ -420,18 +421,27 @@ void FilterGraph::SetLookAhead(bool on) {
     m_lookAhead = on;
     if (!on) {
         DropAhead();
-        m_changed.notify_all();
     }
+    Announce();
 }
 
 std::vector<int64_t> FilterGraph::SettledAhead() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return StreamingIdle() && !AheadDue(); });
+    const bool settled = m_changed.wait_for(lock, std::chrono::minutes(1),
+                                            [this] { return StreamingIdle() && !AheadDue(); });
     std::vector<int64_t> frames;
     for (const Prefetched& p : m_ready) {
         frames.push_back(p.frame);
     }
+    if (!settled) {
+        frames.push_back(-1);
+    }
     return frames;
+}
+
+void FilterGraph::Announce() {
+    m_work.notify_all();
+    m_changed.notify_all();
 }
 
 // ---- MediaDet ----

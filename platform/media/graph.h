@@ -152,7 +152,7 @@ public:
     // Runs served from pictures decoded ahead, for tests and benchmarks.
     int64_t LookAheadHits() const { return m_aheadHits.load(); }
     // For tests: waits until the streaming thread has nothing left to do, then gives the frames
-    // decoded ahead, in order.
+    // decoded ahead, in order; -1 after them when it is still at work after a minute.
     std::vector<int64_t> SettledAhead();
     // For tests: a Stop is waiting for the run it ends.
     bool Stopping() const { return m_stopping.load(); }
@@ -190,11 +190,13 @@ private:
     // it (a stop position: frames starting before it are played).
     int64_t ToFrame(int64_t position, bool roundUp = false) const;
     bool StreamingIdle() const;
+    // Wakes both sides to look at the state again; called holding the lock after each change.
+    void Announce();
 
     std::unique_ptr<FrameDecoder> m_decoder;
     std::unique_ptr<SampleGrabber> m_grabber;
-    // Guards the state below. Every change a waiter waits for is made under it and announced
-    // on the condition the waiter waits on, so no wake-up can be lost.
+    // Guards the state below. Every change is made under it and announced to both sides, and
+    // every wait is for a condition of that state: no wake-up can be lost.
     std::mutex m_mutex;
     // The streaming thread waits on it for a run, a frame to decode ahead or the end.
     std::condition_variable m_work;

@@ -16,7 +16,7 @@ namespace {
 
 // Enough frames to pass a key interval and the decode-on distance; each backward grab of a
 // stream numbered by decode order decodes it from the start.
-constexpr int32_t kFrames = 40;
+constexpr int32_t kFrames = 24;
 
 void ExpectCountCovers(const CVideoGrabber& g, const std::vector<int32_t>& delivered) {
     // Delivered in rising order: the last is the highest.
