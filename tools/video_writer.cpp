@@ -292,7 +292,8 @@ bool AddVideoStream(Output& out, const VideoSpec& spec, std::string* error) {
         return Fail(error, "cannot set the stream up", ret);
     }
     out.video->time_base = out.enc->time_base;
-    out.video->avg_frame_rate = out.enc->framerate;
+    out.video->avg_frame_rate =
+        spec.statedFps > 0 ? AVRational{spec.statedFps, 1} : out.enc->framerate;
     out.frame->format = vc.format;
     out.frame->width = spec.width;
     out.frame->height = spec.height;

@@ -40,6 +40,8 @@ struct VideoSpec {
     // stamps); 0: none.
     int jumpAt = 0;
     int64_t jumpFrames = 0;
+    // The rate the file states, when not the rate its pictures come at (Matroska); 0: that rate.
+    int statedFps = 0;
 };
 
 // Rows at the top of every frame that carry the barcode, and its number of bits (most

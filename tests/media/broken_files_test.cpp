@@ -167,6 +167,8 @@ TEST(UnusualFiles, EveryPictureIsReachableInEveryOrder) {
     videotool::VideoSpec jump = matroska(Codec::Mjpeg, 40);
     jump.jumpAt = 20;
     jump.jumpFrames = int64_t{25} * 3600 * 10;
+    videotool::VideoSpec halfRate = matroska(Codec::Mjpeg, 40);
+    halfRate.statedFps = 12;
     const struct {
         const char* name;
         videotool::VideoSpec spec;
@@ -176,8 +178,10 @@ TEST(UnusualFiles, EveryPictureIsReachableInEveryOrder) {
     } cases[] = {
         // Numbered by time: a frame left out shows the picture before it.
         {"dropped.mkv", dropped, 0, 100, [](int n) { return n % 7 == 6 ? n - 1 : n; }},
-        // Ten hours between two pictures, and time codes that go backwards: numbered as decoded.
+        // Ten hours between two pictures, two pictures to a frame time of the rate stated, and
+        // time codes that go backwards: numbered as decoded.
         {"jump.mkv", jump, 0, 40, Same},
+        {"half-rate.mkv", halfRate, 0, 40, Same},
         {"backward.mkv", matroska(Codec::Mjpeg, 40), 800, 40, Same},
         // One picture, read as a picture sequence by its name.
         {"single.jpg", Spec(Codec::Jpeg, 160, 120, 1), 0, 1, Same},

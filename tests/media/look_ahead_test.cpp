@@ -137,9 +137,9 @@ TEST(LookAhead, NothingDecodedAheadReachesTheCallersBuffers) {
     EXPECT_GE(g.graph->LookAheadHits(), 1);
 }
 
-// As far ahead as the limit, and no farther; whatever drops the pictures decoded ahead, a run
-// that delivers nothing or decoding ahead turned off, drops what was to be decoded next with
-// them: nothing more is decoded, and no seek made for it.
+// As far ahead as the limit, and no farther, at the step between the last two runs; whatever
+// drops the pictures decoded ahead, a run that delivers nothing or decoding ahead turned off,
+// drops what was to be decoded next with them: nothing more is decoded, and no seek made.
 TEST(LookAhead, DecodesUpToTheLimitAndForgetsItsTargetWithThePictures) {
     const std::string path = WriteTestVideo("ahead-limit.avi", Spec(Codec::Mpeg4, 96, 64, 20));
     const std::function<void(Graph&)> drops[] = {
@@ -151,6 +151,11 @@ TEST(LookAhead, DecodesUpToTheLimitAndForgetsItsTargetWithThePictures) {
             ASSERT_EQ(g.Grab(n), media::S_OK);
         }
         EXPECT_EQ(g.graph->SettledAhead(), (std::vector<int64_t>{3, 4}));
+        // A run takes its frame wherever it stands among those decoded ahead.
+        const int64_t hits = g.graph->LookAheadHits();
+        ASSERT_EQ(g.Grab(4), media::S_OK);
+        EXPECT_EQ(g.graph->LookAheadHits(), hits + 1);
+        EXPECT_EQ(g.graph->SettledAhead(), (std::vector<int64_t>{6, 8}));
         const int64_t seeks = g.graph->Decoder().SeekCount();
         drop(g);
         EXPECT_EQ(g.graph->SettledAhead(), std::vector<int64_t>{});
