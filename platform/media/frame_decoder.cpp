@@ -429,10 +429,8 @@ void FrameDecoder::ResetAfterSeek() {
     avcodec_flush_buffers(m_dec);
     av_frame_unref(m_held);
     av_frame_unref(m_pending);
-    if (m_hasPacket) {
-        av_packet_unref(m_pkt);
-    }
-    m_hasHeld = m_hasPending = m_hasPacket = false;
+    DropPacket();
+    m_hasHeld = m_hasPending = false;
     m_heldFrame = -1;
     m_flushed = false;
     m_needKey = true;
@@ -441,6 +439,13 @@ void FrameDecoder::ResetAfterSeek() {
     m_maxSeen = -1;
     m_positioned = true;
     ++m_seekCount;
+}
+
+void FrameDecoder::DropPacket() {
+    if (m_hasPacket) {
+        av_packet_unref(m_pkt);
+        m_hasPacket = false;
+    }
 }
 
 // Seeks to a key frame at or before frame (target - extraFrames), allowing for the pictures a
@@ -513,7 +518,7 @@ bool FrameDecoder::AtFirstPacket() {
 }
 
 bool FrameDecoder::Reopen() {
-    ResetAfterSeek();
+    DropPacket();
     avformat_close_input(&m_fmt);
     if (!IsRegularFile(m_path) ||
         avformat_open_input(&m_fmt, FileUrl(m_path).c_str(), nullptr, nullptr) < 0) {

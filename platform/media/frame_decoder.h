@@ -92,6 +92,8 @@ private:
     bool RewindToStart(bool reopen = false);
     bool AtFirstPacket();
     bool Reopen();
+    // Forgets the packet AtFirstPacket read.
+    void DropPacket();
     void ResetAfterSeek();
     // False when the picture could not be converted.
     bool Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink);
