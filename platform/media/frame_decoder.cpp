@@ -606,17 +606,17 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
         SeekBefore(n, 0);
     }
     // Farther back from the target each time a seek lands past it, or the stream ends before a
-    // frame once delivered: 2 s, 8 s, 32 s, then the start of the stream, before which there
-    // is nothing. A frame once delivered and still not found is looked for once more in the
-    // file opened again: a damaged file may read on after a seek otherwise than it did from
-    // its opening.
+    // frame known to be there: 2 s, 8 s, 32 s, then the start of the stream, before which
+    // there is nothing. A frame known to be there (or an end before one) and still not found
+    // is looked for once more in the file opened again: a damaged file may read on after a
+    // seek otherwise than it did from its opening.
     const int64_t fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
     int attempt = 0;
     bool reopened = false;
     bool gotAny = m_hasHeld;
-    auto retryEarlier = [&]() -> bool {
+    auto retryEarlier = [&](bool known) -> bool {
         if (m_fromStart || attempt >= 4) {
-            if (reopened || n > m_maxDelivered) {
+            if (reopened || !known) {
                 return false;
             }
             reopened = true;
@@ -647,7 +647,9 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
                 if (ret != AVERROR_EOF) {
                     return ret;
                 }
-                if ((!gotAny || n <= m_maxDelivered) && retryEarlier()) {
+                // An end before a frame once delivered is not the file's.
+                const bool belied = n <= m_maxDelivered || m_maxSeen < m_maxDelivered;
+                if ((!gotAny || belied) && retryEarlier(belied)) {
                     continue;
                 }
                 NoteEndOfStream(n);
@@ -688,7 +690,7 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
             return deliverHeld();
         }
         av_frame_unref(f);
-        if (!retryEarlier()) {
+        if (!retryEarlier(n <= m_maxDelivered)) {
             m_positioned = false;
             return S_FALSE;
         }

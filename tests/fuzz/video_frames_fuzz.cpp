@@ -24,9 +24,35 @@ void ExpectCountCovers(const CVideoGrabber& g, const std::vector<int32_t>& deliv
                  "the count never drops below a frame already delivered");
 }
 
-void ForwardThenBackward(CVideoGrabber& g, int32_t frames) {
+bool OpenFile(CVideoGrabber& g, const std::string& path, bool ahead) {
+    int w = 0, h = 0;
+    g.m_nFrameCount = g.Open(path.c_str(), &w, &h, 1, 0);
+    g.SetLookAhead(ahead);
+    return g.m_nFrameCount > 0;
+}
+
+// The first frames that decoding on from the opening delivers.
+std::vector<int32_t> DeliveredOnward(const std::string& path) {
+    std::vector<int32_t> delivered;
+    CVideoGrabber g(nullptr, nullptr, 4);
+    const int32_t frames = OpenFile(g, path, false) ? std::min(g.m_nFrameCount.load(), kFrames) : 0;
+    for (int32_t n = 0; n < frames; ++n) {
+        if (g.GrabFrame(n, 1.0f, 1, 1)) {
+            delivered.push_back(n);
+        }
+    }
+    return delivered;
+}
+
+// Forwards, with a jump to the last frame half-way (a seek, which may read on less than
+// decoding on did), then backwards; and the frames decoding on delivers once more.
+void ForwardThenBackward(CVideoGrabber& g, int32_t frames, const std::vector<int32_t>& onward) {
     std::vector<int32_t> delivered;
     for (int32_t n = 0; n < frames; ++n) {
+        if (n == frames / 2) {
+            g.GrabFrame(g.m_nFrameCount - 1, 1.0f, 1, 1);
+            ExpectCountCovers(g, delivered);
+        }
         if (g.GrabFrame(n, 1.0f, 1, 1)) {
             delivered.push_back(n);
             fuzz::Expect(g.GrabFrame(n, 1.0f, 1, 1) == 1,
@@ -39,6 +65,10 @@ void ForwardThenBackward(CVideoGrabber& g, int32_t frames) {
                      "every frame delivered forwards is delivered again backwards");
     }
     ExpectCountCovers(g, delivered);
+    for (const int32_t n : onward) {
+        fuzz::Expect(g.GrabFrame(n, 1.0f, 1, 1) == 1,
+                     "every frame decoding on from the opening delivers is reachable after seeks");
+    }
 }
 
 // A run's steps from frame 0: each answer of NextStepDelivers is what the step after it does.
@@ -82,16 +112,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!fuzz::WriteFile(path, data, size)) {
         return 0;
     }
+    const std::vector<int32_t> onward = DeliveredOnward(path);
     for (const bool ahead : {false, true}) {
         CVideoGrabber g(nullptr, nullptr, 4);
-        int w = 0, h = 0;
-        g.m_nFrameCount = g.Open(path.c_str(), &w, &h, 1, 0);
-        if (g.m_nFrameCount <= 0) {
+        if (!OpenFile(g, path, ahead)) {
             break;
         }
-        g.SetLookAhead(ahead);
         if (!ahead) {
-            ForwardThenBackward(g, std::min(g.m_nFrameCount.load(), kFrames));
+            ForwardThenBackward(g, std::min(g.m_nFrameCount.load(), kFrames), onward);
         }
         Steps(g, ahead ? 1 : 3);
     }

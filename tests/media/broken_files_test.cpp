@@ -201,6 +201,40 @@ TEST(UnusualFiles, EveryPictureIsReachableInEveryOrder) {
     }
 }
 
+// A damaged file that reads on after a seek less far than from its opening: a frame past those
+// delivered is found all the same, and the count stays the file's.
+TEST(UnusualFiles, ASeekThatReadsOnLessDoesNotShortenTheFile) {
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, STILLO_FUZZ_REPRO "/video_frames/seek-reads-on-less-than-opening.mkv",
+                          &w, &h),
+              16);
+    for (const int n : {0, 1, 2, 3, 4, 5, 6, 7, 3}) {
+        ASSERT_EQ(g.GrabFrame(n, 1.0f, 0, 1), 1) << n;
+    }
+    // Decoding on from the seek to frame 3 ends before frame 7, which was delivered.
+    EXPECT_EQ(g.GrabFrame(12, 1.0f, 0, 1), 1);
+    EXPECT_EQ(g.m_nFrameCount.load(), 16);
+}
+
+// A file cut short on disk while it is open: the frames already delivered still count.
+TEST(EarlyEnd, AFileCutWhileOpenKeepsTheFramesDelivered) {
+    // Larger than what opening reads ahead.
+    const std::string path =
+        WriteTestVideo("cut-while-open.avi", Spec(Codec::Mjpeg, 320, 240, 100));
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, path, &w, &h), 100);
+    g.SetLookAhead(false); // frames decoded ahead count as delivered
+    for (int n = 0; n < 60; ++n) {
+        ASSERT_EQ(g.GrabFrame(n, 1.0f, 0, 1), 1) << n;
+    }
+    ASSERT_TRUE(videotool::TruncateFile(path, std::filesystem::file_size(path) / 4));
+    EXPECT_EQ(g.GrabFrame(5, 1.0f, 0, 1), 1);
+    EXPECT_EQ(g.GrabFrame(99, 1.0f, 0, 1), 0);
+    EXPECT_EQ(g.m_nFrameCount.load(), 60);
+}
+
 struct HostileRate {
     uint32_t rate, scale;
     const char* name;
