@@ -155,7 +155,7 @@ void FrameDecoder::Close() {
     avformat_close_input(&m_fmt);
     m_hasHeld = m_hasPending = m_hasPacket = false;
     m_heldFrame = -1;
-    m_maxDelivered = -1;
+    m_maxKnown = -1;
     m_fromStart = false;
     m_stream = -1;
     m_width = m_height = 0;
@@ -411,16 +411,14 @@ bool FrameDecoder::IndexOf(const AVFrame* frame, int64_t* index) {
         return false;
     }
     m_prevIndex = *index;
-    if (*index > m_maxSeen) {
-        m_maxSeen = *index;
-    }
+    m_maxSeen = std::max(m_maxSeen, *index);
+    m_maxKnown = std::max(m_maxKnown, *index);
     return true;
 }
 
 void FrameDecoder::NoteEndOfStream(int64_t n) {
-    const int64_t last = std::max(m_maxSeen, m_maxDelivered);
-    if (m_maxSeen >= 0 && n > last && last + 1 < m_frameCount) {
-        m_frameCount = last + 1;
+    if (m_maxSeen >= 0 && n > m_maxKnown && m_maxKnown + 1 < m_frameCount) {
+        m_frameCount = m_maxKnown + 1;
         m_countCorrected = true;
     }
 }
@@ -592,7 +590,6 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
             return E_FAIL;
         }
         m_heldFrame = n;
-        m_maxDelivered = std::max(m_maxDelivered, n);
         return S_OK;
     };
     if (n == m_heldFrame) {
@@ -647,8 +644,8 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
                 if (ret != AVERROR_EOF) {
                     return ret;
                 }
-                // An end before a frame once delivered is not the file's.
-                const bool belied = n <= m_maxDelivered || m_maxSeen < m_maxDelivered;
+                // An end before a frame known to be there is not the file's.
+                const bool belied = n <= m_maxKnown || m_maxSeen < m_maxKnown;
                 if ((!gotAny || belied) && retryEarlier(belied)) {
                     continue;
                 }
@@ -690,7 +687,7 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
             return deliverHeld();
         }
         av_frame_unref(f);
-        if (!retryEarlier(n <= m_maxDelivered)) {
+        if (!retryEarlier(n <= m_maxKnown)) {
             m_positioned = false;
             return S_FALSE;
         }

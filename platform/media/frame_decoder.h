@@ -53,7 +53,7 @@ public:
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     // The announced count, lowered to the real one once decoding found the file's end before
-    // it; never below a frame once delivered. Pictures numbered by time count to the last one.
+    // it; never below a frame once decoded. Pictures numbered by time count to the last one.
     int64_t FrameCount() const { return m_frameCount; }
     // True once the count was lowered so.
     bool CountCorrected() const { return m_countCorrected; }
@@ -97,8 +97,8 @@ private:
     void ResetAfterSeek();
     // False when the picture could not be converted.
     bool Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink);
-    // The end of the stream met while looking for frame n: frames past the last one seen do
-    // not exist, but those delivered do.
+    // The end of the stream met while looking for frame n: frames past the last one ever seen
+    // do not exist.
     void NoteEndOfStream(int64_t n);
 
     AVFormatContext* m_fmt = nullptr;
@@ -127,8 +127,9 @@ private:
     int64_t m_decoded = 0;
     // The highest index seen since the decoder was last positioned; -1 none.
     int64_t m_maxSeen = -1;
-    // The highest frame delivered since the stream was opened; -1 none.
-    int64_t m_maxDelivered = -1;
+    // The highest number a picture decoded since the stream was opened was given: frames up to
+    // it are in the file. -1 none.
+    int64_t m_maxKnown = -1;
     // The decoder is positioned by decoding on from the stream's first packet, not by a seek:
     // where the stream ends, it really ends.
     bool m_fromStart = false;
