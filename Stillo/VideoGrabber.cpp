@@ -346,7 +346,6 @@ void CVideoGrabber::ReleaseFile() {
     m_pGrabberFilter = nullptr;
     m_pMediaSeeking = nullptr;
     m_pFilterGraph = nullptr;
-    m_nLastDelivered = -1;
 }
 
 float CVideoGrabber::PreviewScale(int width, int height) {
@@ -452,7 +451,6 @@ int CVideoGrabber::GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int 
     m_callback.m_bDoFullFrame = bDoFullFrame;
     m_callback.m_fPreviewStep = static_cast<float>(1.0 / fScale);
     if (!m_pMediaSeeking || !m_pFilterGraph) {
-        m_nLastDelivered = -1;
         return 0; // no file: nothing to deliver
     }
     int64_t position = PositionOf(nFrame);
@@ -464,10 +462,8 @@ int CVideoGrabber::GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int 
     m_pFilterGraph->Event()->WaitForCompletion(INFINITE, &code);
     control->Stop();
     if (m_pFilterGraph->LastRunStatus() == S_OK) {
-        m_nLastDelivered = nFrame;
         return 1;
     }
-    m_nLastDelivered = -1;
     TakeRealCount();
     return 0;
 }
@@ -517,11 +513,8 @@ bool CVideoGrabber::NextStepDelivers() {
         return false;
     }
     bool atEnd = false;
-    const int32_t current = m_nCurrentFrame.load();
-    const int32_t frame = StepTarget(current, &atEnd);
-    if (frame == current && m_nLastDelivered == current) {
-        return true; // the step stays on the frame the last grab delivered
-    }
+    const int32_t frame = StepTarget(m_nCurrentFrame.load(), &atEnd);
+    // The frame is decoded now and kept for the step, which so delivers what was told.
     if (m_pFilterGraph->PeekFrame(PositionOf(frame)) == S_OK) {
         return true;
     }

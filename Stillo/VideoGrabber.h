@@ -123,6 +123,4 @@ private:
     media::FilterGraph* m_pFilterGraph = nullptr;
     std::vector<uint8_t> m_ownFrameBuffer;
     std::vector<uint8_t> m_ownPreviewBuffer;
-    // The frame the last grab delivered; -1 when it delivered nothing.
-    int32_t m_nLastDelivered = -1;
 };

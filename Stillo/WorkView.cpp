@@ -470,7 +470,7 @@ int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
     }
     m_pGrabber->m_nStartFrame = 1;
     m_pGrabber->m_nEndFrame = count - 1;
-    m_pGrabber->GrabFrame(1, CVideoGrabber::PreviewScale(m_nVideoWidth, m_nVideoHeight), 1, 0);
+    GrabShown(1, 0);
     g_pMainFrame->m_bVideoLoaded = 1;
     SetSliderRange(count - 1);
     {
@@ -481,9 +481,26 @@ int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
     return 1;
 }
 
+void CWorkView::GrabShown(int frame, int bDoFullFrame) {
+    const int shown = m_pGrabber->m_nCurrentFrame;
+    const float scale = CVideoGrabber::PreviewScale(m_nVideoWidth, m_nVideoHeight);
+    if (m_pGrabber->GrabFrame(frame, scale, 1, bDoFullFrame)) {
+        return;
+    }
+    // A file that ends before the frame: the failed grab lowered the count to the real one.
+    const int last = m_pGrabber->m_nFrameCount - 1;
+    if (last >= 0 && last != frame && m_pGrabber->GrabFrame(last, scale, 1, bDoFullFrame)) {
+        return;
+    }
+    // Nothing came: the picture is still the one shown before.
+    m_pGrabber->m_nCurrentFrame = shown;
+}
+
 void CWorkView::SetSliderRange(int endFrame) {
     QSignalBlocker block(m_sliderFrame);
-    m_sliderFrame->setRange(1, std::max(1, endFrame));
+    // A file of one frame has only frame 0 to show.
+    const int first = endFrame > 0 ? 1 : 0;
+    m_sliderFrame->setRange(first, std::max(first, endFrame));
     m_sliderFrame->ClearTics();
     for (int t : SliderTicks(endFrame)) {
         m_sliderFrame->SetTic(t);
@@ -620,9 +637,7 @@ void CWorkView::OnSliderMoved(int position) {
     m_pGrabber->m_bPlaying = 0;
     m_pGrabber->m_nStep = 1;
     // The frame at the slider's own position, not the one after it.
-    m_pGrabber->m_nCurrentFrame = position;
-    m_pGrabber->GrabFrame(position, CVideoGrabber::PreviewScale(m_nVideoWidth, m_nVideoHeight), 1,
-                          1);
+    GrabShown(position, 1);
     UpdateFrameDisplay();
 }
 

@@ -203,6 +203,9 @@ private:
     // Snap It's checks and the run's set-up, under the pass lock.
     RunRefusal StartRun();
     void FinishMosaic(bool failed, bool limitReached);
+    // Grabs a frame to show; when the file has no such frame, its last one. The current frame
+    // is then the one the picture shows.
+    void GrabShown(int frame, int bDoFullFrame);
     // Slider range 1 .. endFrame with its ticks.
     void SetSliderRange(int endFrame);
     // Follows a frame count the source lowered to the file's real one.

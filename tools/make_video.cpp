@@ -1,6 +1,6 @@
 // make-video: writes a test video, a pan over a procedural texture with a frame-number barcode.
-//   make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264] [--size WxH] [--frames N]
-//              [--motion DX,DY] [--fps N[/D]] [--audio-first] [--audio-only] OUTPUT
+//   make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264|gif|jpeg] [--size WxH]
+//              [--frames N] [--motion DX,DY] [--fps N[/D]] [--audio-first] [--audio-only] OUTPUT
 #include "tools/video_writer.h"
 
 #include <cstdio>
@@ -11,9 +11,10 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264] "
-                         "[--size WxH] [--frames N] [--motion DX,DY] [--fps N[/D]] "
-                         "[--audio-first] [--audio-only] OUTPUT\n");
+    std::fprintf(stderr,
+                 "usage: make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264|gif|jpeg] "
+                 "[--size WxH] [--frames N] [--motion DX,DY] [--fps N[/D]] "
+                 "[--audio-first] [--audio-only] OUTPUT\n");
     return 2;
 }
 

@@ -25,7 +25,8 @@ struct Named {
 constexpr Named kCodecs[] = {{"raw", Codec::Raw},     {"mjpeg", Codec::Mjpeg},
                              {"mpeg4", Codec::Mpeg4}, {"mpeg4b", Codec::Mpeg4BFrames},
                              {"mpeg1", Codec::Mpeg1}, {"mpeg2", Codec::Mpeg2},
-                             {"h264", Codec::H264}};
+                             {"h264", Codec::H264},   {"gif", Codec::Gif},
+                             {"jpeg", Codec::Jpeg}};
 
 uint8_t Clamp(double v) {
     return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
@@ -236,6 +237,10 @@ VideoCodec VideoCodecOf(Codec codec) {
         return {AV_CODEC_ID_MPEG2VIDEO, AV_PIX_FMT_YUV420P};
     case Codec::H264:
         return {AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P};
+    case Codec::Gif:
+        return {AV_CODEC_ID_GIF, AV_PIX_FMT_RGB8};
+    case Codec::Jpeg:
+        return {AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ420P};
     }
     return {AV_CODEC_ID_RAWVIDEO, AV_PIX_FMT_YUV420P};
 }
@@ -287,7 +292,8 @@ bool AddVideoStream(Output& out, const VideoSpec& spec, std::string* error) {
         return Fail(error, "cannot set the stream up", ret);
     }
     out.video->time_base = out.enc->time_base;
-    out.video->avg_frame_rate = out.enc->framerate;
+    out.video->avg_frame_rate =
+        spec.statedFps > 0 ? AVRational{spec.statedFps, 1} : out.enc->framerate;
     out.frame->format = vc.format;
     out.frame->width = spec.width;
     out.frame->height = spec.height;
@@ -333,7 +339,7 @@ bool WritePicture(Output& out, const VideoSpec& spec, int n, std::vector<uint8_t
     }
     RenderFrame(spec, n, rgb);
     FillPicture(out, spec, *rgb);
-    out.frame->pts = n;
+    out.frame->pts = spec.jumpAt > 0 && n >= spec.jumpAt ? n + spec.jumpFrames : n;
     if (spec.codec == Codec::Mpeg2) {
         out.frame->interlaced_frame = 1;
         out.frame->top_field_first = 1;
@@ -375,17 +381,23 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
         spec.fpsDen <= 0) {
         return Fail(error, "size, length and rate must be positive");
     }
-    const bool program = IsProgramStream(spec.codec);
-    if (program && (spec.audioFirst || spec.audioOnly)) {
-        return Fail(error, "audio streams are written into AVI files only");
+    if (spec.matroska && spec.codec != Codec::Mjpeg && spec.codec != Codec::Mpeg4 &&
+        spec.codec != Codec::Mpeg4BFrames) {
+        return Fail(error, "Matroska files are written with MJPEG or MPEG-4 only");
     }
-    if (spec.codec == Codec::H264 && (spec.audioFirst || spec.audioOnly)) {
-        return Fail(error, "audio streams are written into AVI files only");
+    if (spec.codec == Codec::Jpeg && spec.frames != 1) {
+        return Fail(error, "a JPEG picture is one frame");
     }
-    const char* muxer = spec.codec == Codec::Mpeg1   ? "mpeg"
+    const char* muxer = spec.matroska                ? "matroska"
+                        : spec.codec == Codec::Mpeg1 ? "mpeg"
                         : spec.codec == Codec::Mpeg2 ? "vob"
                         : spec.codec == Codec::H264  ? "h264"
+                        : spec.codec == Codec::Gif   ? "gif"
+                        : spec.codec == Codec::Jpeg  ? "mjpeg"
                                                      : "avi";
+    if ((spec.audioFirst || spec.audioOnly) && std::strcmp(muxer, "avi") != 0) {
+        return Fail(error, "audio streams are written into AVI files only");
+    }
     Output out;
     int ret = avformat_alloc_output_context2(&out.oc, nullptr, muxer, path.c_str());
     if (ret < 0 || !out.oc) {
@@ -405,7 +417,15 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
     if (ret < 0) {
         return Fail(error, "cannot open " + path, ret);
     }
-    ret = avformat_write_header(out.oc, nullptr);
+    AVDictionary* options = nullptr;
+    if (spec.matroska) {
+        // Clusters of a few pictures each, so that their time codes can be rewritten.
+        av_dict_set(&options, "cluster_time_limit", "200", 0);
+        // No checksums: a rewritten time code would break them.
+        av_dict_set(&options, "write_crc32", "0", 0);
+    }
+    ret = avformat_write_header(out.oc, &options);
+    av_dict_free(&options);
     if (ret < 0) {
         return Fail(error, "cannot write the header", ret);
     }
@@ -414,7 +434,8 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
         if (out.audio && !WriteAudio(out, spec, n, error)) {
             return false;
         }
-        if (out.video && !WritePicture(out, spec, n, &rgb, error)) {
+        const bool dropped = spec.dropEvery > 1 && n % spec.dropEvery == spec.dropEvery - 1;
+        if (out.video && !dropped && !WritePicture(out, spec, n, &rgb, error)) {
             return false;
         }
     }
@@ -509,6 +530,83 @@ bool SetAviFrameRate(const std::string& path, uint32_t rate, uint32_t scale) {
     }
     Put32(&bytes, strh + 20, scale); // dwScale
     Put32(&bytes, strh + 24, rate);  // dwRate
+    return WriteAll(path, bytes, "wb");
+}
+
+namespace {
+
+// An EBML number at bytes[at]: its length from the leading zeros of the first byte, its value
+// with the length marker taken off (for a size) or kept (for an element id).
+bool ReadEbml(const std::vector<uint8_t>& bytes, size_t at, bool keepMarker, size_t* length,
+              uint64_t* value) {
+    if (at >= bytes.size() || bytes[at] == 0) {
+        return false;
+    }
+    size_t len = 1;
+    while (!(bytes[at] & (0x80 >> (len - 1)))) {
+        ++len;
+    }
+    if (at + len > bytes.size()) {
+        return false;
+    }
+    uint64_t v = keepMarker ? bytes[at] : bytes[at] & (0xFF >> len);
+    for (size_t i = 1; i < len; ++i) {
+        v = v << 8 | bytes[at + i];
+    }
+    *length = len;
+    *value = v;
+    return true;
+}
+
+} // namespace
+
+bool RewindMatroskaClusters(const std::string& path, int64_t fromMs) {
+    std::vector<uint8_t> bytes;
+    if (!ReadAll(path, &bytes)) {
+        return false;
+    }
+    constexpr uint8_t kCluster[] = {0x1F, 0x43, 0xB6, 0x75};
+    constexpr uint64_t kTimecode = 0xE7;
+    bool rewound = false;
+    for (size_t at = 0; at + 4 < bytes.size(); ++at) {
+        if (std::memcmp(bytes.data() + at, kCluster, 4) != 0) {
+            continue;
+        }
+        // Cluster id, its size, then its time code: id, size, value most significant first.
+        size_t len = 0, idLen = 0, sizeLen = 0;
+        uint64_t size = 0, id = 0, valueLen = 0;
+        size_t p = at + 4;
+        if (!ReadEbml(bytes, p, false, &len, &size) ||
+            !ReadEbml(bytes, p += len, true, &idLen, &id) || id != kTimecode ||
+            !ReadEbml(bytes, p += idLen, false, &sizeLen, &valueLen) || valueLen > 8 ||
+            (p += sizeLen) + valueLen > bytes.size()) {
+            continue;
+        }
+        uint64_t time = 0;
+        for (uint64_t i = 0; i < valueLen; ++i) {
+            time = time << 8 | bytes[p + i];
+        }
+        if (static_cast<int64_t>(time) < fromMs) {
+            continue;
+        }
+        // A smaller value fits the bytes of the larger one.
+        time -= static_cast<uint64_t>(fromMs);
+        for (uint64_t i = valueLen; i-- > 0; time >>= 8) {
+            bytes[p + i] = static_cast<uint8_t>(time);
+        }
+        rewound = true;
+    }
+    return rewound && WriteAll(path, bytes, "wb");
+}
+
+bool DamageFile(const std::string& path, uint64_t offset, uint64_t count) {
+    std::vector<uint8_t> bytes;
+    if (!ReadAll(path, &bytes) || offset + count > bytes.size()) {
+        return false;
+    }
+    for (uint64_t i = 0; i < count; ++i) {
+        bytes[offset + i] = static_cast<uint8_t>(0x5A ^ (i * 37));
+    }
     return WriteAll(path, bytes, "wb");
 }
 

@@ -17,6 +17,8 @@ enum class Codec {
     Mpeg1,        // MPEG-1 program stream, GOP 12, two B pictures
     Mpeg2,        // MPEG-2 program stream, GOP 12, two B pictures, interlaced coding
     H264,         // raw H.264 elementary stream: no container, no time stamps
+    Gif,          // GIF animation, 256 colours
+    Jpeg,         // one JPEG picture, nothing around it (one frame)
 };
 
 struct VideoSpec {
@@ -30,6 +32,16 @@ struct VideoSpec {
     int fpsDen = 1;          // the rate is fps / fpsDen frames a second (30000 / 1001 for 29.97)
     bool audioFirst = false; // an audio stream before the video stream (AVI only)
     bool audioOnly = false;  // no video stream at all (AVI only)
+    bool matroska = false;   // MJPEG or MPEG-4 in a Matroska file (clusters of 200 ms)
+    // k > 1: picture n is left out where n % k == k - 1, its time left empty (a variable-rate
+    // file); the barcode of every other picture is still its frame time n.
+    int dropEvery = 0;
+    // Pictures from frame jumpAt on are stamped jumpFrames frame times later (a jump in the time
+    // stamps); 0: none.
+    int jumpAt = 0;
+    int64_t jumpFrames = 0;
+    // The rate the file states, when not the rate its pictures come at (Matroska); 0: that rate.
+    int statedFps = 0;
 };
 
 // Rows at the top of every frame that carry the barcode, and its number of bits (most
@@ -63,6 +75,12 @@ bool TruncateFile(const std::string& path, uint64_t bytes);
 bool SetAviFrameCount(const std::string& path, uint32_t frames);
 // Rewrites the video stream's rate and scale (frames a second = rate / scale) in an AVI.
 bool SetAviFrameRate(const std::string& path, uint32_t rate, uint32_t scale);
+// Makes the cluster time codes of a Matroska file go backwards: every cluster at fromMs or
+// later is set fromMs earlier, so the time starts again from 0 there. False when the file has
+// no cluster there.
+bool RewindMatroskaClusters(const std::string& path, int64_t fromMs);
+// Overwrites count bytes from offset with a pattern of its own (a damaged spot).
+bool DamageFile(const std::string& path, uint64_t offset, uint64_t count);
 // Appends the bytes of the second file to the first (two program streams joined end to end,
 // time stamps starting again at the join).
 bool AppendFile(const std::string& path, const std::string& tail);

@@ -7,6 +7,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <mutex>
@@ -69,13 +70,26 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The demuxer reads the packets of this stream only.
+void KeepOnlyStream(AVFormatContext* fmt, int stream) {
+    for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+        fmt->streams[i]->discard =
+            static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+}
+
 // What a pass over the stream's packets finds: one packet is one picture once the parser has
 // split them, and the time stamps show whether pictures can be numbered by them.
 struct PacketSurvey {
     int64_t packets = 0;
     bool anyTimestamp = false;
     bool timestampsRestart = false; // decode times go backwards somewhere (files joined)
+    std::vector<int64_t> times;     // the presentation times the packets carry
 };
+
+// Numbers by time that reach this many times as far as the pictures would by decode order are
+// nearly all gaps: a jump in the time stamps, not a variable rate.
+constexpr int64_t kMaxNumbersPerPicture = 4;
 
 // A pass of its own over the stream, for containers whose header has no frame count (program
 // streams, elementary streams).
@@ -88,10 +102,7 @@ PacketSurvey SurveyPackets(const std::string& path, int stream) {
     }
     if (avformat_find_stream_info(fmt, nullptr) >= 0 &&
         stream < static_cast<int>(fmt->nb_streams)) {
-        for (unsigned i = 0; i < fmt->nb_streams; ++i) {
-            fmt->streams[i]->discard =
-                static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-        }
+        KeepOnlyStream(fmt, stream);
         int64_t lastDts = AV_NOPTS_VALUE;
         AVPacket* pkt = av_packet_alloc();
         while (pkt && av_read_frame(fmt, pkt) >= 0) {
@@ -99,6 +110,9 @@ PacketSurvey SurveyPackets(const std::string& path, int stream) {
                 ++survey.packets;
                 if (pkt->pts != AV_NOPTS_VALUE || pkt->dts != AV_NOPTS_VALUE) {
                     survey.anyTimestamp = true;
+                }
+                if (pkt->pts != AV_NOPTS_VALUE) {
+                    survey.times.push_back(pkt->pts);
                 }
                 if (pkt->dts != AV_NOPTS_VALUE) {
                     if (lastDts != AV_NOPTS_VALUE && pkt->dts < lastDts) {
@@ -139,7 +153,10 @@ void FrameDecoder::Close() {
     av_packet_free(&m_pkt);
     avcodec_free_context(&m_dec);
     avformat_close_input(&m_fmt);
-    m_hasHeld = m_hasPending = false;
+    m_hasHeld = m_hasPending = m_hasPacket = false;
+    m_heldFrame = -1;
+    m_maxKnown = -1;
+    m_fromStart = false;
     m_stream = -1;
     m_width = m_height = 0;
     m_frameCount = 0;
@@ -191,35 +208,19 @@ HRESULT FrameDecoder::OpenStream(int stream) {
         return E_INVALIDARG;
     }
     AVStream* st = m_fmt->streams[stream];
-    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
-    if (!codec) {
-        return AVERROR_DECODER_NOT_FOUND;
-    }
-    m_dec = avcodec_alloc_context3(codec);
     m_pkt = av_packet_alloc();
     m_work = av_frame_alloc();
     m_held = av_frame_alloc();
     m_pending = av_frame_alloc();
-    if (!m_dec || !m_pkt || !m_work || !m_held || !m_pending) {
+    if (!m_pkt || !m_work || !m_held || !m_pending) {
         return E_OUTOFMEMORY;
     }
-    int ret = avcodec_parameters_to_context(m_dec, st->codecpar);
-    if (ret < 0) {
-        return ret;
-    }
-    m_dec->pkt_timebase = st->time_base;
-    // Frame threads hold pictures back and make every seek slower; slices do not.
-    m_dec->thread_type = FF_THREAD_SLICE;
-    m_dec->thread_count = 1;
-    ret = avcodec_open2(m_dec, codec, nullptr);
-    if (ret < 0) {
-        return ret;
-    }
-    for (unsigned i = 0; i < m_fmt->nb_streams; ++i) {
-        m_fmt->streams[i]->discard =
-            static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-    }
     m_stream = stream;
+    int ret = OpenDecoder();
+    if (ret < 0) {
+        return ret;
+    }
+    KeepOnlyStream(m_fmt, stream);
     const AVRational fps = FrameRateOf(st);
     m_fpsNum = fps.num;
     m_fpsDen = fps.den;
@@ -229,6 +230,7 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     // The first picture gives the true size and the time stamp that is frame 0. It stays
     // pending, so frame 0 and the frames after it decode on without a seek.
     m_firstDts = AV_NOPTS_VALUE;
+    m_sawFirstPacket = false;
     m_flushed = false;
     ret = ReceiveNext(m_pending);
     if (ret < 0) {
@@ -258,14 +260,11 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     m_decoded = 0;
     m_positioned = true;
     m_needKey = false;
+    m_fromStart = true;
 
     int64_t count = st->nb_frames;
     if (count <= 0) {
-        const PacketSurvey survey = SurveyPackets(m_path, stream);
-        count = survey.packets;
-        if (!survey.anyTimestamp || survey.timestampsRestart) {
-            m_decodeOrder = true;
-        }
+        count = CountPackets(stream);
     }
     if (count <= 0) {
         if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
@@ -294,6 +293,65 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     return S_OK;
 }
 
+HRESULT FrameDecoder::OpenDecoder() {
+    const AVStream* st = m_fmt->streams[m_stream];
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec) {
+        return AVERROR_DECODER_NOT_FOUND;
+    }
+    AVCodecContext* dec = avcodec_alloc_context3(codec);
+    if (!dec) {
+        return E_OUTOFMEMORY;
+    }
+    int ret = avcodec_parameters_to_context(dec, st->codecpar);
+    if (ret >= 0) {
+        dec->pkt_timebase = st->time_base;
+        // Frame threads hold pictures back and make every seek slower; slices do not.
+        dec->thread_type = FF_THREAD_SLICE;
+        dec->thread_count = 1;
+        ret = avcodec_open2(dec, codec, nullptr);
+    }
+    if (ret < 0) {
+        avcodec_free_context(&dec);
+        return ret;
+    }
+    avcodec_free_context(&m_dec);
+    m_dec = dec;
+    return S_OK;
+}
+
+int64_t FrameDecoder::CountPackets(int stream) {
+    PacketSurvey survey = SurveyPackets(m_path, stream);
+    if (!survey.anyTimestamp || survey.timestampsRestart) {
+        m_decodeOrder = true;
+    }
+    std::vector<int64_t>& numbers = survey.times;
+    if (m_decodeOrder || numbers.empty()) {
+        return survey.packets;
+    }
+    // Numbered by time, the numbers reach the last picture's time: a stream that leaves
+    // pictures out (a variable rate) has more numbers than pictures, each gap showing the
+    // picture before it. Two pictures on one number would hide one of them, and a picture
+    // before the first would never be shown: such a stream is numbered by decode order, as is
+    // one whose numbers are nearly all gaps.
+    for (int64_t& t : numbers) {
+        int64_t sinceFirst = 0;
+        if (!Difference(t, m_firstTs, &sinceFirst)) {
+            m_decodeOrder = true;
+            return survey.packets;
+        }
+        t = av_rescale_q(sinceFirst, AVRational{m_tbNum, m_tbDen}, AVRational{m_fpsDen, m_fpsNum});
+    }
+    std::sort(numbers.begin(), numbers.end());
+    if (numbers.front() < 0 ||
+        std::adjacent_find(numbers.begin(), numbers.end()) != numbers.end() ||
+        numbers.back() / kMaxNumbersPerPicture >= survey.packets) {
+        m_decodeOrder = true;
+        return survey.packets;
+    }
+    return std::max(survey.packets, numbers.back() + 1);
+}
+
 // 0 and a picture in out; AVERROR_EOF once the stream is exhausted; another negative value
 // when the decoder fails. A packet the decoder refuses is skipped: a damaged spot in the file
 // costs the pictures that depend on it, not the rest of the file. The first time stamp the
@@ -310,7 +368,12 @@ int FrameDecoder::ReceiveNext(AVFrame* out) {
         if (m_flushed) {
             return AVERROR_EOF;
         }
-        ret = av_read_frame(m_fmt, m_pkt);
+        if (m_hasPacket) {
+            m_hasPacket = false;
+            ret = 0;
+        } else {
+            ret = m_fmt ? av_read_frame(m_fmt, m_pkt) : AVERROR_EOF;
+        }
         if (ret < 0) {
             // End of file or a truncated file: drain what the decoder still holds.
             avcodec_send_packet(m_dec, nullptr);
@@ -318,8 +381,14 @@ int FrameDecoder::ReceiveNext(AVFrame* out) {
             continue;
         }
         if (m_pkt->stream_index == m_stream) {
+            const int64_t ts = m_pkt->dts != AV_NOPTS_VALUE ? m_pkt->dts : m_pkt->pts;
+            if (!m_sawFirstPacket) {
+                m_sawFirstPacket = true;
+                m_firstPacketPos = m_pkt->pos;
+                m_firstPacketTs = ts;
+            }
             if (m_firstDts == AV_NOPTS_VALUE) {
-                m_firstDts = m_pkt->dts != AV_NOPTS_VALUE ? m_pkt->dts : m_pkt->pts;
+                m_firstDts = ts;
             }
             avcodec_send_packet(m_dec, m_pkt);
         }
@@ -342,15 +411,14 @@ bool FrameDecoder::IndexOf(const AVFrame* frame, int64_t* index) {
         return false;
     }
     m_prevIndex = *index;
-    if (*index > m_maxSeen) {
-        m_maxSeen = *index;
-    }
+    m_maxSeen = std::max(m_maxSeen, *index);
+    m_maxKnown = std::max(m_maxKnown, *index);
     return true;
 }
 
 void FrameDecoder::NoteEndOfStream(int64_t n) {
-    if (m_maxSeen >= 0 && n > m_maxSeen && m_maxSeen + 1 < m_frameCount) {
-        m_frameCount = m_maxSeen + 1;
+    if (m_maxSeen >= 0 && n > m_maxKnown && m_maxKnown + 1 < m_frameCount) {
+        m_frameCount = m_maxKnown + 1;
         m_countCorrected = true;
     }
 }
@@ -359,7 +427,9 @@ void FrameDecoder::ResetAfterSeek() {
     avcodec_flush_buffers(m_dec);
     av_frame_unref(m_held);
     av_frame_unref(m_pending);
+    DropPacket();
     m_hasHeld = m_hasPending = false;
+    m_heldFrame = -1;
     m_flushed = false;
     m_needKey = true;
     m_prevIndex = -1;
@@ -369,45 +439,101 @@ void FrameDecoder::ResetAfterSeek() {
     ++m_seekCount;
 }
 
+void FrameDecoder::DropPacket() {
+    if (m_hasPacket) {
+        av_packet_unref(m_pkt);
+        m_hasPacket = false;
+    }
+}
+
 // Seeks to a key frame at or before frame (target - extraFrames), allowing for the pictures a
 // decoder with B-frames holds back.
-void FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
+bool FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
     const int64_t k = target - (m_dec->has_b_frames + 1) - extraFrames;
-    if (k <= 0) {
-        RewindToStart();
-        return;
-    }
     int64_t ts = 0;
-    if (m_decodeOrder ||
+    if (k <= 0 || m_decodeOrder || !m_fmt ||
         __builtin_add_overflow(
             m_firstTs,
             av_rescale_q(k, AVRational{m_fpsDen, m_fpsNum}, AVRational{m_tbNum, m_tbDen}), &ts) ||
         av_seek_frame(m_fmt, m_stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
         RewindToStart();
-        return;
+        return false;
     }
     ResetAfterSeek();
+    m_fromStart = false;
+    return true;
 }
 
-bool FrameDecoder::RewindToStart() {
+bool FrameDecoder::RewindToStart(bool reopen) {
     int ret = -1;
-    if (m_decodeOrder && !(m_fmt->iformat->flags & AVFMT_NO_BYTE_SEEK)) {
-        // Pictures numbered as they come have no time stamp to seek by: back to the first byte.
-        ret = av_seek_frame(m_fmt, -1, 0, AVSEEK_FLAG_BYTE);
-    }
-    if (ret < 0) {
-        // A byte seek would break AVI, so go by time stamps to the very first packet.
-        ret = av_seek_frame(m_fmt, m_stream, m_firstDts, AVSEEK_FLAG_BACKWARD);
-    }
-    if (ret < 0) {
-        ret = avformat_seek_file(m_fmt, m_stream, INT64_MIN, m_firstDts, m_firstDts, 0);
+    if (m_fmt && !reopen) {
+        if (m_decodeOrder && !(m_fmt->iformat->flags & AVFMT_NO_BYTE_SEEK)) {
+            // Pictures numbered as they come have no time stamp to seek by: back to the first
+            // byte.
+            ret = av_seek_frame(m_fmt, -1, 0, AVSEEK_FLAG_BYTE);
+        }
+        if (ret < 0) {
+            // A byte seek would break AVI, so go by time stamps to the very first packet.
+            ret = av_seek_frame(m_fmt, m_stream, m_firstDts, AVSEEK_FLAG_BACKWARD);
+        }
+        if (ret < 0) {
+            ret = avformat_seek_file(m_fmt, m_stream, INT64_MIN, m_firstDts, m_firstDts, 0);
+        }
     }
     ResetAfterSeek();
+    // Demuxers whose seeks land elsewhere (time codes that go backwards, a damaged index, a
+    // single picture) would number the pictures after it from the wrong place.
+    m_fromStart = (ret >= 0 && AtFirstPacket()) || Reopen();
     m_decoded = 0;
-    return ret >= 0;
+    // From the first packet every picture counts, key or not, as it did at opening.
+    m_needKey = false;
+    // And a decoder as fresh as at opening: what one learned of a damaged stream (a flag it
+    // corrected, a size it guessed) would make the same pictures come out otherwise. Should
+    // none be had, the old one goes on.
+    if (m_fromStart) {
+        OpenDecoder();
+    }
+    return m_fromStart;
 }
 
-void FrameDecoder::Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink) {
+bool FrameDecoder::AtFirstPacket() {
+    for (;;) {
+        if (av_read_frame(m_fmt, m_pkt) < 0) {
+            return false;
+        }
+        if (m_pkt->stream_index == m_stream) {
+            break;
+        }
+        av_packet_unref(m_pkt);
+    }
+    // Decoded first, as it would have been without the look.
+    m_hasPacket = true;
+    if (m_firstPacketPos >= 0 && m_pkt->pos >= 0) {
+        return m_pkt->pos == m_firstPacketPos;
+    }
+    const int64_t ts = m_pkt->dts != AV_NOPTS_VALUE ? m_pkt->dts : m_pkt->pts;
+    return m_firstPacketTs != AV_NOPTS_VALUE && ts == m_firstPacketTs;
+}
+
+bool FrameDecoder::Reopen() {
+    DropPacket();
+    avformat_close_input(&m_fmt);
+    if (!IsRegularFile(m_path) ||
+        avformat_open_input(&m_fmt, FileUrl(m_path).c_str(), nullptr, nullptr) < 0) {
+        m_fmt = nullptr;
+        return false;
+    }
+    if (avformat_find_stream_info(m_fmt, nullptr) < 0 ||
+        m_stream >= static_cast<int>(m_fmt->nb_streams) ||
+        m_fmt->streams[m_stream]->codecpar->codec_id != m_dec->codec_id) {
+        avformat_close_input(&m_fmt);
+        return false;
+    }
+    KeepOnlyStream(m_fmt, m_stream);
+    return true;
+}
+
+bool FrameDecoder::Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink) {
     const int pitch = 3 * m_width;
     PictureRows rows = target;
     // A target whose rows would overlap, or whose pitch the converter cannot take, is not
@@ -428,7 +554,7 @@ void FrameDecoder::Deliver(const AVFrame* frame, const PictureRows& target, cons
                                      static_cast<AVPixelFormat>(frame->format), m_width, m_height,
                                      AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
         if (!m_sws) {
-            return;
+            return false;
         }
         // The converter writes each row where the rows say, so a bottom-up buffer is written
         // from its last row with a negative pitch. A width the converter's blocks do not
@@ -445,6 +571,7 @@ void FrameDecoder::Deliver(const AVFrame* frame, const PictureRows& target, cons
         }
     }
     sink(rows);
+    return true;
 }
 
 HRESULT FrameDecoder::DecodeFrame(int64_t n, const Sink& sink) {
@@ -456,33 +583,47 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
     if (!m_dec || n < 0 || n >= m_frameCount) {
         return S_FALSE;
     }
-    // Farther back from the target each time a seek lands past it: 0, 2 s, 8 s, 32 s, then
-    // the start of the file.
-    const int64_t fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
-    int attempt = 0;
-    bool fromStart = false;
+    // Frame n is where the decoder stands once it is delivered; a gap after it shows it again.
+    auto deliverHeld = [&]() -> HRESULT {
+        m_lastIndex = n;
+        if (!Deliver(m_held, target, sink)) {
+            return E_FAIL;
+        }
+        m_heldFrame = n;
+        return S_OK;
+    };
+    if (n == m_heldFrame) {
+        // Asked again at once: the picture is still held.
+        return deliverHeld();
+    }
     // Pictures numbered by decode order are reached only by decoding on: any frame ahead is
     // decoded on to, any other is counted again from the start.
     if (!(m_positioned && n > m_lastIndex &&
           (m_decodeOrder || n <= m_lastIndex + kDecodeOnFrames))) {
         SeekBefore(n, 0);
     }
+    // Farther back from the target each time a seek lands past it, or the stream ends before a
+    // frame known to be there: 2 s, 8 s, 32 s, then the start of the stream, before which
+    // there is nothing. A frame known to be there (or an end before one) and still not found
+    // is looked for once more in the file opened again: a damaged file may read on after a
+    // seek otherwise than it did from its opening.
+    const int64_t fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
+    int attempt = 0;
+    bool reopened = false;
     bool gotAny = m_hasHeld;
-    auto retryEarlier = [&]() -> bool {
-        if (fromStart) {
-            return false;
-        }
-        ++attempt;
-        if (attempt >= 4) {
+    auto retryEarlier = [&](bool known) -> bool {
+        if (m_fromStart || attempt >= 4) {
+            if (reopened || !known) {
+                return false;
+            }
+            reopened = true;
+            RewindToStart(true);
+        } else if (++attempt == 4) {
             RewindToStart();
-            fromStart = true;
         } else {
             int64_t back = 2 * fps;
             for (int i = 1; i < attempt; ++i) {
                 back *= 4;
-            }
-            if (n - back - (m_dec->has_b_frames + 1) <= 0) {
-                fromStart = true;
             }
             SeekBefore(n, back);
         }
@@ -499,12 +640,14 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
             const int ret = ReceiveNext(m_work);
             if (ret < 0) {
                 m_positioned = false;
-                if (ret == AVERROR_EOF && !gotAny && retryEarlier()) {
-                    continue;
-                }
                 av_frame_unref(m_work);
                 if (ret != AVERROR_EOF) {
                     return ret;
+                }
+                // An end before a frame known to be there is not the file's.
+                const bool belied = n <= m_maxKnown || m_maxSeen < m_maxKnown;
+                if ((!gotAny || belied) && retryEarlier(belied)) {
+                    continue;
                 }
                 NoteEndOfStream(n);
                 return S_FALSE;
@@ -524,30 +667,27 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
             continue;
         }
         if (index <= n) {
+            // The decoded picture stays held (the decoder's pool just keeps one buffer more),
+            // so a gap after it shows it again wherever that grab's picture goes.
             av_frame_unref(m_held);
             av_frame_move_ref(m_held, f);
             m_hasHeld = true;
+            m_heldFrame = -1;
             gotAny = true;
             if (index < n) {
                 continue;
             }
-            // The decoded picture stays held (the decoder's pool just keeps one buffer more),
-            // so a gap after it shows it again wherever that grab's picture goes.
-            Deliver(m_held, target, sink);
-            m_lastIndex = n;
-            return S_OK;
+            return deliverHeld();
         }
         // Past the target: a gap in the time stamps, so the picture shown at frame n is the
         // one before it.
         if (m_hasHeld) {
             av_frame_move_ref(m_pending, f);
             m_hasPending = true;
-            Deliver(m_held, target, sink);
-            m_lastIndex = n;
-            return S_OK;
+            return deliverHeld();
         }
         av_frame_unref(f);
-        if (!retryEarlier()) {
+        if (!retryEarlier(n <= m_maxKnown)) {
             m_positioned = false;
             return S_FALSE;
         }

@@ -53,12 +53,13 @@ public:
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     // The announced count, lowered to the real one once decoding found the file's end before
-    // it.
+    // it; never below a frame once decoded. Pictures numbered by time count to the last one.
     int64_t FrameCount() const { return m_frameCount; }
     // True once the count was lowered so.
     bool CountCorrected() const { return m_countCorrected; }
     // Pictures are numbered by the order they come out of the decoder, counted from the start
-    // of the stream: the stream has no time stamps, or they start again somewhere.
+    // of the stream: the stream has no time stamps, they start again somewhere, or numbers by
+    // time would hide pictures or leave vast gaps.
     bool NumbersByDecodeOrder() const { return m_decodeOrder; }
     // Frames per second as a fraction, within sane bounds (a rate outside them is replaced).
     int FpsNum() const { return m_fpsNum; }
@@ -79,12 +80,25 @@ private:
     void Close();
     int ReceiveNext(AVFrame* out);
     bool IndexOf(const AVFrame* frame, int64_t* index);
-    void SeekBefore(int64_t target, int64_t extraFrames);
-    bool RewindToStart();
+    // A new decoder for the stream, in place of the one there is.
+    HRESULT OpenDecoder();
+    // The count of a stream whose header has none, from a pass over its packets; decides the
+    // numbering too.
+    int64_t CountPackets(int stream);
+    // False when it rewound to the start instead.
+    bool SeekBefore(int64_t target, int64_t extraFrames);
+    // Back to the stream's first packet, checked: a seek that lands elsewhere is mended by
+    // opening the file again, as is done at once with reopen. False when even that failed.
+    bool RewindToStart(bool reopen = false);
+    bool AtFirstPacket();
+    bool Reopen();
+    // Forgets the packet AtFirstPacket read.
+    void DropPacket();
     void ResetAfterSeek();
-    void Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink);
-    // The end of the stream met while looking for frame n: frames past the last one seen do
-    // not exist.
+    // False when the picture could not be converted.
+    bool Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink);
+    // The end of the stream met while looking for frame n: frames past the last one ever seen
+    // do not exist.
     void NoteEndOfStream(int64_t n);
 
     AVFormatContext* m_fmt = nullptr;
@@ -98,6 +112,10 @@ private:
     AVFrame* m_pending = nullptr; // decoded but not yet looked at
     bool m_hasHeld = false;
     bool m_hasPending = false;
+    // The frame m_held was last delivered as, asked again at once; -1 none.
+    int64_t m_heldFrame = -1;
+    // A packet read while checking a rewind, sent to the decoder before any other.
+    bool m_hasPacket = false;
     std::string m_path;
     int m_stream = -1;
     int m_width = 0;
@@ -109,12 +127,22 @@ private:
     int64_t m_decoded = 0;
     // The highest index seen since the decoder was last positioned; -1 none.
     int64_t m_maxSeen = -1;
+    // The highest number a picture decoded since the stream was opened was given: frames up to
+    // it are in the file. -1 none.
+    int64_t m_maxKnown = -1;
+    // The decoder is positioned by decoding on from the stream's first packet, not by a seek:
+    // where the stream ends, it really ends.
+    bool m_fromStart = false;
     int m_fpsNum = 25;
     int m_fpsDen = 1;
     int m_tbNum = 1;
     int m_tbDen = 25;
     int64_t m_firstTs = 0;
     int64_t m_firstDts = 0;
+    // The stream's first packet as it was read at opening: where a rewind must land.
+    bool m_sawFirstPacket = false;
+    int64_t m_firstPacketPos = -1;
+    int64_t m_firstPacketTs = 0;
     bool m_positioned = false; // decoding on from m_lastIndex needs no seek
     int64_t m_lastIndex = -1;
     int64_t m_prevIndex = -1; // index of the last decoded picture; -1 unknown

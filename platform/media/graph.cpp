@@ -103,8 +103,8 @@ FilterGraph::~FilterGraph() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_quit = true;
+        Announce();
     }
-    m_wake.release();
     m_thread.join();
 }
 
@@ -150,50 +150,18 @@ HRESULT FilterGraph::SetPositions(int64_t* current, int32_t currentFlags, int64_
         }
         m_stopFrame = ToFrame(*stop, true);
     }
+    Announce();
     return S_OK;
 }
 
-int FilterGraph::TakeWaiters() {
-    const int waiters = m_waiters;
-    m_waiters = 0;
-    ++m_signals;
-    return waiters;
-}
-
-template <typename Done>
-bool FilterGraph::WaitLocked(std::unique_lock<std::mutex>& lock, Done done,
-                             const std::chrono::steady_clock::time_point* deadline) {
-    while (!done()) {
-        const uint64_t signals = m_signals;
-        ++m_waiters;
-        lock.unlock();
-        const bool woken =
-            deadline ? m_done.try_acquire_until(*deadline) : (m_done.acquire(), true);
-        lock.lock();
-        if (!woken) {
-            if (m_signals == signals) {
-                --m_waiters; // never woken: withdraw, so no token is left for it
-                return false;
-            }
-            // Woken just as the time ran out: its token is on the way; take it.
-            lock.unlock();
-            m_done.acquire();
-            lock.lock();
-        }
-    }
-    return true;
-}
-
 HRESULT FilterGraph::Run() {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_runPending || m_busy) {
-            return S_OK;
-        }
-        m_completed = false;
-        m_runPending = true;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_runPending || m_busy) {
+        return S_OK;
     }
-    m_wake.release();
+    m_completed = false;
+    m_runPending = true;
+    Announce();
     return S_OK;
 }
 
@@ -202,15 +170,10 @@ HRESULT FilterGraph::Stop() {
     // A run not yet taken up is dropped; the streaming thread finds nothing to do.
     m_runPending = false;
     m_stopping.store(true);
-    const auto idle = [this] { return !m_busy; };
-    WaitLocked(lock, idle, nullptr);
+    m_changed.wait(lock, [this] { return !m_busy; });
     m_stopping.store(false);
     m_completed = true;
-    const int waiters = TakeWaiters();
-    lock.unlock();
-    if (waiters > 0) {
-        m_done.release(waiters);
-    }
+    Announce();
     return S_OK;
 }
 
@@ -218,13 +181,9 @@ HRESULT FilterGraph::WaitForCompletion(int32_t timeoutMs, int32_t* eventCode) {
     std::unique_lock<std::mutex> lock(m_mutex);
     auto done = [this] { return m_completed || (!m_runPending && !m_busy); };
     if (timeoutMs == INFINITE) {
-        WaitLocked(lock, done, nullptr);
-    } else {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        if (!WaitLocked(lock, done, &deadline)) {
-            return E_ABORT;
-        }
+        m_changed.wait(lock, done);
+    } else if (!m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), done)) {
+        return E_ABORT;
     }
     if (eventCode) {
         *eventCode = EC_COMPLETE;
@@ -235,22 +194,17 @@ HRESULT FilterGraph::WaitForCompletion(int32_t timeoutMs, int32_t* eventCode) {
 void FilterGraph::StreamingLoop() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
+        // While a caller decodes ahead on its own thread the decoder is its.
+        m_work.wait(lock, [this] {
+            return m_quit || (m_decoderUser == DecoderUser::None && (m_runPending || AheadDue()));
+        });
         if (m_quit) {
             return;
         }
-        if (m_callerDecodes) {
-            // A caller asking ahead decodes on its own thread meanwhile; it wakes us after.
-            lock.unlock();
-            m_wake.acquire();
-            lock.lock();
-        } else if (m_runPending) {
+        if (m_runPending) {
             ServeRun(lock);
-        } else if (AheadDue()) {
-            DecodeAhead(lock);
         } else {
-            lock.unlock();
-            m_wake.acquire();
-            lock.lock();
+            DecodeAhead(lock, DecoderUser::Streaming);
         }
     }
 }
@@ -260,17 +214,10 @@ void FilterGraph::ServeRun(std::unique_lock<std::mutex>& lock) {
     m_busy = true;
     const int64_t frame = m_currentFrame;
     const int64_t stopFrame = m_stopFrame;
-    // A picture decoded ahead serves only a run at exactly its frame; any other run makes
-    // them all stale.
+    // A picture decoded ahead serves only a run at exactly its frame.
     Prefetched ahead;
-    const bool hit = !m_ready.empty() && m_ready.front().frame == frame;
-    if (hit) {
-        ahead = std::move(m_ready.front());
-        m_ready.pop_front();
-    } else {
-        DropAhead();
-    }
-    m_streamingDecodes = true;
+    const bool hit = TakeAhead(frame, &ahead);
+    m_decoderUser = DecoderUser::Streaming;
     lock.unlock();
 
     HRESULT status = S_FALSE;
@@ -314,7 +261,7 @@ void FilterGraph::ServeRun(std::unique_lock<std::mutex>& lock) {
     m_lastStatus.store(status);
 
     lock.lock();
-    m_streamingDecodes = false;
+    m_decoderUser = DecoderUser::None;
     if (hit && !ahead.picture.empty()) {
         m_spare.push_back(std::move(ahead.picture));
     }
@@ -333,17 +280,16 @@ void FilterGraph::ServeRun(std::unique_lock<std::mutex>& lock) {
     } else {
         DropAhead();
     }
-    const int waiters = TakeWaiters();
-    lock.unlock();
-    if (waiters > 0) {
-        m_done.release(waiters);
-    }
-    lock.lock();
+    Announce();
 }
 
 bool FilterGraph::AheadDue() const {
     return m_aheadNext >= 0 && m_aheadNext < m_stopFrame && m_aheadNext < m_frameCount.load() &&
            m_ready.size() < kAhead;
+}
+
+bool FilterGraph::StreamingIdle() const {
+    return m_decoderUser == DecoderUser::None && !m_runPending && !m_busy;
 }
 
 void FilterGraph::DropAhead() {
@@ -378,6 +324,22 @@ const FilterGraph::Prefetched* FilterGraph::FindAhead(int64_t frame) const {
     return nullptr;
 }
 
+bool FilterGraph::TakeAhead(int64_t frame, Prefetched* out) {
+    if (!FindAhead(frame)) {
+        DropAhead();
+        return false;
+    }
+    // Those before it were asked for and passed over (a step that changed); those after it
+    // may still be wanted.
+    while (m_ready.front().frame != frame) {
+        m_spare.push_back(std::move(m_ready.front().picture));
+        m_ready.pop_front();
+    }
+    *out = std::move(m_ready.front());
+    m_ready.pop_front();
+    return true;
+}
+
 FilterGraph::Prefetched FilterGraph::DecodeOne(int64_t frame, std::vector<uint8_t> picture) {
     const int w = m_decoder->Width();
     const int h = m_decoder->Height();
@@ -403,35 +365,27 @@ std::vector<uint8_t> FilterGraph::TakeSpare() {
     return picture;
 }
 
-void FilterGraph::StoreAhead(Prefetched decoded, std::unique_lock<std::mutex>& lock) {
+void FilterGraph::DecodeAhead(std::unique_lock<std::mutex>& lock, DecoderUser user) {
+    const int64_t frame = m_aheadNext;
+    m_decoderUser = user;
+    std::vector<uint8_t> picture = TakeSpare();
+    lock.unlock();
+    Prefetched decoded = DecodeOne(frame, std::move(picture));
+    lock.lock();
+    m_decoderUser = DecoderUser::None;
     m_frameCount.store(m_decoder->FrameCount());
-    if (m_aheadNext == decoded.frame) {
+    if (m_aheadNext == frame) {
         // A picture that could not be had (no memory for it either) ends the look-ahead; with
         // decoding ahead off only the frame asked for is decoded: one more would be dropped
         // at the next run and cost a seek to decode again.
-        m_aheadNext = decoded.status == S_OK && m_lookAhead ? decoded.frame + m_aheadStep : -1;
+        m_aheadNext = decoded.status == S_OK && m_lookAhead ? frame + m_aheadStep : -1;
         m_ready.push_back(std::move(decoded));
     } else if (!decoded.picture.empty()) {
         // Re-planned meanwhile: this frame is not wanted any more.
         m_spare.push_back(std::move(decoded.picture));
     }
-    const int waiters = TakeWaiters();
-    lock.unlock();
-    if (waiters > 0) {
-        m_done.release(waiters);
-    }
-    lock.lock();
-}
-
-void FilterGraph::DecodeAhead(std::unique_lock<std::mutex>& lock) {
-    const int64_t frame = m_aheadNext;
-    std::vector<uint8_t> picture = TakeSpare();
-    m_streamingDecodes = true;
-    lock.unlock();
-    Prefetched decoded = DecodeOne(frame, std::move(picture));
-    lock.lock();
-    m_streamingDecodes = false;
-    StoreAhead(std::move(decoded), lock);
+    // A caller's decode ends too: the streaming thread may go on ahead from here.
+    Announce();
 }
 
 HRESULT FilterGraph::PeekFrame(int64_t position) {
@@ -444,32 +398,21 @@ HRESULT FilterGraph::PeekFrame(int64_t position) {
         if (const Prefetched* p = FindAhead(frame)) {
             return p->status;
         }
-        // Taken while the lock is held: a decode that ends from here on is one to wake for.
-        const uint64_t signals = m_signals;
-        const bool onTheWay = m_aheadNext == frame && m_ready.size() < kAhead;
-        if (!onTheWay) {
+        if (m_aheadNext != frame || m_ready.size() >= kAhead) {
             // Not on the way: decode ahead from this frame on instead.
             DropAhead();
             const int64_t step = frame - m_lastRunFrame;
             m_aheadStep = step >= 1 && step <= kLookAheadStepLimit ? step : 1;
             m_aheadNext = frame;
+            Announce();
         }
-        if (!m_streamingDecodes && !m_runPending && !m_busy) {
-            // The streaming thread is idle: decode here rather than hand the frame over and
-            // wait for it, which on one core costs a turn of every thread that is ready.
-            m_callerDecodes = true;
-            std::vector<uint8_t> picture = TakeSpare();
-            lock.unlock();
-            Prefetched decoded = DecodeOne(frame, std::move(picture));
-            lock.lock();
-            m_callerDecodes = false;
-            StoreAhead(std::move(decoded), lock);
-            m_wake.release(); // it may have frames to decode ahead now
-            continue;
+        if (StreamingIdle()) {
+            // Decode here rather than hand the frame over and wait for it, which on one core
+            // costs a turn of every thread that is ready.
+            DecodeAhead(lock, DecoderUser::Caller);
+        } else {
+            m_changed.wait(lock, [&] { return FindAhead(frame) || StreamingIdle(); });
         }
-        m_wake.release();
-        WaitLocked(
-            lock, [&] { return m_signals != signals; }, nullptr);
     }
 }
 
@@ -479,6 +422,26 @@ void FilterGraph::SetLookAhead(bool on) {
     if (!on) {
         DropAhead();
     }
+    Announce();
+}
+
+std::vector<int64_t> FilterGraph::SettledAhead() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const bool settled = m_changed.wait_for(lock, std::chrono::minutes(1),
+                                            [this] { return StreamingIdle() && !AheadDue(); });
+    std::vector<int64_t> frames;
+    for (const Prefetched& p : m_ready) {
+        frames.push_back(p.frame);
+    }
+    if (!settled) {
+        frames.push_back(-1);
+    }
+    return frames;
+}
+
+void FilterGraph::Announce() {
+    m_work.notify_all();
+    m_changed.notify_all();
 }
 
 // ---- MediaDet ----

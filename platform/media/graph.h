@@ -8,12 +8,11 @@
 #include "platform/media/status.h"
 
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <semaphore>
 #include <string>
 #include <thread>
 #include <vector>
@@ -152,6 +151,11 @@ public:
     void SetLookAhead(bool on);
     // Runs served from pictures decoded ahead, for tests and benchmarks.
     int64_t LookAheadHits() const { return m_aheadHits.load(); }
+    // For tests: waits until the streaming thread has nothing left to do, then gives the frames
+    // decoded ahead, in order; -1 after them when it is still at work after a minute.
+    std::vector<int64_t> SettledAhead();
+    // For tests: a Stop is waiting for the run it ends.
+    bool Stopping() const { return m_stopping.load(); }
 
 private:
     // A frame decoded ahead, bottom row first, rows of 3 * width bytes.
@@ -162,43 +166,42 @@ private:
     };
     static constexpr size_t kAhead = 2;
 
+    // Who uses the decoder while the lock is let go: the streaming thread, or a caller asking
+    // ahead while the streaming thread was idle. Never both.
+    enum class DecoderUser { None, Streaming, Caller };
+
     void StreamingLoop();
     // One run: the picture delivered to the callback. Called and returns holding lock.
     void ServeRun(std::unique_lock<std::mutex>& lock);
-    // Decodes m_aheadNext ahead. Called and returns holding lock.
-    void DecodeAhead(std::unique_lock<std::mutex>& lock);
-    // Decodes frame into picture (a spare buffer, or empty), whichever thread owns the decoder
-    // now; the lock is not held.
+    // Decodes m_aheadNext ahead, on whichever thread calls it. Called and returns holding lock.
+    void DecodeAhead(std::unique_lock<std::mutex>& lock, DecoderUser user);
+    // Decodes frame into picture (a spare buffer, or empty); the lock is not held.
     Prefetched DecodeOne(int64_t frame, std::vector<uint8_t> picture);
     std::vector<uint8_t> TakeSpare();
-    // Keeps a frame decoded ahead when it is still wanted and wakes those waiting for one.
-    // Called and returns holding lock.
-    void StoreAhead(Prefetched decoded, std::unique_lock<std::mutex>& lock);
     bool AheadDue() const;
     // The frames to decode ahead after a run at frame: what is ready and fits the step stays.
     void PlanAhead(int64_t frame, int64_t step);
     void DropAhead();
     const Prefetched* FindAhead(int64_t frame) const;
+    // The picture decoded ahead for frame, those before it passed over; false (and all of them
+    // dropped) when there is none.
+    bool TakeAhead(int64_t frame, Prefetched* out);
     // Frame of a media time: the frame shown at it, or with roundUp the first frame not before
     // it (a stop position: frames starting before it are played).
     int64_t ToFrame(int64_t position, bool roundUp = false) const;
-    // Waits, holding lock, until done() holds or the deadline passes (none: no limit).
-    template <typename Done>
-    bool WaitLocked(std::unique_lock<std::mutex>& lock, Done done,
-                    const std::chrono::steady_clock::time_point* deadline);
-    // Wakes every caller waiting in WaitLocked; called holding m_mutex, wakes after unlocking.
-    int TakeWaiters();
+    bool StreamingIdle() const;
+    // Wakes both sides to look at the state again; called holding the lock after each change.
+    void Announce();
 
     std::unique_ptr<FrameDecoder> m_decoder;
     std::unique_ptr<SampleGrabber> m_grabber;
-    // Guards the state below. The hand-offs themselves go through two semaphores, which wake
-    // the other side with one call each way (a short spin first, so a thread running on
-    // another core often need not sleep at all).
+    // Guards the state below. Every change is made under it and announced to both sides, and
+    // every wait is for a condition of that state: no wake-up can be lost.
     std::mutex m_mutex;
-    std::counting_semaphore<> m_wake{0}; // the streaming thread sleeps on it
-    std::counting_semaphore<> m_done{0}; // callers waiting for a run's end sleep on it
-    int m_waiters = 0;                   // callers asleep on m_done, one token each
-    uint64_t m_signals = 0;              // how often the waiters were woken
+    // The streaming thread waits on it for a run, a frame to decode ahead or the end.
+    std::condition_variable m_work;
+    // Callers wait on it for the end of a run or of a decode.
+    std::condition_variable m_changed;
     std::thread m_thread;
     TimeFormat m_format = TimeFormat::MediaTime;
     int64_t m_currentFrame = 0;
@@ -219,10 +222,7 @@ private:
     int64_t m_aheadStep = 1;
     int64_t m_lastRunFrame = -1;
     std::atomic<int64_t> m_aheadHits{0};
-    // Who uses the decoder while the lock is let go: the streaming thread, or a caller asking
-    // ahead while the streaming thread was idle. Never both.
-    bool m_streamingDecodes = false;
-    bool m_callerDecodes = false;
+    DecoderUser m_decoderUser = DecoderUser::None;
 };
 
 class MediaDet {

@@ -130,6 +130,29 @@ TEST_F(RunEnd, FileEndingEarlyEndsTheRunAtItsLastFrameAndCorrectsTheCount) {
     EXPECT_EQ(g.m_nCurrentFrame.load(), last);
 }
 
+// A frame the file does not have, End on the slider of a file shorter than its header or the
+// frame 1 a load shows of a single picture: the form shows the last real frame, and its number
+// in the fields and on the slider.
+TEST_F(RunEnd, FrameMissingFromTheFileShowsTheLastOneWithItsNumber) {
+    const std::string path = CutVideo(Path("cut-slider.avi"));
+    ASSERT_EQ(view->LoadVideo(QString::fromStdString(path), "cut-slider.avi"), 1);
+    CVideoGrabber& g = *view->m_pGrabber;
+    QTest::keyClick(view->m_sliderFrame, Qt::Key_End);
+    const int last = g.m_nFrameCount - 1;
+    EXPECT_LT(last, 59);
+    EXPECT_EQ(ShownBarcode(), last);
+    EXPECT_EQ(EditNumber(1003), last);
+    EXPECT_EQ(EditNumber(1005), last);
+    EXPECT_EQ(view->m_sliderFrame->value(), last);
+
+    const std::string single =
+        Write("single.jpg", videotool::Pan(videotool::Codec::Jpeg, 160, 120, 1, 2));
+    ASSERT_EQ(view->LoadVideo(QString::fromStdString(single), "single.jpg"), 1);
+    EXPECT_EQ(g.m_nCurrentFrame.load(), 0);
+    EXPECT_EQ(EditNumber(1003), 0);
+    EXPECT_EQ(view->m_sliderFrame->value(), 0);
+}
+
 // A run started past the real end gets no picture at all: it ends at once, and the engine is
 // never handed the stale frame in the buffer.
 TEST_F(RunEnd, RunStartedPastTheRealEndFeedsTheEngineNothing) {

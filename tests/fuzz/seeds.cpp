@@ -1,7 +1,7 @@
 // fuzz-seeds OUT: writes each fuzz target's seed corpus into OUT/<target>/: small videos of
-// every format the test-video writer makes, engine runs, canvases and boxes, registry files;
-// and beside them the reproducers of faults once found (names starting "repro-"), so that
-// replaying the corpus keeps them mended.
+// every format the test-video writer makes, damaged and unusual ones, engine runs, canvases and
+// boxes, registry files; and beside them the reproducers of faults once found (names starting
+// "repro-"), so that replaying the corpus keeps them mended.
 #include "tools/video_writer.h"
 
 #include <climits>
@@ -96,6 +96,36 @@ bool VideoSeeds(const fs::path& dir) {
         ok = Video(file, Codec::Mjpeg, 4) &&
              videotool::SetAviFrameRate(file.string(), rate, scale) && ok;
     }
+    return ok;
+}
+
+// Beside the opener's seeds, files whose frames the source once lost track of: Matroska
+// cluster times that go backwards, a variable rate (pictures left out), a damaged GIF, and a
+// single JPEG picture.
+bool FrameSeeds(const fs::path& dir) {
+    bool ok = VideoSeeds(dir);
+    std::string error;
+    auto write = [&](const fs::path& file, videotool::VideoSpec spec) {
+        if (!videotool::WriteVideo(file.string(), spec, &error)) {
+            std::fprintf(stderr, "fuzz-seeds: %s: %s\n", file.c_str(), error.c_str());
+            return false;
+        }
+        return true;
+    };
+    videotool::VideoSpec backward = videotool::Pan(Codec::Mjpeg, 32, 24, 40, 2);
+    backward.matroska = true;
+    const fs::path rewound = dir / "backward-times.mkv";
+    ok = write(rewound, backward) && videotool::RewindMatroskaClusters(rewound.string(), 800) && ok;
+    videotool::VideoSpec dropped = videotool::Pan(Codec::Mpeg4, 32, 24, 40, 2);
+    dropped.matroska = true;
+    dropped.dropEvery = 7;
+    ok = write(dir / "dropped-pictures.mkv", dropped) && ok;
+    // Damaged inside its first picture, the one with the colour table.
+    const fs::path gif = dir / "damaged.gif";
+    ok = write(gif, videotool::Pan(Codec::Gif, 32, 24, 3, 2)) &&
+         videotool::DamageFile(gif.string(), fs::file_size(gif) / 2, 16) && ok;
+    // Large enough that the picture is not all read while the file is probed.
+    ok = write(dir / "single.jpg", videotool::Pan(Codec::Jpeg, 160, 120, 1, 2)) && ok;
     return ok;
 }
 
@@ -204,6 +234,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     const std::pair<const char*, bool (*)(const fs::path&)> targets[] = {
         {"video_open", VideoSeeds},
+        {"video_frames", FrameSeeds},
         {"engine", EngineSeeds},
         {"saver", SaverSeeds},
         {"registry", RegistrySeeds}};

@@ -154,6 +154,87 @@ TEST(TimestampReset, JoinedProgramStreamsKeepDecodeOrderNumbers) {
     ExpectExactEverywhere(g, w, 60, [](int n) { return n % 30; });
 }
 
+// Files whose frames the source once lost track of: every picture is reachable in every order,
+// every number below the count delivers one, and the last picture is the last frame.
+TEST(UnusualFiles, EveryPictureIsReachableInEveryOrder) {
+    const auto matroska = [](Codec codec, int frames) {
+        videotool::VideoSpec spec = Spec(codec, 96, 64, frames);
+        spec.matroska = true;
+        return spec;
+    };
+    videotool::VideoSpec dropped = matroska(Codec::Mpeg4, 100);
+    dropped.dropEvery = 7;
+    videotool::VideoSpec jump = matroska(Codec::Mjpeg, 40);
+    jump.jumpAt = 20;
+    jump.jumpFrames = int64_t{25} * 3600 * 10;
+    videotool::VideoSpec halfRate = matroska(Codec::Mjpeg, 40);
+    halfRate.statedFps = 12;
+    const struct {
+        const char* name;
+        videotool::VideoSpec spec;
+        int64_t rewindMs; // cluster times start again here
+        int count;
+        std::function<int(int)> barcode;
+    } cases[] = {
+        // Numbered by time: a frame left out shows the picture before it.
+        {"dropped.mkv", dropped, 0, 100, [](int n) { return n % 7 == 6 ? n - 1 : n; }},
+        // Ten hours between two pictures, two pictures to a frame time of the rate stated, and
+        // time codes that go backwards: numbered as decoded.
+        {"jump.mkv", jump, 0, 40, Same},
+        {"half-rate.mkv", halfRate, 0, 40, Same},
+        {"backward.mkv", matroska(Codec::Mjpeg, 40), 800, 40, Same},
+        // One picture, read as a picture sequence by its name.
+        {"single.jpg", Spec(Codec::Jpeg, 160, 120, 1), 0, 1, Same},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = WriteTestVideo(c.name, c.spec);
+        if (c.rewindMs > 0) {
+            ASSERT_TRUE(videotool::RewindMatroskaClusters(path, c.rewindMs));
+        }
+        CVideoGrabber g(nullptr, nullptr, 4);
+        int w = 0, h = 0;
+        ASSERT_EQ(OpenQuietly(g, path, &w, &h), c.count);
+        ExpectExactEverywhere(g, w, c.count, c.barcode);
+        EXPECT_EQ(g.GrabFrame(c.count, 1.0f, 0, 1), 0);
+        EXPECT_EQ(g.m_nFrameCount.load(), c.count);
+    }
+}
+
+// A damaged file that reads on after a seek less far than from its opening: a frame past those
+// delivered is found all the same, and the count stays the file's.
+TEST(UnusualFiles, ASeekThatReadsOnLessDoesNotShortenTheFile) {
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, STILLO_FUZZ_REPRO "/video_frames/seek-reads-on-less-than-opening.mkv",
+                          &w, &h),
+              16);
+    for (const int n : {0, 1, 2, 3, 4, 5, 6, 7, 3}) {
+        ASSERT_EQ(g.GrabFrame(n, 1.0f, 0, 1), 1) << n;
+    }
+    // Decoding on from the seek to frame 3 ends before frame 7, which was delivered.
+    EXPECT_EQ(g.GrabFrame(12, 1.0f, 0, 1), 1);
+    EXPECT_EQ(g.m_nFrameCount.load(), 16);
+}
+
+// A file cut short on disk while it is open: the frames already delivered still count.
+TEST(EarlyEnd, AFileCutWhileOpenKeepsTheFramesDelivered) {
+    // Larger than what opening reads ahead.
+    const std::string path =
+        WriteTestVideo("cut-while-open.avi", Spec(Codec::Mjpeg, 320, 240, 100));
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, path, &w, &h), 100);
+    g.SetLookAhead(false); // frames decoded ahead count as delivered
+    for (int n = 0; n < 60; ++n) {
+        ASSERT_EQ(g.GrabFrame(n, 1.0f, 0, 1), 1) << n;
+    }
+    ASSERT_TRUE(videotool::TruncateFile(path, std::filesystem::file_size(path) / 4));
+    EXPECT_EQ(g.GrabFrame(5, 1.0f, 0, 1), 1);
+    EXPECT_EQ(g.GrabFrame(99, 1.0f, 0, 1), 0);
+    EXPECT_EQ(g.m_nFrameCount.load(), 60);
+}
+
 struct HostileRate {
     uint32_t rate, scale;
     const char* name;

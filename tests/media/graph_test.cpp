@@ -95,7 +95,7 @@ TEST(Handoff, TimedOutWaitsAndSeveralWaitersAllSeeTheEnd) {
     for (int64_t n : {2, 3, 5}) {
         f.Position(n);
         f.graph->Run();
-        EXPECT_EQ(f.graph->WaitForCompletion(5000, &code), media::S_OK) << n;
+        EXPECT_EQ(f.graph->WaitForCompletion(60000, &code), media::S_OK) << n;
         f.graph->Stop();
     }
     EXPECT_EQ(f.cb.delivered.load(), 4);
@@ -103,16 +103,32 @@ TEST(Handoff, TimedOutWaitsAndSeveralWaitersAllSeeTheEnd) {
 
 TEST(Handoff, StopWaitsForThePictureBeingWrittenAndDropsARunNotBegun) {
     GraphFixture f(WriteTestVideo("handoff-stop.avi", Spec(Codec::Mjpeg, 96, 64, 6)));
-    f.cb.open = false;
+    // The picture held is one decoded ahead: frame 1, after a run at frame 0.
+    f.graph->SetLookAhead(true);
     f.Position(0);
     f.graph->Run();
+    int32_t code = 0;
+    f.graph->WaitForCompletion(media::INFINITE, &code);
+    f.graph->Stop();
+    ASSERT_EQ(f.graph->SettledAhead(), (std::vector<int64_t>{1, 2}));
+    f.cb.open = false;
+    f.cb.entered = false;
+    f.Position(1);
+    f.graph->Run();
     f.WaitEntered();
-    auto stopped = std::async(std::launch::async, [&] { return f.graph->Stop(); });
-    EXPECT_EQ(stopped.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout)
-        << "Stop returned while the callback was still writing";
+    // What the callback had written when Stop returned.
+    auto stopped = std::async(std::launch::async, [&] {
+        f.graph->Stop();
+        return f.cb.delivered.load();
+    });
+    const auto ceiling = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!f.graph->Stopping() &&
+           stopped.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready &&
+           std::chrono::steady_clock::now() < ceiling) {
+    }
     f.cb.open = true;
-    EXPECT_EQ(stopped.get(), media::S_OK);
-    EXPECT_EQ(f.cb.delivered.load(), 1) << "nothing is written after Stop returns";
+    EXPECT_EQ(stopped.get(), 2) << "Stop returned while the callback was still writing";
+    EXPECT_EQ(f.graph->LookAheadHits(), 1);
 
     // Runs stopped at once, whether the streaming thread took them up or not, never leave a
     // later run waiting or deliver twice.
@@ -124,8 +140,7 @@ TEST(Handoff, StopWaitsForThePictureBeingWrittenAndDropsARunNotBegun) {
     f.Position(4);
     const int before = f.cb.delivered.load();
     f.graph->Run();
-    int32_t code = 0;
-    EXPECT_EQ(f.graph->WaitForCompletion(5000, &code), media::S_OK);
+    EXPECT_EQ(f.graph->WaitForCompletion(60000, &code), media::S_OK);
     f.graph->Stop();
     EXPECT_EQ(f.cb.delivered.load(), before + 1);
 }

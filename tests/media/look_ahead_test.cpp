@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <random>
+#include <sched.h>
 #include <thread>
 
 using namespace media_test;
@@ -34,7 +36,8 @@ struct Graph {
     media::MediaDet det;
     media::FilterGraph* graph = nullptr;
 
-    explicit Graph(const std::string& path) {
+    // ahead: decoding ahead on whatever cores the tests are given; else the graph's own choice.
+    explicit Graph(const std::string& path, bool ahead = true) {
         EXPECT_EQ(det.put_Filename(path), media::S_OK);
         EXPECT_EQ(det.EnterBitmapGrabMode(0), media::S_OK);
         media::SampleGrabber* grabber = nullptr;
@@ -43,7 +46,9 @@ struct Graph {
         grabber->QueryFilterInfo(&info);
         graph = info.pGraph;
         graph->SetTimeFormat(media::TimeFormat::Frame);
-        graph->SetLookAhead(true); // whatever cores the tests are given
+        if (ahead) {
+            graph->SetLookAhead(true);
+        }
     }
     void Callback(media::ISampleGrabberCB* cb) {
         media::SampleGrabber* grabber = nullptr;
@@ -136,6 +141,56 @@ TEST(LookAhead, NothingDecodedAheadReachesTheCallersBuffers) {
     EXPECT_EQ(g.Grab(6), media::S_OK);
     EXPECT_EQ(rec.barcodes.back(), 6);
     EXPECT_GE(g.graph->LookAheadHits(), 1);
+}
+
+// As far ahead as the limit, and no farther, at the step between the last two runs; whatever
+// drops the pictures decoded ahead, a run that delivers nothing or decoding ahead turned off,
+// drops what was to be decoded next with them: nothing more is decoded, and no seek made.
+TEST(LookAhead, DecodesUpToTheLimitAndForgetsItsTargetWithThePictures) {
+    const std::string path = WriteTestVideo("ahead-limit.avi", Spec(Codec::Mpeg4, 96, 64, 20));
+    const std::function<void(Graph&)> drops[] = {
+        [](Graph& g) { EXPECT_EQ(g.Grab(25), media::S_FALSE); },
+        [](Graph& g) { g.graph->SetLookAhead(false); }};
+    for (const auto& drop : drops) {
+        Graph g(path);
+        for (int n = 0; n < 3; ++n) {
+            ASSERT_EQ(g.Grab(n), media::S_OK);
+        }
+        EXPECT_EQ(g.graph->SettledAhead(), (std::vector<int64_t>{3, 4}));
+        // A run takes its frame wherever it stands among those decoded ahead.
+        const int64_t hits = g.graph->LookAheadHits();
+        ASSERT_EQ(g.Grab(4), media::S_OK);
+        EXPECT_EQ(g.graph->LookAheadHits(), hits + 1);
+        EXPECT_EQ(g.graph->SettledAhead(), (std::vector<int64_t>{6, 8}));
+        const int64_t seeks = g.graph->Decoder().SeekCount();
+        drop(g);
+        EXPECT_EQ(g.graph->SettledAhead(), std::vector<int64_t>{});
+        EXPECT_EQ(g.graph->Decoder().SeekCount(), seeks);
+    }
+}
+
+// A process that may run on one core only decodes nothing ahead: the streaming thread would
+// take its time from the caller's work.
+TEST(LookAhead, OffWhereTheProcessHasOneCore) {
+    cpu_set_t all;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; CPU_COUNT(&one) == 0 && cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) {
+            CPU_SET(cpu, &one);
+        }
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    {
+        Graph g(WriteTestVideo("ahead-one-core.avi", Spec(Codec::Mpeg4, 96, 64, 20)), false);
+        for (int n = 0; n < 4; ++n) {
+            ASSERT_EQ(g.Grab(n), media::S_OK);
+        }
+        EXPECT_EQ(g.graph->SettledAhead(), std::vector<int64_t>{});
+        EXPECT_EQ(g.graph->LookAheadHits(), 0);
+    }
+    sched_setaffinity(0, sizeof all, &all);
 }
 
 TEST(LookAhead, OffDecodesEveryRunItself) {
