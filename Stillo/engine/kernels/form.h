@@ -19,23 +19,24 @@
 namespace {
 
 constexpr KERNEL_FORM ThisForm() {
-    KERNEL_FORM form{};
 #if defined(__AVX2__)
-    form.avx2 = true;
+    constexpr bool avx2 = true;
+#else
+    constexpr bool avx2 = false;
 #endif
-    form.addRow = AddRow;
-    form.subtractRow = SubtractRow;
-    form.slideRows = SlideRows;
-    form.exactLevelMasks = ExactLevelMasks;
-    form.thresholdMasks = ThresholdMasks;
-    form.outlineRow = OutlineRow;
-    form.byteWindowMeans = ByteMeansRow;
-    form.copyBgrRow = BgrRow;
-    form.copy444Row = Row444;
-    form.packRow = PackRow;
-    form.searchColumns = SearchColumns;
-    form.scoreCandidate = ScoreCandidate;
-    return form;
+    return {.avx2 = avx2,
+            .addRow = AddRow,
+            .subtractRow = SubtractRow,
+            .slideRows = SlideRows,
+            .exactLevelMasks = ExactLevelMasks,
+            .thresholdMasks = ThresholdMasks,
+            .outlineRow = OutlineRow,
+            .byteWindowMeans = ByteMeansRow,
+            .copyBgrRow = BgrRow,
+            .copy444Row = Row444,
+            .packRow = PackRow,
+            .searchColumns = SearchColumns,
+            .scoreCandidate = ScoreCandidate};
 }
 
 } // namespace
