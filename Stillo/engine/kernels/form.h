@@ -3,9 +3,11 @@
 // engine/kernels/avx2.cpp, built with AVX2 and the population-count instruction.
 //
 // The two files compile the same source with different instructions, so nothing they define
-// may be shared: the kernel headers give everything internal linkage and call nothing inline
-// from outside them (a shared inline function could be kept from either file and run
-// everywhere). The build checks that the AVX2 object defines nothing but its table.
+// may be shared: everything in the kernel headers has internal linkage, as have the helpers
+// they use from elsewhere (NormalisedPixel, GreyFromSum), and the kernels call no inline
+// function with external linkage: of such a function the linker keeps one copy for every
+// caller, and it could keep the AVX2 one. The build fails when the AVX2 object defines a
+// function others could call (cmake/check_own_code.cmake).
 #pragma once
 
 #include "engine/kernels.h"

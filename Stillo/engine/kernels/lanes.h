@@ -1,7 +1,8 @@
 // The vector lanes of the instruction set a kernel is compiled for, and the few operations on
 // them that the compiler does not make well from plain vector code (moving between byte and
-// 32-bit lanes, a mask of bytes, a population count). The kernels' instruction-set-specific
-// lines live here; the kernels themselves are written once, on these lanes.
+// 32-bit lanes, a mask of bytes, a population count). The kernels are written once, on these
+// lanes; the one other instruction-set-specific step is the 3-byte frame copy's byte shuffles,
+// which baseline x86-64 has no instruction for (engine/kernels/frame_rows.h).
 //
 // Only the kernel headers include this, and like them it gives everything internal linkage:
 // each form's translation unit keeps its own copy, compiled for its own instruction set, and
