@@ -153,7 +153,7 @@ inline uint32_t SetBytesFirstOnTop(const uint8_t* p) {
 }
 
 // Set bits of a word: the instruction where the form has it, else without one.
-inline uint64_t BitCount(uint64_t v) {
+[[gnu::always_inline]] inline uint64_t BitCount(uint64_t v) {
 #if defined(__POPCNT__)
     return static_cast<uint64_t>(__builtin_popcountll(v));
 #else
