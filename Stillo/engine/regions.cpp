@@ -1,6 +1,6 @@
 #include "engine/regions.h"
 
-#include "engine/cpu_dispatch.h"
+#include "engine/kernels.h"
 #include "engine/window_means.h"
 
 #include <algorithm>
@@ -10,38 +10,6 @@
 
 namespace {
 
-[[gnu::always_inline]] inline void AddRowBody(int32_t* __restrict sums,
-                                              const uint8_t* __restrict row, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) {
-        sums[i] += row[i];
-    }
-}
-STILLO_DISPATCHED(AddRow, (int32_t* __restrict sums, const uint8_t* __restrict row, int32_t n),
-                  (sums, row, n))
-
-[[gnu::always_inline]] inline void SubtractRowBody(int32_t* __restrict sums,
-                                                   const uint8_t* __restrict row, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) {
-        sums[i] -= row[i];
-    }
-}
-STILLO_DISPATCHED(SubtractRow, (int32_t* __restrict sums, const uint8_t* __restrict row, int32_t n),
-                  (sums, row, n))
-
-// sums += entering - leaving, one pass for the row that enters a vertical window and the row
-// that leaves it.
-[[gnu::always_inline]] inline void SlideRowsBody(int32_t* __restrict sums,
-                                                 const uint8_t* __restrict entering,
-                                                 const uint8_t* __restrict leaving, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) {
-        sums[i] += static_cast<int32_t>(entering[i]) - static_cast<int32_t>(leaving[i]);
-    }
-}
-STILLO_DISPATCHED(SlideRows,
-                  (int32_t* __restrict sums, const uint8_t* __restrict entering,
-                   const uint8_t* __restrict leaving, int32_t n),
-                  (sums, entering, leaving, n))
-
 // Moves the column sums of a clipped vertical window of half-height `half` from row r - 1 to
 // row r: row r + half enters (when there is one), row r - half - 1 leaves (when there is one).
 void UpdateVerticalWindow(int32_t* sums, IMAGE2D image, int32_t rows, int32_t cols, int32_t half,
@@ -49,12 +17,12 @@ void UpdateVerticalWindow(int32_t* sums, IMAGE2D image, int32_t rows, int32_t co
     const bool enters = r + half < rows;
     const bool leaves = r - half - 1 >= 0;
     if (enters && leaves) {
-        SlideRows(sums, image[r + half], image[r - half - 1], cols);
+        Kernels().slideRows(sums, image[r + half], image[r - half - 1], cols);
     } else if (enters) {
-        AddRow(sums, image[r + half], cols);
+        Kernels().addRow(sums, image[r + half], cols);
         ++count;
     } else if (leaves) {
-        SubtractRow(sums, image[r - half - 1], cols);
+        Kernels().subtractRow(sums, image[r - half - 1], cols);
         --count;
     }
 }
@@ -150,7 +118,7 @@ int SlideVerticalWindow(IMAGE2D image, uint16_t rows, uint16_t cols, int32_t win
     const int32_t half = window / 2;
     int32_t count = 0;
     for (int32_t r = 0; r < std::min<int32_t>(half, rows); ++r) {
-        AddRow(sums.get(), image[r], cols);
+        Kernels().addRow(sums.get(), image[r], cols);
         ++count;
     }
     for (int32_t r = 0; r < rows; ++r) {
@@ -291,51 +259,6 @@ struct OutlineMasks {
     uint8_t* dark;
 };
 
-[[gnu::always_inline]] inline void ExactLevelMasksBody(const uint8_t* __restrict row,
-                                                       uint8_t* __restrict bright,
-                                                       uint8_t* __restrict dark, int32_t n) {
-    for (int32_t c = 0; c < n; ++c) {
-        bright[c] = row[c] == 255 ? 0xFF : 0;
-        dark[c] = row[c] == 0 ? 0xFF : 0;
-    }
-}
-STILLO_DISPATCHED(ExactLevelMasks,
-                  (const uint8_t* __restrict row, uint8_t* __restrict bright,
-                   uint8_t* __restrict dark, int32_t n),
-                  (row, bright, dark, n))
-
-// At or above the threshold is bright, below it dark (0 <= threshold <= 255).
-[[gnu::always_inline]] inline void ThresholdMasksBody(const uint8_t* __restrict row,
-                                                      uint8_t* __restrict bright,
-                                                      uint8_t* __restrict dark, int32_t n,
-                                                      uint8_t threshold) {
-    for (int32_t c = 0; c < n; ++c) {
-        const uint8_t b = row[c] >= threshold ? 0xFF : 0;
-        bright[c] = b;
-        dark[c] = static_cast<uint8_t>(~b);
-    }
-}
-STILLO_DISPATCHED(ThresholdMasks,
-                  (const uint8_t* __restrict row, uint8_t* __restrict bright,
-                   uint8_t* __restrict dark, int32_t n, uint8_t threshold),
-                  (row, bright, dark, n, threshold))
-
-// Interior pixels of one row: bright with a dark 4-neighbour.
-[[gnu::always_inline]] inline void OutlineRowBody(const uint8_t* __restrict belowDark,
-                                                  const uint8_t* __restrict bright,
-                                                  const uint8_t* __restrict dark,
-                                                  const uint8_t* __restrict aboveDark,
-                                                  uint8_t* __restrict out, int32_t n) {
-    for (int32_t c = 1; c + 1 < n; ++c) {
-        out[c] = bright[c] & (dark[c + 1] | dark[c - 1] | belowDark[c] | aboveDark[c]);
-    }
-}
-STILLO_DISPATCHED(OutlineRow,
-                  (const uint8_t* __restrict belowDark, const uint8_t* __restrict bright,
-                   const uint8_t* __restrict dark, const uint8_t* __restrict aboveDark,
-                   uint8_t* __restrict out, int32_t n),
-                  (belowDark, bright, dark, aboveDark, out, n))
-
 // The outline of every row from its masks and its neighbours', in place: each row's masks are
 // taken before the row is rewritten, so every test reads the image as it was. `masks(row,
 // bright, dark)` fills the masks of one image row.
@@ -369,7 +292,7 @@ int OutlineInPlace(IMAGE2D image, int32_t rows, int32_t cols, Masks masks) {
         uint8_t* out = image[r];
         out[0] = 0;
         out[cols - 1] = 0;
-        OutlineRow(below.dark, here.bright, here.dark, above.dark, out, cols);
+        Kernels().outlineRow(below.dark, here.bright, here.dark, above.dark, out, cols);
     }
     std::memset(image[0], 0, n);
     std::memset(image[rows - 1], 0, n);
@@ -380,7 +303,7 @@ int OutlineInPlace(IMAGE2D image, int32_t rows, int32_t cols, Masks masks) {
 
 int ExtractRegionBoundaries(IMAGE2D image, int32_t rows, int32_t cols) {
     return OutlineInPlace(image, rows, cols, [cols](const uint8_t* row, const OutlineMasks& m) {
-        ExactLevelMasks(row, m.bright, m.dark, cols);
+        Kernels().exactLevelMasks(row, m.bright, m.dark, cols);
     });
 }
 
@@ -396,6 +319,6 @@ int ThresholdRegionBoundaries(IMAGE2D image, int32_t rows, int32_t cols, int32_t
     const auto level = static_cast<uint8_t>(threshold);
     return OutlineInPlace(image, rows, cols,
                           [cols, level](const uint8_t* row, const OutlineMasks& m) {
-                              ThresholdMasks(row, m.bright, m.dark, cols, level);
+                              Kernels().thresholdMasks(row, m.bright, m.dark, cols, level);
                           });
 }

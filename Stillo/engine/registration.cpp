@@ -1,8 +1,8 @@
 #include "engine/registration.h"
 
-#include "engine/bitmaps.h"
 #include "engine/canvas.h"
 #include "engine/canvas_mutex.h"
+#include "engine/displacement_search.h"
 #include "engine/straighten.h"
 
 #include "numeric/rounding.h"

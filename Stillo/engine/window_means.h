@@ -1,5 +1,5 @@
-// The clipped-window means of one row of column sums on vector lanes: the inner loop of every
-// box mean of the region features.
+// The clipped-window means of one row of column sums: the inner loop of every box mean of the
+// region features, on vector lanes (engine/kernels/window_means.h) or exact in 64 bits.
 #pragma once
 
 #include <cstdint>
@@ -24,11 +24,16 @@ void ByteWindowMeans(const int32_t* colSums, int32_t n, int32_t window, int32_t 
 void ExactWindowMeans(const int32_t* colSums, int32_t n, int32_t window, int32_t count,
                       uint8_t* out);
 
+namespace {
+
 // min(255, 128 src / mean), 255 where the mean is 0, in single precision: the normalisation of
-// one pixel, exact for byte operands.
+// one pixel, exact for byte operands. Each file has a copy of its own, compiled for its own
+// instruction set: the kernels use it too.
 inline uint8_t NormalisedPixel(int32_t src, int32_t mean) {
     const float q = (128.0f * static_cast<float>(src)) / static_cast<float>(mean + (mean == 0));
     const int32_t v = static_cast<int32_t>(q);
     const int32_t clipped = v - ((v - 255) & -static_cast<int32_t>(v > 255));
     return static_cast<uint8_t>(clipped | -static_cast<int32_t>(mean == 0));
 }
+
+} // namespace

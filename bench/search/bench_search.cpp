@@ -1,7 +1,7 @@
 // Times the displacement search at several radii and the Regions extraction with packing, on a
 // 720 x 576 frame trimmed by 2 % at every side. Prints one line per figure: the median of
 // several single-threaded runs.
-#include "engine/bitmaps.h"
+#include "engine/displacement_search.h"
 #include "engine/feature_extraction.h"
 #include "engine/image.h"
 #include "engine/records.h"

@@ -1,6 +1,7 @@
 // Packing of feature maps and the displacement search, checked against a pixel-level scorer
 // that works on the unpacked feature images.
 #include "engine/bitmaps.h"
+#include "engine/displacement_search.h"
 #include "engine/image.h"
 #include "engine/records.h"
 

@@ -3,6 +3,7 @@
 // would have needed when it gave the count up; both are checked pixel by pixel, in the
 // visiting order, for wide windows reaching beyond the maps, in both instruction forms.
 #include "engine/bitmaps.h"
+#include "engine/displacement_search.h"
 #include "engine/image.h"
 #include "engine/records.h"
 #include "tests/support/instruction_forms.h"

@@ -2,7 +2,7 @@
 // form and the AVX2 form (on a processor without AVX2, the baseline form again).
 #pragma once
 
-#include "engine/cpu_dispatch.h"
+#include "engine/kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +26,7 @@ protected:
         AllowWideInstructions(GetParam());
         // Each form is what it says: the wide one exactly when asked for and the processor has it.
         ASSERT_EQ(UseAvx2(), GetParam() && ProcessorHasWideForms());
+        ASSERT_EQ(Kernels().avx2, UseAvx2());
     }
     void TearDown() override { AllowWideInstructions(true); }
 };
