@@ -1,11 +1,9 @@
 #include "VideoGrabber.h"
 
+#include "PictureSampling.h"
 #include "ScreenFormat.h"
 
 #include <algorithm>
-#include <array>
-#include <bit>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -208,13 +206,11 @@ HRESULT CSampleGrabberCB::RowsCB(double, const PictureRows& rows) {
 }
 
 void CSampleGrabberCB::Convert(const uint8_t* top, ptrdiff_t pitch) {
-    const double s = m_fPreviewStep;
     const bool previewFits =
         m_pPreviewBuffer && m_nPreviewBufferBytes >= static_cast<size_t>(m_nPreviewBytesPerPixel) *
                                                          screen::kPreviewWidth *
                                                          screen::kPreviewHeight;
-    // A step that is not a positive number would never leave the sampling loops.
-    if (m_bDoPreview && previewFits && s > 0.0 && std::isfinite(s)) {
+    if (m_bDoPreview && previewFits) {
         WritePreview(top, pitch);
     }
     if (m_bDoFullFrame && m_pFrameBuffer && m_nFrameBufferBytes >= RequiredFrameBytes()) {
@@ -222,59 +218,13 @@ void CSampleGrabberCB::Convert(const uint8_t* top, ptrdiff_t pitch) {
     }
 }
 
+static_assert(screen::kPreviewWidth <= sampling::kMaxWidth);
+
 void CSampleGrabberCB::WritePreview(const uint8_t* top, ptrdiff_t pitch) const {
-    const int w = m_nWidth;
-    const int h = m_nHeight;
     const int bpp = m_nPreviewBytesPerPixel;
-    const double s = m_fPreviewStep;
-    const uint32_t rowBytes = 3 * static_cast<uint32_t>(w);
-    // The sampled columns are the same on every row: find them once. The leading ones whose
-    // pixel is followed by at least one more byte of its row can be read as one 4-byte word.
-    uint32_t columns[screen::kPreviewWidth];
-    int nx = 0;
-    int nWord = 0;
-    for (double fx = 0.0; fx < w && nx < screen::kPreviewWidth; fx += s, ++nx) {
-        columns[nx] = 3 * static_cast<uint32_t>(fx);
-        if (columns[nx] + 4 <= rowBytes) {
-            nWord = nx + 1;
-        }
-    }
-    int y = 0;
-    for (double fy = 0.0; fy < h && y < screen::kPreviewHeight; fy += s, ++y) {
-        const uint8_t* row = top + pitch * static_cast<int>(fy);
-        uint8_t* out = m_pPreviewBuffer + static_cast<size_t>(bpp) * screen::kPreviewWidth * y;
-        if (bpp == screen::kBytes565) {
-            for (int x = 0; x < nx; ++x) {
-                const uint8_t* p = row + columns[x];
-                const unsigned v = screen::To565(p[2], p[1], p[0]);
-                out[2 * x] = static_cast<uint8_t>(v & 0xFF);
-                out[2 * x + 1] = static_cast<uint8_t>(v >> 8);
-            }
-            continue;
-        }
-        int x = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            // Two pixels at a time, one 8-byte store: each word keeps the byte 3 it held, so
-            // only blue, green and red change.
-            for (; x + 1 < nWord; x += 2) {
-                uint32_t a = 0, b = 0;
-                uint64_t q = 0;
-                std::memcpy(&a, row + columns[x], 4);
-                std::memcpy(&b, row + columns[x + 1], 4);
-                std::memcpy(&q, out + 4 * x, 8);
-                q = (q & 0xFF000000FF000000ull) | (a & 0xFFFFFFu) |
-                    (static_cast<uint64_t>(b & 0xFFFFFFu) << 32);
-                std::memcpy(out + 4 * x, &q, 8);
-            }
-        }
-        for (; x < nx; ++x) {
-            const uint8_t* p = row + columns[x];
-            uint8_t* q = out + 4 * x;
-            q[0] = p[0];
-            q[1] = p[1];
-            q[2] = p[2];
-        }
-    }
+    sampling::SamplePreview(top, pitch, m_nWidth, m_nHeight, m_fPreviewStep,
+                            {m_pPreviewBuffer, static_cast<ptrdiff_t>(bpp) * screen::kPreviewWidth,
+                             screen::kPreviewWidth, screen::kPreviewHeight, bpp});
 }
 
 void CSampleGrabberCB::WriteFrame(const uint8_t* top, ptrdiff_t pitch) const {

@@ -4,6 +4,7 @@
 #include "Deinterlacing.h"
 #include "ImageTrimDlg.h"
 #include "OutputSettings.h"
+#include "PictureSampling.h"
 #include "ResizeBox.h"
 #include "ScreenFormat.h"
 #include "VideoGrabber.h"
@@ -34,6 +35,8 @@
 #include <cstring>
 
 namespace workview {
+
+static_assert(kMosaicW <= sampling::kMaxWidth && kResultsW <= sampling::kMaxWidth);
 
 int ScreenBytesPerPixel(int screenDepth) {
     return screenDepth / 8 == screen::kBytes565 ? screen::kBytes565 : screen::kBytes32;
@@ -117,54 +120,20 @@ const QString kWebLine = QStringLiteral("http://www.stillo.com");
 // write either screen form directly.
 constexpr ui::COLORREF kOverlayYellow = ui::RGB(255, 255, 0);
 
-// A canvas pixel (red, green, blue bytes) as pixel x of a line of a picture with B bytes a
-// pixel: one 5-6-5 word, or blue, green, red and an opaque fourth byte.
-template <int B> inline void PutScreenPixel(uchar* line, int x, const uint8_t* rgb) {
-    if constexpr (B == screen::kBytes565) {
-        reinterpret_cast<uint16_t*>(line)[x] = screen::To565(rgb[0], rgb[1], rgb[2]);
-    } else {
-        reinterpret_cast<uint32_t*>(line)[x] =
-            0xFF000000u | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
-    }
-}
-
-// The canvas columns one picture line samples are the same on every line: their byte offsets
-// in a canvas row, column(x) for x = 0, 1, ... up to the first one past the canvas. Returns
-// their number.
-template <class Column>
-int SampledColumns(uint32_t* offsets, int width, int nCols, int bytesPerCanvasPixel,
-                   Column column) {
-    int n = 0;
-    for (; n < width; ++n) {
-        const int cx = column(n);
-        if (cx < 0 || cx >= nCols) {
-            break;
-        }
-        offsets[n] = static_cast<uint32_t>(cx) * static_cast<uint32_t>(bytesPerCanvasPixel);
-    }
-    return n;
-}
-
-// One picture line from a canvas row through the sampled columns, in the picture's form.
-template <int B>
-void SampleLineAs(uchar* line, const uint8_t* row, const uint32_t* offsets, int n) {
-    for (int x = 0; x < n; ++x) {
-        PutScreenPixel<B>(line, x, row + offsets[x]);
-    }
-}
-inline void SampleLine(uchar* line, int bytesPerPixel, const uint8_t* row, const uint32_t* offsets,
-                       int n) {
-    if (bytesPerPixel == screen::kBytes565) {
-        SampleLineAs<screen::kBytes565>(line, row, offsets, n);
-    } else {
-        SampleLineAs<screen::kBytes32>(line, row, offsets, n);
-    }
-}
-
 // The bytes a pixel of one of the form's pictures takes: its own storage decides, so a write
 // can never disagree with it.
 inline int PictureBytesPerPixel(const QImage& img) {
     return img.format() == QImage::Format_RGB16 ? screen::kBytes565 : screen::kBytes32;
+}
+
+// A picture's pixels as lines to sample into.
+sampling::Lines PictureLines(QImage& img) {
+    return {img.bits(), img.bytesPerLine(), img.width(), img.height(), PictureBytesPerPixel(img)};
+}
+
+// The canvas as the engine stores it (no canvas yet: no rows).
+sampling::Canvas CanvasOf(const MOSAIC_PARAMS& c) {
+    return {CurrentCanvasRows(c), c.nRows, c.nCols, c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3};
 }
 
 ui::ControlDesc C(ui::ControlKind k, int id, const char* caption, int x, int y, int cx, int cy,
@@ -912,21 +881,7 @@ void CWorkView::UpdateFrameDisplay() {
     constexpr int W = screen::kPreviewWidth, H = screen::kPreviewHeight;
     if (src && !m_bmpFrameWork.isNull() && m_pGrabber->m_callback.m_nPreviewBytesPerPixel == b &&
         m_pGrabber->PreviewBufferBytes() >= size_t(b) * W * H) {
-        for (int y = 0; y < H; ++y) {
-            const uint8_t* p = src + size_t(b) * W * y;
-            if (b == screen::kBytes565) {
-                // 16-bit words, low byte first.
-                auto* line = reinterpret_cast<uint16_t*>(m_bmpFrameWork.scanLine(y));
-                for (int x = 0; x < W; ++x, p += 2) {
-                    line[x] = static_cast<uint16_t>(p[0] | p[1] << 8);
-                }
-            } else {
-                auto* line = reinterpret_cast<uint32_t*>(m_bmpFrameWork.scanLine(y));
-                for (int x = 0; x < W; ++x, p += 4) {
-                    line[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-                }
-            }
-        }
+        sampling::ShowPreview(src, ptrdiff_t(b) * W, PictureLines(m_bmpFrameWork));
     }
     SetEditInt(IDC_CURRENT_FRAME, m_pGrabber->m_nCurrentFrame);
     SetEditInt(IDC_START_FRAME, m_pGrabber->m_nStartFrame);
@@ -972,23 +927,9 @@ void CWorkView::RenderMosaicView(int sx, int sy, float z) {
         return;
     }
     const MOSAIC_PARAMS& c = m_mosaicer.m_canvas;
-    uint8_t** rows = CurrentCanvasRows(c);
     m_bmpMosaicWork.fill(Qt::black);
     SetScrollBars(c.nRows, c.nCols);
-    if (rows && c.nRows > 0 && c.nCols > 0 && !m_bmpMosaicWork.isNull()) {
-        const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
-        const int b = PictureBytesPerPixel(m_bmpMosaicWork);
-        uint32_t offsets[kMosaicW];
-        const int n = SampledColumns(offsets, kMosaicW, c.nCols, bpp,
-                                     [&](int vx) { return static_cast<int>((vx + sx) * z); });
-        for (int vy = 0; vy < kMosaicH; ++vy) {
-            const int cy = static_cast<int>((vy + sy) * z);
-            if (cy < 0 || cy >= c.nRows) {
-                break;
-            }
-            SampleLine(m_bmpMosaicWork.scanLine(vy), b, rows[c.nRows - 1 - cy], offsets, n);
-        }
-    }
+    sampling::SampleMosaicView(CanvasOf(c), PictureLines(m_bmpMosaicWork), sx, sy, z);
     canvasLock.unlock();
     RedrawMosaicView();
 }
@@ -1008,24 +949,11 @@ void CWorkView::RenderResultsPreview() {
         return;
     }
     const MOSAIC_PARAMS& c = m_mosaicer.m_canvas;
-    uint8_t** rows = CurrentCanvasRows(c);
     m_bmpResultsWork.fill(Qt::black);
     const ResultsFit fit = FitResults(c.nCols, c.nRows);
-    if (!rows || fit.scale <= 0.0f || m_bmpResultsWork.isNull()) {
-        return;
-    }
-    const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
-    const int b = PictureBytesPerPixel(m_bmpResultsWork);
-    uint32_t offsets[kResultsW];
-    const int n = SampledColumns(offsets, kResultsW, c.nCols, bpp,
-                                 [&](int x) { return static_cast<int>(x * fit.scale); });
-    for (int y = 0; y + fit.yOffset < kResultsH; ++y) {
-        const int cy = static_cast<int>(y * fit.scale);
-        if (cy >= c.nRows) {
-            break;
-        }
-        SampleLine(m_bmpResultsWork.scanLine(y + fit.yOffset), b, rows[c.nRows - 1 - cy], offsets,
-                   n);
+    if (fit.scale > 0.0f) {
+        sampling::SampleResults(CanvasOf(c), PictureLines(m_bmpResultsWork), fit.scale,
+                                fit.yOffset);
     }
 }
 
