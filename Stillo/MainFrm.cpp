@@ -100,12 +100,12 @@ CMainFrame::~CMainFrame() {
 
 QRect CMainFrame::RestoredGeometry(int screenWidth, int screenHeight) {
     // Integer division towards zero, so a screen smaller than the window gives negative corners.
-    return QRect((screenWidth - 1024) / 2, (screenHeight - 768) / 2, 1024, 768);
+    return QRect((screenWidth - kWidth) / 2, (screenHeight - kHeight) / 2, kWidth, kHeight);
 }
 
 bool CMainFrame::OnCreate(bool showSplash) {
     const QScreen* screen = QApplication::primaryScreen();
-    const QSize size = screen ? screen->size() : QSize(1024, 768);
+    const QSize size = screen ? screen->size() : QSize(kWidth, kHeight);
     setGeometry(RestoredGeometry(size.width(), size.height()));
 
     BuildMenu();

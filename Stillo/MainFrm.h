@@ -50,7 +50,10 @@ public:
     bool OnCreate(bool showSplash = true);
     // Links the menu commands, the enabling rules and the splash's end to the work form.
     void AttachWorkView(CWorkView* view);
-    // The restored geometry on a screen of that size: 1024 x 768 centred, signed division.
+    // The frame's size when it is not maximised.
+    static constexpr int kWidth = 1024;
+    static constexpr int kHeight = 768;
+    // The restored geometry on a screen of that size: the frame's size centred, signed division.
     static QRect RestoredGeometry(int screenWidth, int screenHeight);
 
     // Menu commands.

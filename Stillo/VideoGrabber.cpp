@@ -1,5 +1,6 @@
 #include "VideoGrabber.h"
 
+#include "FrameBuffer.h"
 #include "PictureSampling.h"
 #include "ScreenFormat.h"
 
@@ -31,6 +32,12 @@ template <typename... Args> HRESULT ReportFailure(HRESULT hr, const char* line, 
 // A step's status: S_OK when it succeeded, else the status, reported with the step's line.
 template <typename... Args> HRESULT Checked(HRESULT hr, const char* line, Args... args) {
     return Failed(hr) ? ReportFailure(hr, line, args...) : S_OK;
+}
+
+// The frame buffer's bytes for a video of width x height, at full or half size (every second
+// row and column).
+size_t FrameBytes(int width, int height, bool halfSize) {
+    return halfSize ? framebuffer::Bytes(width / 2, height / 2) : framebuffer::Bytes(width, height);
 }
 
 // A file being opened, built aside until every step has succeeded.
@@ -167,9 +174,7 @@ HRESULT CSampleGrabberCB::SampleCB(double, const void*) {
 }
 
 size_t CSampleGrabberCB::RequiredFrameBytes() const {
-    const size_t wf = static_cast<size_t>(m_bHalfSize ? m_nWidth / 2 : m_nWidth);
-    const size_t hf = static_cast<size_t>(m_bHalfSize ? m_nHeight / 2 : m_nHeight);
-    return 3 * wf * (hf + 1);
+    return FrameBytes(m_nWidth, m_nHeight, m_bHalfSize != 0);
 }
 
 HRESULT CSampleGrabberCB::BufferCB(double, const uint8_t* buffer, long bufferLen) {
@@ -191,8 +196,9 @@ PictureRows CSampleGrabberCB::PictureTarget(int width, int height) {
         height <= 0 || !m_pFrameBuffer || m_nFrameBufferBytes < RequiredFrameBytes()) {
         return PictureRows{};
     }
-    const ptrdiff_t pitch = static_cast<ptrdiff_t>(3) * width;
-    return PictureRows{m_pFrameBuffer + pitch, pitch};
+    const size_t pitch = framebuffer::Pitch(width);
+    return PictureRows{m_pFrameBuffer + pitch * framebuffer::RowFromTop(0),
+                       static_cast<ptrdiff_t>(pitch)};
 }
 
 HRESULT CSampleGrabberCB::RowsCB(double, const PictureRows& rows) {
@@ -231,24 +237,24 @@ void CSampleGrabberCB::WriteFrame(const uint8_t* top, ptrdiff_t pitch) const {
     const int w = m_nWidth;
     const int h = m_nHeight;
     if (!m_bHalfSize) {
-        // Buffer row k + 1 holds the picture's row k from the top; a picture converted into
-        // the buffer already lies there.
-        const size_t outPitch = static_cast<size_t>(3) * w;
-        if (top == m_pFrameBuffer + outPitch && pitch == static_cast<ptrdiff_t>(outPitch)) {
+        // A picture converted into the buffer already lies where it belongs.
+        const size_t outPitch = framebuffer::Pitch(w);
+        if (top == m_pFrameBuffer + outPitch * framebuffer::RowFromTop(0) &&
+            pitch == static_cast<ptrdiff_t>(outPitch)) {
             return;
         }
         for (int k = 0; k < h; ++k) {
-            std::memcpy(m_pFrameBuffer + outPitch * static_cast<size_t>(k + 1), top + pitch * k,
+            std::memcpy(m_pFrameBuffer + outPitch * framebuffer::RowFromTop(k), top + pitch * k,
                         outPitch);
         }
         return;
     }
     const int wf = w / 2;
     const int hf = h / 2;
-    const size_t outPitch = static_cast<size_t>(3) * wf;
+    const size_t outPitch = framebuffer::Pitch(wf);
     for (int k = 0; k < hf; ++k) {
         const uint8_t* src = top + pitch * (2 * k);
-        uint8_t* dst = m_pFrameBuffer + outPitch * static_cast<size_t>(k + 1);
+        uint8_t* dst = m_pFrameBuffer + outPitch * framebuffer::RowFromTop(k);
         for (int j = 0; j < wf; ++j) {
             std::memcpy(dst + 3 * static_cast<size_t>(j), src + 6 * static_cast<size_t>(j), 3);
         }
@@ -269,7 +275,7 @@ CVideoGrabber::CVideoGrabber(uint8_t* pPreviewBuffer, uint8_t* pFrameBuffer,
         m_callback.m_pPreviewBuffer = pPreviewBuffer;
         m_callback.m_nPreviewBufferBytes = previewBytes;
     } else {
-        m_ownPreviewBuffer.assign(std::max(previewNeed, kDefaultBufferBytes), 0);
+        m_ownPreviewBuffer.assign(std::max(previewNeed, framebuffer::kLentBytes), 0);
         m_callback.m_pPreviewBuffer = m_ownPreviewBuffer.data();
         m_callback.m_nPreviewBufferBytes = m_ownPreviewBuffer.size();
     }
@@ -277,7 +283,7 @@ CVideoGrabber::CVideoGrabber(uint8_t* pPreviewBuffer, uint8_t* pFrameBuffer,
         m_callback.m_pFrameBuffer = pFrameBuffer;
         m_callback.m_nFrameBufferBytes = frameBytes;
     } else {
-        m_ownFrameBuffer.assign(kDefaultBufferBytes, 0);
+        m_ownFrameBuffer.assign(framebuffer::kLentBytes, 0);
         m_callback.m_pFrameBuffer = m_ownFrameBuffer.data();
         m_callback.m_nFrameBufferBytes = m_ownFrameBuffer.size();
     }
@@ -360,11 +366,7 @@ int32_t CVideoGrabber::Open(const char* pFileName, int* pWidth, int* pHeight, in
 }
 
 HRESULT CVideoGrabber::FitFrameBuffer(int width, int height, bool halfSize) {
-    CSampleGrabberCB sizing;
-    sizing.m_nWidth = width;
-    sizing.m_nHeight = height;
-    sizing.m_bHalfSize = halfSize ? 1 : 0;
-    const size_t need = sizing.RequiredFrameBytes();
+    const size_t need = FrameBytes(width, height, halfSize);
     if (need <= m_callback.m_nFrameBufferBytes) {
         return S_OK;
     }

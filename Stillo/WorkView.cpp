@@ -363,8 +363,8 @@ bool CWorkView::OnInitDialog() {
     ShowPicture(m_picResults, m_bmpResultsShown);
 
     if (!m_pGrabber) {
-        m_previewBuffer.assign(CVideoGrabber::kDefaultBufferBytes, 0);
-        m_frameBuffer.assign(CVideoGrabber::kDefaultBufferBytes, 0);
+        m_previewBuffer.assign(framebuffer::kLentBytes, 0);
+        m_frameBuffer.assign(framebuffer::kLentBytes, 0);
         // The source replaces a buffer that is too small for a video with storage of its own.
         m_pGrabber = std::make_unique<CVideoGrabber>(m_previewBuffer.data(), m_frameBuffer.data(),
                                                      m_nScreenBytesPerPixel, m_previewBuffer.size(),
@@ -567,12 +567,12 @@ void CWorkView::OnSetEndFrame() {
 void CWorkView::OnEdges() {
     m_radEdges->setChecked(true);
     m_radRegions->setChecked(false);
-    m_mosaicer.SetFeatureMode(1);
+    m_mosaicer.SetFeatureMode(kFeatureEdges);
 }
 void CWorkView::OnRegions() {
     m_radRegions->setChecked(true);
     m_radEdges->setChecked(false);
-    m_mosaicer.SetFeatureMode(0);
+    m_mosaicer.SetFeatureMode(kFeatureRegions);
 }
 void CWorkView::OnBlend() {
     m_mosaicer.SetBlend(1 - m_mosaicer.GetBlend());

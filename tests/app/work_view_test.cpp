@@ -1047,7 +1047,7 @@ TEST_F(WorkViewTest, LoadingClearsTheSourcesOwnBuffers) {
         auto view = Start();
         Load(*view, wide);
         CVideoGrabber& g = *view->m_pGrabber;
-        ASSERT_GT(g.FrameBufferBytes(), CVideoGrabber::kDefaultBufferBytes);
+        ASSERT_GT(g.FrameBufferBytes(), framebuffer::kLentBytes);
         view->OnStepForwards();
         ASSERT_FALSE(allZero(g.FrameBuffer(), g.FrameBufferBytes()));
         view->LoadVideo(QString::fromStdString(*c.next), "next.avi");
