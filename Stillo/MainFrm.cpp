@@ -1,8 +1,5 @@
 #include "MainFrm.h"
 
-// Before resource.h: its dialog-result macros share names with the window layer's.
-#include "platform/ui/services.h"
-
 #include "BtnST.h"
 #include "Deinterlacing.h"
 #include "ImageTrimDlg.h"
@@ -13,6 +10,7 @@
 #include "platform/sys/sys.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/lock_keys.h"
+#include "platform/ui/services.h"
 #include "res/resource.h"
 
 #include <QAction>
@@ -83,7 +81,7 @@ std::string BrowserProgram(const std::string& command) {
 CMainFrame::CMainFrame() {
     m_strOutputPathName = QStringLiteral("None");
     g_pMainFrame = this;
-    setWindowTitle(QStringLiteral(IDS_TITLE));
+    setWindowTitle(QString::fromLatin1(IDS_TITLE));
     const QImage icon = ui::LoadIconResource(IDR_MAINFRAME);
     if (!icon.isNull()) {
         setWindowIcon(QIcon(QPixmap::fromImage(icon)));
@@ -119,7 +117,7 @@ bool CMainFrame::OnCreate(bool showSplash) {
     m_wndStatusBar->setProperty("controlId", AFX_IDW_STATUS_BAR);
     // The message pane shows "Ready" while no prompt is up; a prompt is a temporary message,
     // which the status bar shows over this pane and clears when the pointer leaves the item.
-    m_pMessagePane = new QLabel(QStringLiteral(IDS_READY), m_wndStatusBar);
+    m_pMessagePane = new QLabel(QString::fromLatin1(IDS_READY), m_wndStatusBar);
     m_wndStatusBar->addWidget(m_pMessagePane, 1);
     const char* indicators[] = {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL};
     for (int i = 0; i < 3; ++i) {

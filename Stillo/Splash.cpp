@@ -1,9 +1,7 @@
 #include "Splash.h"
 
-// Before resource.h: its dialog-result macros share names with the window layer's.
-#include "platform/ui/services.h"
-
 #include "MainFrm.h"
+#include "platform/ui/services.h"
 #include "res/resource.h"
 
 #include <QEvent>

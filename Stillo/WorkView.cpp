@@ -14,7 +14,6 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/gdi.h"
 #include "platform/ui/services.h"
-// Last: its ids are macros.
 #include "res/resource.h"
 
 #include <QCheckBox>
@@ -323,15 +322,15 @@ bool CWorkView::OnInitDialog() {
         int in, out;
         const char* tip;
     } icons[] = {
-        {m_btnSnapIt, IDI_SNAPIT_IN, IDI_SNAPIT_OUT, "Start Stillo"},
-        {m_btnStop, IDI_STOP_IN, IDI_STOP_OUT, "Stop Stillo"},
-        {m_btnPause, IDI_PAUSE_IN, IDI_PAUSE_OUT, "Pause Video"},
-        {m_btnPlay, IDI_PLAY_IN, IDI_PLAY_OUT, "Play Video"},
-        {m_btnPlayBackwards, IDI_PLAYBACK_IN, IDI_PLAYBACK_OUT, "Play Video Backwards"},
-        {m_btnPlayFaster, IDI_PLAYFAST_IN, IDI_PLAYFAST_OUT, "Play Faster"},
-        {m_btnRewindFaster, IDI_REWINDFAST_IN, IDI_REWINDFAST_OUT, "Rewind Faster"},
-        {m_btnStepForwards, IDI_STEPFWD_IN, IDI_STEPFWD_OUT, "Step Forwards"},
-        {m_btnStepBackwards, IDI_STEPBACK_IN, IDI_STEPBACK_OUT, "Step Backwards"},
+        {m_btnSnapIt, IDI_SNAPIT_IN, IDI_SNAPIT_OUT, IDS_TIP_SNAPIT},
+        {m_btnStop, IDI_STOP_IN, IDI_STOP_OUT, IDS_TIP_STOP},
+        {m_btnPause, IDI_PAUSE_IN, IDI_PAUSE_OUT, IDS_TIP_PAUSE},
+        {m_btnPlay, IDI_PLAY_IN, IDI_PLAY_OUT, IDS_TIP_PLAY},
+        {m_btnPlayBackwards, IDI_PLAYBACK_IN, IDI_PLAYBACK_OUT, IDS_TIP_PLAYBACK},
+        {m_btnPlayFaster, IDI_PLAYFAST_IN, IDI_PLAYFAST_OUT, IDS_TIP_PLAYFAST},
+        {m_btnRewindFaster, IDI_REWINDFAST_IN, IDI_REWINDFAST_OUT, IDS_TIP_REWINDFAST},
+        {m_btnStepForwards, IDI_STEPFWD_IN, IDI_STEPFWD_OUT, IDS_TIP_STEPFWD},
+        {m_btnStepBackwards, IDI_STEPBACK_IN, IDI_STEPBACK_OUT, IDS_TIP_STEPBACK},
     };
     for (const auto& i : icons) {
         i.b->SetIcon(i.in, i.out);

@@ -274,6 +274,13 @@ TEST_F(WorkViewTest, StartUpStateAndProbe) {
     EXPECT_EQ(view->m_editFileName->text(), " ");
     EXPECT_FALSE(view->m_btnStop->isEnabled());
     EXPECT_EQ(g_pMainFrame->m_bVideoLoaded, 0);
+    const std::pair<int, const char*> tips[] = {
+        {1008, "Start Stillo"},  {1009, "Stop Stillo"},          {1018, "Pause Video"},
+        {1022, "Play Video"},    {1021, "Play Video Backwards"}, {1023, "Play Faster"},
+        {1024, "Rewind Faster"}, {1019, "Step Forwards"},        {1020, "Step Backwards"}};
+    for (const auto& [id, tip] : tips) {
+        EXPECT_EQ(dynamic_cast<CBtnST*>(ui::FindControl(view.get(), id))->TooltipText(), tip) << id;
+    }
     // Transport without a loaded video does nothing.
     view->OnPlay();
     EXPECT_EQ(view->m_pGrabber->m_bPlaying, 0);
