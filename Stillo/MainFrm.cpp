@@ -1,9 +1,5 @@
 #include "MainFrm.h"
 
-#include "BtnST.h"
-#include "Deinterlacing.h"
-#include "ImageTrimDlg.h"
-#include "OutputSettings.h"
 #include "Splash.h"
 #include "Stillo.h"
 #include "WorkView.h"
@@ -152,38 +148,7 @@ bool CMainFrame::OnCreate(bool showSplash) {
 
 void CMainFrame::AttachWorkView(CWorkView* view) {
     m_pWorkView = view;
-    m_link.isSnapping = [view] { return view->m_bSnapping != 0; };
-    m_link.canvasExists = [view] {
-        return view->m_mosaicer.m_canvas.bRowsACurrent != 0 ||
-               view->m_mosaicer.m_canvas.bRowsBCurrent != 0;
-    };
-    m_link.loadVideo = [view](const QString& path, const QString& name) {
-        view->LoadVideo(path, name);
-    };
-    m_link.saveResult = [view] { view->SaveResult(); };
-    m_link.stopWorker = [view] {
-        view->m_bSnapping = 0;
-        view->StopWorker();
-    };
-    m_link.settingsDialog = [view](int id) -> ui::Dialog* {
-        switch (id) {
-        case IDD_IMAGE_TRIM:
-            return view->m_pImageTrimDlg;
-        case IDD_DEINTERLACING:
-            return view->m_pDeinterlacing;
-        case IDD_OUTPUT_SETTINGS:
-            return view->m_pOutputSettings;
-        default:
-            return nullptr;
-        }
-    };
-    m_link.showLogo = [view] {
-        if (CBtnST* logo = view->m_btnLogo) {
-            logo->m_bDisabledLook = 0;
-            logo->SetBitmaps(IDB_LOGO, LOGO_TRANSPARENT_COLOR);
-            logo->DrawTransparent(false);
-        }
-    };
+    m_link = view->Link();
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {

@@ -290,7 +290,7 @@ CVideoGrabber::CVideoGrabber(uint8_t* pPreviewBuffer, uint8_t* pFrameBuffer,
 }
 
 CVideoGrabber::~CVideoGrabber() {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     ReleaseFile();
 }
 
@@ -314,7 +314,7 @@ float CVideoGrabber::PreviewScale(int width, int height) {
 
 int32_t CVideoGrabber::Open(const char* pFileName, int* pWidth, int* pHeight, int bUseFrameFormat,
                             int bHalfSize) {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     m_bUseFrameFormat = bUseFrameFormat ? 1 : 0;
     // The whole name, however long.
     const std::string name = pFileName ? pFileName : "";
@@ -421,7 +421,7 @@ int CVideoGrabber::GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int 
 }
 
 int CVideoGrabber::GrabFrame(int32_t nFrame, float fScale, int bDoPreview, int bDoFullFrame) {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     return GrabLocked(nFrame, fScale, bDoPreview, bDoFullFrame);
 }
 
@@ -442,7 +442,7 @@ int32_t CVideoGrabber::StepTarget(int64_t frame, bool* atEnd) const {
 }
 
 int CVideoGrabber::StepFrame() {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     bool atEnd = false;
     const int32_t frame = StepTarget(m_nCurrentFrame.load(), &atEnd);
     if (atEnd) {
@@ -460,7 +460,7 @@ int CVideoGrabber::StepFrame() {
 }
 
 bool CVideoGrabber::NextStepDelivers() {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     if (!m_pFilterGraph) {
         return false;
     }
@@ -475,7 +475,7 @@ bool CVideoGrabber::NextStepDelivers() {
 }
 
 void CVideoGrabber::SetLookAhead(bool on) {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     if (m_pFilterGraph) {
         m_pFilterGraph->SetLookAhead(on);
     }

@@ -112,7 +112,7 @@ private:
 
     // One lock for Open, GrabFrame and StepFrame: grabs never overlap, and no grab meets a
     // graph that Open is replacing.
-    std::recursive_mutex m_grabLock;
+    std::mutex m_grabLock;
     std::unique_ptr<media::MediaDet> m_pMediaDet;
     media::SampleGrabber* m_pSampleGrabber = nullptr;
     media::ISampleGrabberCB* m_pCallbackRef = nullptr;

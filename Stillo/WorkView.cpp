@@ -307,6 +307,16 @@ void CWorkView::ShowPicture(ui::PictureControl* pic, const QImage& img) {
 bool CWorkView::OnInitDialog() {
     m_bMosaicDone = 0;
     m_strInstallFolder = QString::fromStdString(sys::InstallFolder());
+    SetUpRunControls();
+    SetUpImageButtons();
+    MakePictures();
+    MakeVideoSource();
+    SetUpViewsAndDialogs();
+    StartWorker();
+    return ProbeVideo();
+}
+
+void CWorkView::SetUpRunControls() {
     m_radEdges->setChecked(false);
     m_radRegions->setChecked(true);
     m_chkBlend->setChecked(false);
@@ -316,7 +326,9 @@ bool CWorkView::OnInitDialog() {
     m_spinZoom->SetPos(12);
     m_spinStep->SetRange(1, 12);
     m_spinStep->SetPos(1);
+}
 
+void CWorkView::SetUpImageButtons() {
     struct Icons {
         CBtnST* b;
         int in, out;
@@ -338,7 +350,9 @@ bool CWorkView::OnInitDialog() {
     }
     m_btnSnapIt->SetFlat(false, true);
     m_btnStop->SetFlat(false, true);
+}
 
+void CWorkView::MakePictures() {
     // The pictures take the screen's form: 16-bit 5-6-5 on a 16-bit screen, 32-bit otherwise.
     if (m_nForcedBytesPerPixel == screen::kBytes565 || m_nForcedBytesPerPixel == screen::kBytes32) {
         m_nScreenBytesPerPixel = m_nForcedBytesPerPixel;
@@ -360,15 +374,21 @@ bool CWorkView::OnInitDialog() {
     ShowPicture(m_picFrame, m_bmpFrameShown);
     ShowPicture(m_picMosaic, m_bmpMosaicShown);
     ShowPicture(m_picResults, m_bmpResultsShown);
+}
 
-    if (!m_pGrabber) {
-        m_previewBuffer.assign(framebuffer::kLentBytes, 0);
-        m_frameBuffer.assign(framebuffer::kLentBytes, 0);
-        // The source replaces a buffer that is too small for a video with storage of its own.
-        m_pGrabber = std::make_unique<CVideoGrabber>(m_previewBuffer.data(), m_frameBuffer.data(),
-                                                     m_nScreenBytesPerPixel, m_previewBuffer.size(),
-                                                     m_frameBuffer.size());
+void CWorkView::MakeVideoSource() {
+    if (m_pGrabber) {
+        return;
     }
+    m_previewBuffer.assign(framebuffer::kLentBytes, 0);
+    m_frameBuffer.assign(framebuffer::kLentBytes, 0);
+    // The source replaces a buffer that is too small for a video with storage of its own.
+    m_pGrabber = std::make_unique<CVideoGrabber>(m_previewBuffer.data(), m_frameBuffer.data(),
+                                                 m_nScreenBytesPerPixel, m_previewBuffer.size(),
+                                                 m_frameBuffer.size());
+}
+
+void CWorkView::SetUpViewsAndDialogs() {
     m_btnStop->setDown(false);
     m_btnStop->setEnabled(false);
     SetScrollBars(0, 0);
@@ -377,12 +397,13 @@ bool CWorkView::OnInitDialog() {
     m_pOutputSettings = new COutputSettings(this, [this] { RedrawMosaicView(); });
     m_pDeinterlacing = new CDeinterlacing(this);
 
-    ui::FindControlAs<QLineEdit>(this, IDC_ZOOM)
-        ->setText(QString::asprintf("%.02f", 1.0 / m_fZoom));
+    ShowZoom();
     SetEditInt(IDC_FRAME_STEP, m_nFrameStep);
     RedrawFramePreview();
     m_pResizeBox = std::make_unique<CResizeBox>();
+}
 
+void CWorkView::StartWorker() {
     m_worker.Start({
         [] { return g_pMainFrame && g_pMainFrame->m_bRunning; },
         [this] { return FrameDue(); },
@@ -395,10 +416,11 @@ bool CWorkView::OnInitDialog() {
             }
         },
     });
+}
 
+bool CWorkView::ProbeVideo() {
     const QString probe = m_strInstallFolder + QStringLiteral("vantor.AVI");
-    const int ok = LoadVideo(probe, probe);
-    if (!ok) {
+    if (!LoadVideo(probe, probe)) {
         ui::MessageBox(this,
                        QStringLiteral("Try Installing DirectX 9.0 Redistributeable\n") + kWebLine,
                        QStringLiteral("Error"), ui::MsgIcon::None);
@@ -409,6 +431,49 @@ bool CWorkView::OnInitDialog() {
     m_editFileName->setText(QStringLiteral(" "));
     g_pMainFrame->m_bVideoLoaded = 0;
     return true;
+}
+
+void CWorkView::ShowZoom() {
+    ui::FindControlAs<QLineEdit>(this, IDC_ZOOM)
+        ->setText(QString::asprintf("%.02f", 1.0 / m_fZoom));
+}
+
+WorkViewLink CWorkView::Link() {
+    WorkViewLink link;
+    link.isSnapping = [this] { return m_bSnapping != 0; };
+    link.canvasExists = [this] { return CanvasExists(); };
+    link.loadVideo = [this](const QString& path, const QString& name) { LoadVideo(path, name); };
+    link.saveResult = [this] { SaveResult(); };
+    link.stopWorker = [this] {
+        m_bSnapping = 0;
+        StopWorker();
+    };
+    link.settingsDialog = [this](int id) -> ui::Dialog* {
+        switch (id) {
+        case IDD_IMAGE_TRIM:
+            return m_pImageTrimDlg;
+        case IDD_DEINTERLACING:
+            return m_pDeinterlacing;
+        case IDD_OUTPUT_SETTINGS:
+            return m_pOutputSettings;
+        default:
+            return nullptr;
+        }
+    };
+    link.showLogo = [this] { ShowLogo(); };
+    return link;
+}
+
+bool CWorkView::CanvasExists() const {
+    return m_mosaicer.m_canvas.bRowsACurrent != 0 || m_mosaicer.m_canvas.bRowsBCurrent != 0;
+}
+
+void CWorkView::ShowLogo() {
+    if (m_btnLogo) {
+        m_btnLogo->m_bDisabledLook = 0;
+        m_btnLogo->SetBitmaps(IDB_LOGO, LOGO_TRANSPARENT_COLOR);
+        m_btnLogo->DrawTransparent(false);
+    }
 }
 
 int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
@@ -498,60 +563,67 @@ void CWorkView::EnableControls(bool bEnable) {
 
 // ---- transport -------------------------------------------------------------------------------
 
-void CWorkView::OnRewindFaster() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
+namespace {
+
+// What each transport button does: the playing flag it leaves, the step it sets (a faster one
+// doubles the step before, in its direction) and whether it steps to a frame at once.
+struct TransportButton {
+    int id;
+    int playing;
+    int step;
+    bool faster;
+    bool stepNow;
+};
+constexpr TransportButton kTransport[] = {
+    {IDC_REWIND_FASTER, 1, -1, true, false},  {IDC_PLAY_BACKWARDS, 1, -1, false, false},
+    {IDC_STEP_BACKWARDS, 0, -1, false, true}, {IDC_PAUSE, 0, 1, false, false},
+    {IDC_STEP_FORWARDS, 0, 1, false, true},   {IDC_PLAY, 1, 1, false, false},
+    {IDC_PLAY_FASTER, 1, 1, true, false},
+};
+
+} // namespace
+
+void CWorkView::Transport(int buttonId) {
+    const auto* t = std::find_if(std::begin(kTransport), std::end(kTransport),
+                                 [buttonId](const TransportButton& b) { return b.id == buttonId; });
+    if (t == std::end(kTransport) || !g_pMainFrame->m_bVideoLoaded) {
         return;
     }
-    m_pGrabber->m_bPlaying = 1;
-    m_pGrabber->m_nStep = FasterStep(m_pGrabber->m_nStep, m_pGrabber->m_nFrameCount, true);
+    // A step grabs a frame on this thread: never beside a pass of the worker.
+    std::unique_lock<std::mutex> lock;
+    if (t->stepNow) {
+        lock = m_worker.InterfaceLock();
+    }
+    m_pGrabber->m_bPlaying = t->playing;
+    m_pGrabber->m_nStep =
+        t->faster ? FasterStep(m_pGrabber->m_nStep, m_pGrabber->m_nFrameCount, t->step < 0)
+                  : t->step;
+    if (t->stepNow) {
+        m_pGrabber->StepFrame();
+        UpdateFrameDisplay();
+    }
+}
+
+void CWorkView::OnRewindFaster() {
+    Transport(IDC_REWIND_FASTER);
 }
 void CWorkView::OnPlayBackwards() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    m_pGrabber->m_bPlaying = 1;
-    m_pGrabber->m_nStep = -1;
+    Transport(IDC_PLAY_BACKWARDS);
 }
 void CWorkView::OnStepBackwards() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    auto lock = m_worker.InterfaceLock();
-    m_pGrabber->m_bPlaying = 0;
-    m_pGrabber->m_nStep = -1;
-    m_pGrabber->StepFrame();
-    UpdateFrameDisplay();
+    Transport(IDC_STEP_BACKWARDS);
 }
 void CWorkView::OnPause() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    m_pGrabber->m_bPlaying = 0;
-    m_pGrabber->m_nStep = 1;
+    Transport(IDC_PAUSE);
 }
 void CWorkView::OnStepForwards() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    auto lock = m_worker.InterfaceLock();
-    m_pGrabber->m_bPlaying = 0;
-    m_pGrabber->m_nStep = 1;
-    m_pGrabber->StepFrame();
-    UpdateFrameDisplay();
+    Transport(IDC_STEP_FORWARDS);
 }
 void CWorkView::OnPlay() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    m_pGrabber->m_bPlaying = 1;
-    m_pGrabber->m_nStep = 1;
+    Transport(IDC_PLAY);
 }
 void CWorkView::OnPlayFaster() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    m_pGrabber->m_bPlaying = 1;
-    m_pGrabber->m_nStep = FasterStep(m_pGrabber->m_nStep, m_pGrabber->m_nFrameCount, false);
+    Transport(IDC_PLAY_FASTER);
 }
 
 void CWorkView::OnSetStartFrame() {
@@ -612,8 +684,7 @@ void CWorkView::OnSliderMoved(int position) {
 void CWorkView::OnZoomSpin(int position) {
     const ZoomResult r = ZoomAbout(m_nScrollX, m_nScrollY, m_fZoom, position);
     m_fZoom = r.zoom;
-    ui::FindControlAs<QLineEdit>(this, IDC_ZOOM)
-        ->setText(QString::asprintf("%.02f", 1.0 / m_fZoom));
+    ShowZoom();
     m_nScrollX = r.scrollX;
     m_nScrollY = r.scrollY;
     RenderMosaicView(m_nScrollX, m_nScrollY, m_fZoom);
