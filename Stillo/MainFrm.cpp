@@ -141,7 +141,7 @@ bool CMainFrame::OnCreate(bool showSplash) {
     m_pDisplayWnd->show();
 
     if (showSplash) {
-        CSplashWnd::ShowSplashScreen(this);
+        CSplashWnd::ShowSplashScreen(this, [this] { OnSplashClosed(); });
     }
     return true;
 }
