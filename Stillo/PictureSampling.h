@@ -14,7 +14,8 @@ namespace sampling {
 constexpr int kMaxWidth = 1024;
 
 // Lines of pixels to write: height rows of pitch bytes from top, each width pixels of
-// bytesPerPixel bytes (2: the 5-6-5 form; any other: the 4-byte form).
+// bytesPerPixel bytes (2: the 5-6-5 form; any other: the 4-byte form). The work view's pictures
+// are written in whole words: their lines start on a 4-byte boundary, as a QImage's do.
 struct Lines {
     uint8_t* top;
     ptrdiff_t pitch;

@@ -50,7 +50,8 @@ void Check(const Case& c) {
                  << (c.results ? "results " : "mosaic ") << c.cols << "x" << c.rows << " scale "
                  << c.zoomOrScale << " bytes " << c.bytesPerPixel);
     const RandomCanvas canvas(c.cols, c.rows);
-    const int pitch = c.width * c.bytesPerPixel + 6;
+    // Lines padded past their pixels, and each starting on a 4-byte boundary.
+    const int pitch = c.width * c.bytesPerPixel + 8;
     std::vector<uint8_t> picture(static_cast<size_t>(pitch) * c.height, kUntouched);
     const sampling::Lines lines{picture.data(), pitch, c.width, c.height, c.bytesPerPixel};
     if (c.results) {
