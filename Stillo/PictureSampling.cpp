@@ -148,16 +148,18 @@ void ShowPreview(const uint8_t* preview, ptrdiff_t previewPitch, const Lines& pi
     if (!preview || !picture.top) {
         return;
     }
+    const int width = picture.width;
     for (int y = 0; y < picture.height; ++y) {
         const uint8_t* p = preview + previewPitch * y;
         uint8_t* line = picture.top + picture.pitch * y;
         if (picture.bytesPerPixel == screen::kBytes565) {
             // 16-bit words, low byte first.
-            for (int x = 0; x < picture.width; ++x, p += 2) {
-                reinterpret_cast<uint16_t*>(line)[x] = static_cast<uint16_t>(p[0] | p[1] << 8);
+            auto* words = reinterpret_cast<uint16_t*>(line);
+            for (int x = 0; x < width; ++x, p += 2) {
+                words[x] = static_cast<uint16_t>(p[0] | p[1] << 8);
             }
         } else {
-            for (int x = 0; x < picture.width; ++x, p += 4) {
+            for (int x = 0; x < width; ++x, p += 4) {
                 PutPicturePixel<screen::kBytes32>(line, x, p[2], p[1], p[0]);
             }
         }
