@@ -1,18 +1,12 @@
 #include "MainFrm.h"
 
-// Before resource.h: its dialog-result macros share names with the window layer's.
-#include "platform/ui/services.h"
-
-#include "BtnST.h"
-#include "Deinterlacing.h"
-#include "ImageTrimDlg.h"
-#include "OutputSettings.h"
 #include "Splash.h"
 #include "Stillo.h"
 #include "WorkView.h"
 #include "platform/sys/sys.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/lock_keys.h"
+#include "platform/ui/services.h"
 #include "res/resource.h"
 
 #include <QAction>
@@ -83,7 +77,7 @@ std::string BrowserProgram(const std::string& command) {
 CMainFrame::CMainFrame() {
     m_strOutputPathName = QStringLiteral("None");
     g_pMainFrame = this;
-    setWindowTitle(QStringLiteral(IDS_TITLE));
+    setWindowTitle(QString::fromLatin1(IDS_TITLE));
     const QImage icon = ui::LoadIconResource(IDR_MAINFRAME);
     if (!icon.isNull()) {
         setWindowIcon(QIcon(QPixmap::fromImage(icon)));
@@ -100,12 +94,12 @@ CMainFrame::~CMainFrame() {
 
 QRect CMainFrame::RestoredGeometry(int screenWidth, int screenHeight) {
     // Integer division towards zero, so a screen smaller than the window gives negative corners.
-    return QRect((screenWidth - 1024) / 2, (screenHeight - 768) / 2, 1024, 768);
+    return QRect((screenWidth - kWidth) / 2, (screenHeight - kHeight) / 2, kWidth, kHeight);
 }
 
 bool CMainFrame::OnCreate(bool showSplash) {
     const QScreen* screen = QApplication::primaryScreen();
-    const QSize size = screen ? screen->size() : QSize(1024, 768);
+    const QSize size = screen ? screen->size() : QSize(kWidth, kHeight);
     setGeometry(RestoredGeometry(size.width(), size.height()));
 
     BuildMenu();
@@ -119,7 +113,7 @@ bool CMainFrame::OnCreate(bool showSplash) {
     m_wndStatusBar->setProperty("controlId", AFX_IDW_STATUS_BAR);
     // The message pane shows "Ready" while no prompt is up; a prompt is a temporary message,
     // which the status bar shows over this pane and clears when the pointer leaves the item.
-    m_pMessagePane = new QLabel(QStringLiteral(IDS_READY), m_wndStatusBar);
+    m_pMessagePane = new QLabel(QString::fromLatin1(IDS_READY), m_wndStatusBar);
     m_wndStatusBar->addWidget(m_pMessagePane, 1);
     const char* indicators[] = {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL};
     for (int i = 0; i < 3; ++i) {
@@ -147,45 +141,14 @@ bool CMainFrame::OnCreate(bool showSplash) {
     m_pDisplayWnd->show();
 
     if (showSplash) {
-        CSplashWnd::ShowSplashScreen(this);
+        CSplashWnd::ShowSplashScreen(this, [this] { OnSplashClosed(); });
     }
     return true;
 }
 
 void CMainFrame::AttachWorkView(CWorkView* view) {
     m_pWorkView = view;
-    m_link.isSnapping = [view] { return view->m_bSnapping != 0; };
-    m_link.canvasExists = [view] {
-        return view->m_mosaicer.m_canvas.bRowsACurrent != 0 ||
-               view->m_mosaicer.m_canvas.bRowsBCurrent != 0;
-    };
-    m_link.loadVideo = [view](const QString& path, const QString& name) {
-        view->LoadVideo(path, name);
-    };
-    m_link.saveResult = [view] { view->SaveResult(); };
-    m_link.stopWorker = [view] {
-        view->m_bSnapping = 0;
-        view->StopWorker();
-    };
-    m_link.settingsDialog = [view](int id) -> ui::Dialog* {
-        switch (id) {
-        case IDD_IMAGE_TRIM:
-            return view->m_pImageTrimDlg;
-        case IDD_DEINTERLACING:
-            return view->m_pDeinterlacing;
-        case IDD_OUTPUT_SETTINGS:
-            return view->m_pOutputSettings;
-        default:
-            return nullptr;
-        }
-    };
-    m_link.showLogo = [view] {
-        if (CBtnST* logo = view->m_btnLogo) {
-            logo->m_bDisabledLook = 0;
-            logo->SetBitmaps(IDB_LOGO, LOGO_TRANSPARENT_COLOR);
-            logo->DrawTransparent(false);
-        }
-    };
+    m_link = view->Link();
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {

@@ -5,6 +5,7 @@
 
 #include "ChildView.h"
 #include "MainFrameState.h"
+#include "WorkViewLink.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -17,25 +18,9 @@ class QMenu;
 class QStatusBar;
 class CWorkView;
 namespace ui {
-class Dialog;
 class LockKeyWatcher;
 struct LockKeys;
 } // namespace ui
-
-// What the frame needs of the work form. The work form fills it in when it is created; until then
-// every command that needs it does nothing and the items it governs stay enabled.
-struct WorkViewLink {
-    std::function<bool()> isSnapping;   // a run is active
-    std::function<bool()> canvasExists; // a mosaic canvas has been painted
-    std::function<void(const QString& pathName, const QString& fileName)> loadVideo;
-    std::function<void()> saveResult;
-    // Clears the snapping flag and joins the worker thread; returns once it has ended.
-    std::function<void()> stopWorker;
-    // The work form's settings dialog by template id (153, 154, 155).
-    std::function<ui::Dialog*(int templateId)> settingsDialog;
-    // Gives the logo button its full-colour picture once the splash has gone.
-    std::function<void()> showLogo;
-};
 
 // The fields the work form reads (running and video-loaded flags, the output path) come from
 // CMainFrameState, so g_pMainFrame points at the frame itself.
@@ -45,12 +30,16 @@ public:
     CMainFrame();
     ~CMainFrame() override;
 
-    // Builds the view, status bar, display window and the splash. False (with a trace on
-    // standard error) when one of them cannot be made.
+    // Builds the view, status bar, display window and the splash. Always true: Qt makes each of
+    // them or throws (memory ran out), which the start-up catches.
     bool OnCreate(bool showSplash = true);
-    // Links the menu commands, the enabling rules and the splash's end to the work form.
+    // Links the menu commands, the enabling rules and the splash's end to the work form, through
+    // the link it offers.
     void AttachWorkView(CWorkView* view);
-    // The restored geometry on a screen of that size: 1024 x 768 centred, signed division.
+    // The frame's size when it is not maximised.
+    static constexpr int kWidth = 1024;
+    static constexpr int kHeight = 768;
+    // The restored geometry on a screen of that size: the frame's size centred, signed division.
     static QRect RestoredGeometry(int screenWidth, int screenHeight);
 
     // Menu commands.
@@ -83,6 +72,8 @@ public:
     QStatusBar* m_wndStatusBar = nullptr;
     CChildView* m_wndView = nullptr;
 
+    // The work form's link; empty until one is attached, and then every command that needs it
+    // does nothing and the items it governs stay enabled.
     WorkViewLink m_link;
     // Set once Exit or close has run, so the second route does nothing.
     bool m_bExited = false;

@@ -1,5 +1,7 @@
 #include "Mosaicer.h"
 
+#include "FrameBuffer.h"
+#include "MosaicDefaults.h"
 #include "engine/canvas_mutex.h"
 #include "engine/feature_extraction.h"
 #include "engine/frame_copy.h"
@@ -43,37 +45,12 @@ CMosaicer::~CMosaicer() {
 }
 
 void CMosaicer::SetDefaults() {
-    MOSAIC_SETTINGS& s = m_settings;
-    s.nSmoothWindow = 5;
-    s.nReservedA = 1;
-    s.nReduction = 1;
-    s.nMatcher = 1;
-    s.nReservedB = 0;
-    s.nPredictor = 1;
-    s.nReservedC = 0;
-    s.bPaint = 1;
-    s.bShowFeatures = 0;
-    s.bNoPause = 1;
-    s.nReservedD = 0;
-    s.nFeatureMode = kFeatureRegions;
-    s.nEdgeThreshold = 15;
-    s.fAlpha = 0.8f;
-    s.fReservedGain = 0.8f;
-    s.nRowStart = 20;
-    s.nRowEnd = 580;
-    s.nColStart = 20;
-    s.nColEnd = 700;
-    s.nNormWindow = 51;
-    s.fBrushFactor = 0.0f;
-    s.bBlend = 0;
-    s.nDirection = 0;
-    s.nFirstStripNumber = 0;
-    s.bThickBrush = 1;
-    m_nWorkCols = 596;
-    m_nWorkRows = 720;
-    m_nPendingFeatureMode.store(s.nFeatureMode);
-    m_bPendingBlend.store(s.bBlend);
-    m_bPendingThickBrush.store(s.bThickBrush);
+    SetMosaicDefaults(m_settings);
+    m_nWorkCols = kDefaultWorkCols;
+    m_nWorkRows = kDefaultWorkRows;
+    m_nPendingFeatureMode.store(m_settings.nFeatureMode);
+    m_bPendingBlend.store(m_settings.bBlend);
+    m_bPendingThickBrush.store(m_settings.bThickBrush);
 }
 
 void CMosaicer::ApplyUserSettings() {
@@ -145,8 +122,7 @@ int CMosaicer::Init(const char* prefix, int width, int height, int rowStart, int
 }
 
 size_t CMosaicer::RequiredFrameBytes() const {
-    return static_cast<size_t>(m_nInputWidth) * BytesPerInputPixel(m_nPixelFormat) *
-           (static_cast<size_t>(m_nInputHeight) + 1);
+    return framebuffer::Bytes(m_nInputWidth, m_nInputHeight, BytesPerInputPixel(m_nPixelFormat));
 }
 
 int CMosaicer::AddFrame(const uint8_t* frameBits, size_t bufferBytes) {
@@ -163,11 +139,11 @@ int CMosaicer::AddFrame(const uint8_t* frameBits, size_t bufferBytes) {
     const int b = BytesPerInputPixel(m_nPixelFormat);
     const int rowStart = m_settings.nRowStart;
     const int colStart = m_settings.nColStart;
-    const size_t pitch = static_cast<size_t>(m_nInputWidth) * b;
+    const size_t pitch = framebuffer::Pitch(m_nInputWidth, b);
 
     for (int i = 0; i < m_nWorkRows; ++i) {
         const uint8_t* src = frameBits +
-                             pitch * static_cast<size_t>(m_nInputHeight - rowStart - i) +
+                             pitch * framebuffer::RowFromBottom(m_nInputHeight, rowStart + i) +
                              static_cast<size_t>(colStart) * b;
         if (m_nPixelFormat == kPixel444) {
             Copy444Row(src, m_nWorkCols, m_frame.ppColourRows[i], m_frame.ppGreyRows[i]);

@@ -82,7 +82,7 @@ private:
     bool m_bReady = false;
     // Set by AddFrame when the frame's features could not be extracted.
     bool m_bFeaturesFailed = false;
-    std::atomic<int32_t> m_nPendingFeatureMode{0};
+    std::atomic<int32_t> m_nPendingFeatureMode{kFeatureRegions};
     std::atomic<int32_t> m_bPendingBlend{0};
     std::atomic<int32_t> m_bPendingThickBrush{1};
 };

@@ -94,90 +94,63 @@ int CResizeBox::HitTest(int x, int y, float z, bool bBegin) {
     return hit;
 }
 
+namespace {
+
+// The edges each handle moves: the corners 0 top-left, 1 bottom-left, 2 top-right and
+// 3 bottom-right, then the top, bottom, left and right edges.
+struct MovedEdges {
+    bool left, top, right, bottom;
+};
+constexpr MovedEdges kHandleEdges[8] = {
+    {true, true, false, false},  {true, false, false, true},  {false, true, true, false},
+    {false, false, true, true},  {false, true, false, false}, {false, false, false, true},
+    {true, false, false, false}, {false, false, true, false},
+};
+
+} // namespace
+
 void CResizeBox::Drag(int x, int y, float z) {
-    if (!m_bDragging) {
-        SetHandleCursor(m_nHandle);
-        return;
-    }
-    const int e8 = static_cast<int>(8.0f * z);
-    bool left = false, right = false, top = false, bottom = false;
-    auto moveLeft = [&] {
-        m_nLeft = x - m_nGrabDX;
-        if (m_nLeft >= m_nRight - e8) {
-            m_nLeft = m_nRight - e8;
-        }
-        left = true;
-    };
-    auto moveTop = [&] {
-        m_nTop = y - m_nGrabDY;
-        if (m_nTop >= m_nBottom - e8) {
-            m_nTop = m_nBottom - e8;
-        }
-        top = true;
-    };
-    auto fixRight = [&] {
-        if (m_nRight <= m_nLeft + e8) {
-            m_nRight = m_nLeft + e8;
-        }
-        right = true;
-    };
-    auto fixBottom = [&] {
-        if (m_nBottom <= m_nTop + e8) {
-            m_nBottom = m_nTop + e8;
-        }
-        bottom = true;
-    };
-    switch (m_nHandle) {
-    case 0:
-        moveLeft();
-        moveTop();
-        break;
-    case 1:
-        moveLeft();
-        m_nBottom = y - m_nGrabDY + e8;
-        fixBottom();
-        break;
-    case 2:
-        moveTop();
-        m_nRight = x - m_nGrabDX + e8;
-        fixRight();
-        break;
-    case 3:
-        m_nRight = x - m_nGrabDX + e8;
-        fixRight();
-        m_nBottom = y - m_nGrabDY + e8;
-        fixBottom();
-        break;
-    case 4:
-        moveTop();
-        break;
-    case 5:
-        m_nBottom = y - m_nGrabDY;
-        fixBottom();
-        break;
-    case 6:
-        moveLeft();
-        break;
-    case 7:
-        m_nRight = x - m_nGrabDX;
-        fixRight();
-        break;
-    default:
-        break;
-    }
-    if (left && m_nLeft < 0) {
-        m_nLeft = 0;
-    }
-    if (top && m_nTop < 0) {
-        m_nTop = 0;
-    }
-    if (right && m_nRight > m_nMaxX) {
-        m_nRight = m_nMaxX;
-    }
-    if (bottom && m_nBottom > m_nMaxY) {
-        m_nBottom = m_nMaxY;
+    if (m_bDragging && m_nHandle >= 0 && m_nHandle < 8) {
+        const MovedEdges& moved = kHandleEdges[m_nHandle];
+        MoveEdges(moved.left, moved.top, moved.right, moved.bottom, x, y, z);
+        KeepInsideCanvas(moved.left, moved.top, moved.right, moved.bottom);
     }
     SetHandleCursor(m_nHandle);
+}
+
+void CResizeBox::MoveEdges(bool left, bool top, bool right, bool bottom, int x, int y, float z) {
+    const int e8 = static_cast<int>(8.0f * z);
+    // A corner keeps the offset at which its square was grabbed; the right and bottom edges of
+    // a square lie e8 beyond its start.
+    const int reach = m_nHandle < 4 ? e8 : 0;
+    // Opposite edges stay at least e8 apart: the moved one stops short of the other.
+    if (left) {
+        m_nLeft = std::min(x - m_nGrabDX, m_nRight - e8);
+    }
+    if (top) {
+        m_nTop = std::min(y - m_nGrabDY, m_nBottom - e8);
+    }
+    if (right) {
+        m_nRight = std::max(x - m_nGrabDX + reach, m_nLeft + e8);
+    }
+    if (bottom) {
+        m_nBottom = std::max(y - m_nGrabDY + reach, m_nTop + e8);
+    }
+}
+
+void CResizeBox::KeepInsideCanvas(bool left, bool top, bool right, bool bottom) {
+    if (left) {
+        m_nLeft = std::max(m_nLeft, 0);
+    }
+    if (top) {
+        m_nTop = std::max(m_nTop, 0);
+    }
+    if (right) {
+        m_nRight = std::min(m_nRight, m_nMaxX);
+    }
+    if (bottom) {
+        m_nBottom = std::min(m_nBottom, m_nMaxY);
+    }
 }
 
 void CResizeBox::EndDrag() {

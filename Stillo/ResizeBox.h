@@ -32,4 +32,9 @@ public:
     int m_nHandle = 0;
     int m_nGrabDX = 0;
     int m_nGrabDY = 0;
+
+private:
+    // The steps of a drag, over the edges the dragged handle moves.
+    void MoveEdges(bool left, bool top, bool right, bool bottom, int x, int y, float z);
+    void KeepInsideCanvas(bool left, bool top, bool right, bool bottom);
 };

@@ -1,9 +1,6 @@
 #include "Splash.h"
 
-// Before resource.h: its dialog-result macros share names with the window layer's.
 #include "platform/ui/services.h"
-
-#include "MainFrm.h"
 #include "res/resource.h"
 
 #include <QEvent>
@@ -12,7 +9,12 @@
 
 bool g_bSplashEnabled = false;
 CSplashWnd* g_pActiveSplash = nullptr;
-CMainFrame* g_pSplashOwnerFrame = nullptr;
+QWidget* g_pSplashOwnerFrame = nullptr;
+
+namespace {
+// What the owner asked to be told when the splash goes.
+std::function<void()> g_fnSplashClosed;
+} // namespace
 
 CSplashWnd::CSplashWnd(QWidget* owner)
     : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
@@ -46,15 +48,16 @@ bool CSplashWnd::Create(QWidget* owner) {
     return true;
 }
 
-void CSplashWnd::ShowSplashScreen(CMainFrame* frame) {
+void CSplashWnd::ShowSplashScreen(QWidget* owner, std::function<void()> onClosed) {
     if (!g_bSplashEnabled || g_pActiveSplash) {
         return;
     }
-    g_pSplashOwnerFrame = frame;
-    // Owned here until it shows; from then on the frame (its parent) and the hide own it.
-    std::unique_ptr<CSplashWnd> splash(new CSplashWnd(frame));
+    g_pSplashOwnerFrame = owner;
+    g_fnSplashClosed = std::move(onClosed);
+    // Owned here until it shows; from then on the owner (its parent) and the hide own it.
+    std::unique_ptr<CSplashWnd> splash(new CSplashWnd(owner));
     g_pActiveSplash = splash.get();
-    if (!splash->Create(frame)) {
+    if (!splash->Create(owner)) {
         return;
     }
     splash.release()->repaint();
@@ -87,15 +90,18 @@ void CSplashWnd::HideSplashScreen() {
     splash->deleteLater();
     if (g_pSplashOwnerFrame) {
         g_pSplashOwnerFrame->repaint();
-        g_pSplashOwnerFrame->OnSplashClosed();
+        if (g_fnSplashClosed) {
+            g_fnSplashClosed();
+        }
     }
 }
 
-void CSplashWnd::DestroyForOwner(CMainFrame* frame) {
-    if (g_pSplashOwnerFrame != frame) {
+void CSplashWnd::DestroyForOwner(QWidget* owner) {
+    if (g_pSplashOwnerFrame != owner) {
         return;
     }
     g_pSplashOwnerFrame = nullptr;
+    g_fnSplashClosed = {};
     if (CSplashWnd* splash = g_pActiveSplash) {
         g_pActiveSplash = nullptr;
         delete splash;

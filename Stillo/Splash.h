@@ -4,8 +4,8 @@
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
-class CMainFrame;
 class QEvent;
 
 class CSplashWnd : public QWidget {
@@ -14,12 +14,13 @@ public:
     ~CSplashWnd() override;
 
     static void EnableSplashScreen(bool enable);
-    static void ShowSplashScreen(CMainFrame* frame);
+    // Shows the splash over its owner; when it goes, the owner is repainted and onClosed runs.
+    static void ShowSplashScreen(QWidget* owner, std::function<void()> onClosed = {});
     // A key or mouse-button press while the splash is up hides it; true when the event is taken.
     static bool PreTranslateAppMessage(const QEvent* event);
     static void HideSplashScreen();
-    // Removes the splash of that frame without calling it back (the frame is going away).
-    static void DestroyForOwner(CMainFrame* frame);
+    // Removes the splash of that owner without calling it back (the owner is going away).
+    static void DestroyForOwner(QWidget* owner);
 
     static constexpr int kTimerMs = 1500;
 
@@ -37,4 +38,5 @@ private:
 
 extern bool g_bSplashEnabled;
 extern CSplashWnd* g_pActiveSplash;
-extern CMainFrame* g_pSplashOwnerFrame;
+// The window the splash shows over: the main frame.
+extern QWidget* g_pSplashOwnerFrame;

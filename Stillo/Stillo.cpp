@@ -1,12 +1,10 @@
 #include "Stillo.h"
 
-// Before resource.h: its dialog-result macros share names with the window layer's.
-#include "platform/ui/services.h"
-
 #include "MainFrm.h"
 #include "Splash.h"
 #include "WorkView.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/services.h"
 #include "res/resource.h"
 
 #include <QApplication>
@@ -45,7 +43,7 @@ bool CStilloApp::SplashWanted(const QStringList& arguments) {
 bool CStilloApp::InitInstance(const QStringList& arguments) {
     CSplashWnd::EnableSplashScreen(SplashWanted(arguments));
     QCoreApplication::setOrganizationName(QStringLiteral("Stillo - Pixelquill"));
-    QCoreApplication::setApplicationName(QStringLiteral(IDS_TITLE));
+    QCoreApplication::setApplicationName(QString::fromLatin1(IDS_TITLE));
 
     const QImage icon = ui::LoadIconResource(IDR_MAINFRAME);
     g_hAppIcon = icon.isNull() ? QIcon() : QIcon(QPixmap::fromImage(icon));
@@ -103,12 +101,12 @@ ui::DialogTemplate CAboutDlg::Template() {
     using ui::ControlKind;
     ui::DialogTemplate tpl;
     tpl.id = IDD_ABOUTBOX;
-    tpl.caption = QStringLiteral(IDS_ABOUT_CAPTION);
+    tpl.caption = QString::fromLatin1(IDS_ABOUT_CAPTION);
     tpl.cx = 235;
     tpl.cy = 90;
     tpl.controls = {
         {ControlKind::Picture, IDR_MAINFRAME, QString(), 11, 10, 20, 20},
-        {ControlKind::Label, ui::ID_STATIC, QStringLiteral(IDS_ABOUT_VERSION), 40, 8, 119, 8},
+        {ControlKind::Label, ui::ID_STATIC, QString::fromLatin1(IDS_ABOUT_VERSION), 40, 8, 119, 8},
         // The lines leave room beside the OK button and to the right edge: each fits its label
         // with the dialog font, with room to spare for a wider stand-in face.
         {ControlKind::Label, ui::ID_STATIC, QStringLiteral("Made by the Stillo developers"), 40, 20,
@@ -128,7 +126,7 @@ ui::DialogTemplate CAboutDlg::Template() {
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : ui::Dialog(Template(), parent) {
-    setWindowTitle(QStringLiteral(IDS_ABOUT_CAPTION));
+    setWindowTitle(QString::fromLatin1(IDS_ABOUT_CAPTION));
     const QImage icon = ui::LoadIconResource(IDR_MAINFRAME);
     if (auto* picture = Item<ui::PictureControl>(IDR_MAINFRAME); picture && !icon.isNull()) {
         picture->SetBitmap(icon.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));

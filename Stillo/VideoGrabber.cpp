@@ -1,11 +1,10 @@
 #include "VideoGrabber.h"
 
+#include "FrameBuffer.h"
+#include "PictureSampling.h"
 #include "ScreenFormat.h"
 
 #include <algorithm>
-#include <array>
-#include <bit>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -33,6 +32,12 @@ template <typename... Args> HRESULT ReportFailure(HRESULT hr, const char* line, 
 // A step's status: S_OK when it succeeded, else the status, reported with the step's line.
 template <typename... Args> HRESULT Checked(HRESULT hr, const char* line, Args... args) {
     return Failed(hr) ? ReportFailure(hr, line, args...) : S_OK;
+}
+
+// The frame buffer's bytes for a video of width x height, at full or half size (every second
+// row and column).
+size_t FrameBytes(int width, int height, bool halfSize) {
+    return halfSize ? framebuffer::Bytes(width / 2, height / 2) : framebuffer::Bytes(width, height);
 }
 
 // A file being opened, built aside until every step has succeeded.
@@ -169,9 +174,7 @@ HRESULT CSampleGrabberCB::SampleCB(double, const void*) {
 }
 
 size_t CSampleGrabberCB::RequiredFrameBytes() const {
-    const size_t wf = static_cast<size_t>(m_bHalfSize ? m_nWidth / 2 : m_nWidth);
-    const size_t hf = static_cast<size_t>(m_bHalfSize ? m_nHeight / 2 : m_nHeight);
-    return 3 * wf * (hf + 1);
+    return FrameBytes(m_nWidth, m_nHeight, m_bHalfSize != 0);
 }
 
 HRESULT CSampleGrabberCB::BufferCB(double, const uint8_t* buffer, long bufferLen) {
@@ -193,8 +196,9 @@ PictureRows CSampleGrabberCB::PictureTarget(int width, int height) {
         height <= 0 || !m_pFrameBuffer || m_nFrameBufferBytes < RequiredFrameBytes()) {
         return PictureRows{};
     }
-    const ptrdiff_t pitch = static_cast<ptrdiff_t>(3) * width;
-    return PictureRows{m_pFrameBuffer + pitch, pitch};
+    const size_t pitch = framebuffer::Pitch(width);
+    return PictureRows{m_pFrameBuffer + pitch * framebuffer::RowFromTop(0),
+                       static_cast<ptrdiff_t>(pitch)};
 }
 
 HRESULT CSampleGrabberCB::RowsCB(double, const PictureRows& rows) {
@@ -208,13 +212,11 @@ HRESULT CSampleGrabberCB::RowsCB(double, const PictureRows& rows) {
 }
 
 void CSampleGrabberCB::Convert(const uint8_t* top, ptrdiff_t pitch) {
-    const double s = m_fPreviewStep;
     const bool previewFits =
         m_pPreviewBuffer && m_nPreviewBufferBytes >= static_cast<size_t>(m_nPreviewBytesPerPixel) *
                                                          screen::kPreviewWidth *
                                                          screen::kPreviewHeight;
-    // A step that is not a positive number would never leave the sampling loops.
-    if (m_bDoPreview && previewFits && s > 0.0 && std::isfinite(s)) {
+    if (m_bDoPreview && previewFits) {
         WritePreview(top, pitch);
     }
     if (m_bDoFullFrame && m_pFrameBuffer && m_nFrameBufferBytes >= RequiredFrameBytes()) {
@@ -222,83 +224,37 @@ void CSampleGrabberCB::Convert(const uint8_t* top, ptrdiff_t pitch) {
     }
 }
 
+static_assert(screen::kPreviewWidth <= sampling::kMaxWidth);
+
 void CSampleGrabberCB::WritePreview(const uint8_t* top, ptrdiff_t pitch) const {
-    const int w = m_nWidth;
-    const int h = m_nHeight;
     const int bpp = m_nPreviewBytesPerPixel;
-    const double s = m_fPreviewStep;
-    const uint32_t rowBytes = 3 * static_cast<uint32_t>(w);
-    // The sampled columns are the same on every row: find them once. The leading ones whose
-    // pixel is followed by at least one more byte of its row can be read as one 4-byte word.
-    uint32_t columns[screen::kPreviewWidth];
-    int nx = 0;
-    int nWord = 0;
-    for (double fx = 0.0; fx < w && nx < screen::kPreviewWidth; fx += s, ++nx) {
-        columns[nx] = 3 * static_cast<uint32_t>(fx);
-        if (columns[nx] + 4 <= rowBytes) {
-            nWord = nx + 1;
-        }
-    }
-    int y = 0;
-    for (double fy = 0.0; fy < h && y < screen::kPreviewHeight; fy += s, ++y) {
-        const uint8_t* row = top + pitch * static_cast<int>(fy);
-        uint8_t* out = m_pPreviewBuffer + static_cast<size_t>(bpp) * screen::kPreviewWidth * y;
-        if (bpp == screen::kBytes565) {
-            for (int x = 0; x < nx; ++x) {
-                const uint8_t* p = row + columns[x];
-                const unsigned v = screen::To565(p[2], p[1], p[0]);
-                out[2 * x] = static_cast<uint8_t>(v & 0xFF);
-                out[2 * x + 1] = static_cast<uint8_t>(v >> 8);
-            }
-            continue;
-        }
-        int x = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            // Two pixels at a time, one 8-byte store: each word keeps the byte 3 it held, so
-            // only blue, green and red change.
-            for (; x + 1 < nWord; x += 2) {
-                uint32_t a = 0, b = 0;
-                uint64_t q = 0;
-                std::memcpy(&a, row + columns[x], 4);
-                std::memcpy(&b, row + columns[x + 1], 4);
-                std::memcpy(&q, out + 4 * x, 8);
-                q = (q & 0xFF000000FF000000ull) | (a & 0xFFFFFFu) |
-                    (static_cast<uint64_t>(b & 0xFFFFFFu) << 32);
-                std::memcpy(out + 4 * x, &q, 8);
-            }
-        }
-        for (; x < nx; ++x) {
-            const uint8_t* p = row + columns[x];
-            uint8_t* q = out + 4 * x;
-            q[0] = p[0];
-            q[1] = p[1];
-            q[2] = p[2];
-        }
-    }
+    sampling::SamplePreview(top, pitch, m_nWidth, m_nHeight, m_fPreviewStep,
+                            {m_pPreviewBuffer, static_cast<ptrdiff_t>(bpp) * screen::kPreviewWidth,
+                             screen::kPreviewWidth, screen::kPreviewHeight, bpp});
 }
 
 void CSampleGrabberCB::WriteFrame(const uint8_t* top, ptrdiff_t pitch) const {
     const int w = m_nWidth;
     const int h = m_nHeight;
     if (!m_bHalfSize) {
-        // Buffer row k + 1 holds the picture's row k from the top; a picture converted into
-        // the buffer already lies there.
-        const size_t outPitch = static_cast<size_t>(3) * w;
-        if (top == m_pFrameBuffer + outPitch && pitch == static_cast<ptrdiff_t>(outPitch)) {
+        // A picture converted into the buffer already lies where it belongs.
+        const size_t outPitch = framebuffer::Pitch(w);
+        if (top == m_pFrameBuffer + outPitch * framebuffer::RowFromTop(0) &&
+            pitch == static_cast<ptrdiff_t>(outPitch)) {
             return;
         }
         for (int k = 0; k < h; ++k) {
-            std::memcpy(m_pFrameBuffer + outPitch * static_cast<size_t>(k + 1), top + pitch * k,
+            std::memcpy(m_pFrameBuffer + outPitch * framebuffer::RowFromTop(k), top + pitch * k,
                         outPitch);
         }
         return;
     }
     const int wf = w / 2;
     const int hf = h / 2;
-    const size_t outPitch = static_cast<size_t>(3) * wf;
+    const size_t outPitch = framebuffer::Pitch(wf);
     for (int k = 0; k < hf; ++k) {
         const uint8_t* src = top + pitch * (2 * k);
-        uint8_t* dst = m_pFrameBuffer + outPitch * static_cast<size_t>(k + 1);
+        uint8_t* dst = m_pFrameBuffer + outPitch * framebuffer::RowFromTop(k);
         for (int j = 0; j < wf; ++j) {
             std::memcpy(dst + 3 * static_cast<size_t>(j), src + 6 * static_cast<size_t>(j), 3);
         }
@@ -319,7 +275,7 @@ CVideoGrabber::CVideoGrabber(uint8_t* pPreviewBuffer, uint8_t* pFrameBuffer,
         m_callback.m_pPreviewBuffer = pPreviewBuffer;
         m_callback.m_nPreviewBufferBytes = previewBytes;
     } else {
-        m_ownPreviewBuffer.assign(std::max(previewNeed, kDefaultBufferBytes), 0);
+        m_ownPreviewBuffer.assign(std::max(previewNeed, framebuffer::kLentBytes), 0);
         m_callback.m_pPreviewBuffer = m_ownPreviewBuffer.data();
         m_callback.m_nPreviewBufferBytes = m_ownPreviewBuffer.size();
     }
@@ -327,14 +283,14 @@ CVideoGrabber::CVideoGrabber(uint8_t* pPreviewBuffer, uint8_t* pFrameBuffer,
         m_callback.m_pFrameBuffer = pFrameBuffer;
         m_callback.m_nFrameBufferBytes = frameBytes;
     } else {
-        m_ownFrameBuffer.assign(kDefaultBufferBytes, 0);
+        m_ownFrameBuffer.assign(framebuffer::kLentBytes, 0);
         m_callback.m_pFrameBuffer = m_ownFrameBuffer.data();
         m_callback.m_nFrameBufferBytes = m_ownFrameBuffer.size();
     }
 }
 
 CVideoGrabber::~CVideoGrabber() {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     ReleaseFile();
 }
 
@@ -358,7 +314,7 @@ float CVideoGrabber::PreviewScale(int width, int height) {
 
 int32_t CVideoGrabber::Open(const char* pFileName, int* pWidth, int* pHeight, int bUseFrameFormat,
                             int bHalfSize) {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     m_bUseFrameFormat = bUseFrameFormat ? 1 : 0;
     // The whole name, however long.
     const std::string name = pFileName ? pFileName : "";
@@ -410,11 +366,7 @@ int32_t CVideoGrabber::Open(const char* pFileName, int* pWidth, int* pHeight, in
 }
 
 HRESULT CVideoGrabber::FitFrameBuffer(int width, int height, bool halfSize) {
-    CSampleGrabberCB sizing;
-    sizing.m_nWidth = width;
-    sizing.m_nHeight = height;
-    sizing.m_bHalfSize = halfSize ? 1 : 0;
-    const size_t need = sizing.RequiredFrameBytes();
+    const size_t need = FrameBytes(width, height, halfSize);
     if (need <= m_callback.m_nFrameBufferBytes) {
         return S_OK;
     }
@@ -469,7 +421,7 @@ int CVideoGrabber::GrabLocked(int32_t nFrame, float fScale, int bDoPreview, int 
 }
 
 int CVideoGrabber::GrabFrame(int32_t nFrame, float fScale, int bDoPreview, int bDoFullFrame) {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     return GrabLocked(nFrame, fScale, bDoPreview, bDoFullFrame);
 }
 
@@ -490,7 +442,7 @@ int32_t CVideoGrabber::StepTarget(int64_t frame, bool* atEnd) const {
 }
 
 int CVideoGrabber::StepFrame() {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     bool atEnd = false;
     const int32_t frame = StepTarget(m_nCurrentFrame.load(), &atEnd);
     if (atEnd) {
@@ -508,7 +460,7 @@ int CVideoGrabber::StepFrame() {
 }
 
 bool CVideoGrabber::NextStepDelivers() {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     if (!m_pFilterGraph) {
         return false;
     }
@@ -523,7 +475,7 @@ bool CVideoGrabber::NextStepDelivers() {
 }
 
 void CVideoGrabber::SetLookAhead(bool on) {
-    std::lock_guard<std::recursive_mutex> lock(m_grabLock);
+    std::lock_guard<std::mutex> lock(m_grabLock);
     if (m_pFilterGraph) {
         m_pFilterGraph->SetLookAhead(on);
     }

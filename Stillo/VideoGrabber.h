@@ -2,6 +2,7 @@
 // frame buffer (24-bit, for the engine) and the preview buffer (screen format, 275 x 220).
 #pragma once
 
+#include "FrameBuffer.h"
 #include "platform/media/graph.h"
 
 #include <atomic>
@@ -24,7 +25,7 @@ public:
     media::PictureRows PictureTarget(int width, int height) override;
     media::HRESULT RowsCB(double sampleTime, const media::PictureRows& rows) override;
 
-    // Bytes the frame buffer needs for the current size and mode: 3 * Wf * (Hf + 1).
+    // Bytes the frame buffer needs for the current size and mode.
     size_t RequiredFrameBytes() const;
 
     int32_t m_nWidth = 0;
@@ -49,15 +50,12 @@ private:
 
 class CVideoGrabber {
 public:
-    // The capacity of the buffers the work view lends.
-    static constexpr size_t kDefaultBufferBytes = 1830912;
-
     // The two buffers are lent (never freed here) and hold the given number of bytes. A null
     // buffer, or one too small for a video, is replaced by storage the source owns; read the
     // current ones from m_callback (or FrameBuffer/PreviewBuffer) after every Open.
     CVideoGrabber(uint8_t* pPreviewBuffer, uint8_t* pFrameBuffer, int nScreenBytesPerPixel,
-                  size_t previewBytes = kDefaultBufferBytes,
-                  size_t frameBytes = kDefaultBufferBytes);
+                  size_t previewBytes = framebuffer::kLentBytes,
+                  size_t frameBytes = framebuffer::kLentBytes);
     virtual ~CVideoGrabber();
     CVideoGrabber(const CVideoGrabber&) = delete;
     CVideoGrabber& operator=(const CVideoGrabber&) = delete;
@@ -114,7 +112,7 @@ private:
 
     // One lock for Open, GrabFrame and StepFrame: grabs never overlap, and no grab meets a
     // graph that Open is replacing.
-    std::recursive_mutex m_grabLock;
+    std::mutex m_grabLock;
     std::unique_ptr<media::MediaDet> m_pMediaDet;
     media::SampleGrabber* m_pSampleGrabber = nullptr;
     media::ISampleGrabberCB* m_pCallbackRef = nullptr;

@@ -4,6 +4,7 @@
 #include "Deinterlacing.h"
 #include "ImageTrimDlg.h"
 #include "OutputSettings.h"
+#include "PictureSampling.h"
 #include "ResizeBox.h"
 #include "ScreenFormat.h"
 #include "VideoGrabber.h"
@@ -13,7 +14,6 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/gdi.h"
 #include "platform/ui/services.h"
-// Last: its ids are macros.
 #include "res/resource.h"
 
 #include <QCheckBox>
@@ -34,6 +34,8 @@
 #include <cstring>
 
 namespace workview {
+
+static_assert(kMosaicW <= sampling::kMaxWidth && kResultsW <= sampling::kMaxWidth);
 
 int ScreenBytesPerPixel(int screenDepth) {
     return screenDepth / 8 == screen::kBytes565 ? screen::kBytes565 : screen::kBytes32;
@@ -117,54 +119,20 @@ const QString kWebLine = QStringLiteral("http://www.stillo.com");
 // write either screen form directly.
 constexpr ui::COLORREF kOverlayYellow = ui::RGB(255, 255, 0);
 
-// A canvas pixel (red, green, blue bytes) as pixel x of a line of a picture with B bytes a
-// pixel: one 5-6-5 word, or blue, green, red and an opaque fourth byte.
-template <int B> inline void PutScreenPixel(uchar* line, int x, const uint8_t* rgb) {
-    if constexpr (B == screen::kBytes565) {
-        reinterpret_cast<uint16_t*>(line)[x] = screen::To565(rgb[0], rgb[1], rgb[2]);
-    } else {
-        reinterpret_cast<uint32_t*>(line)[x] =
-            0xFF000000u | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
-    }
-}
-
-// The canvas columns one picture line samples are the same on every line: their byte offsets
-// in a canvas row, column(x) for x = 0, 1, ... up to the first one past the canvas. Returns
-// their number.
-template <class Column>
-int SampledColumns(uint32_t* offsets, int width, int nCols, int bytesPerCanvasPixel,
-                   Column column) {
-    int n = 0;
-    for (; n < width; ++n) {
-        const int cx = column(n);
-        if (cx < 0 || cx >= nCols) {
-            break;
-        }
-        offsets[n] = static_cast<uint32_t>(cx) * static_cast<uint32_t>(bytesPerCanvasPixel);
-    }
-    return n;
-}
-
-// One picture line from a canvas row through the sampled columns, in the picture's form.
-template <int B>
-void SampleLineAs(uchar* line, const uint8_t* row, const uint32_t* offsets, int n) {
-    for (int x = 0; x < n; ++x) {
-        PutScreenPixel<B>(line, x, row + offsets[x]);
-    }
-}
-inline void SampleLine(uchar* line, int bytesPerPixel, const uint8_t* row, const uint32_t* offsets,
-                       int n) {
-    if (bytesPerPixel == screen::kBytes565) {
-        SampleLineAs<screen::kBytes565>(line, row, offsets, n);
-    } else {
-        SampleLineAs<screen::kBytes32>(line, row, offsets, n);
-    }
-}
-
 // The bytes a pixel of one of the form's pictures takes: its own storage decides, so a write
 // can never disagree with it.
 inline int PictureBytesPerPixel(const QImage& img) {
     return img.format() == QImage::Format_RGB16 ? screen::kBytes565 : screen::kBytes32;
+}
+
+// A picture's pixels as lines to sample into.
+sampling::Lines PictureLines(QImage& img) {
+    return {img.bits(), img.bytesPerLine(), img.width(), img.height(), PictureBytesPerPixel(img)};
+}
+
+// The canvas as the engine stores it (no canvas yet: no rows).
+sampling::Canvas CanvasOf(const MOSAIC_PARAMS& c) {
+    return {CurrentCanvasRows(c), c.nRows, c.nCols, c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3};
 }
 
 ui::ControlDesc C(ui::ControlKind k, int id, const char* caption, int x, int y, int cx, int cy,
@@ -339,6 +307,16 @@ void CWorkView::ShowPicture(ui::PictureControl* pic, const QImage& img) {
 bool CWorkView::OnInitDialog() {
     m_bMosaicDone = 0;
     m_strInstallFolder = QString::fromStdString(sys::InstallFolder());
+    SetUpRunControls();
+    SetUpImageButtons();
+    MakePictures();
+    MakeVideoSource();
+    SetUpViewsAndDialogs();
+    StartWorker();
+    return ProbeVideo();
+}
+
+void CWorkView::SetUpRunControls() {
     m_radEdges->setChecked(false);
     m_radRegions->setChecked(true);
     m_chkBlend->setChecked(false);
@@ -348,21 +326,23 @@ bool CWorkView::OnInitDialog() {
     m_spinZoom->SetPos(12);
     m_spinStep->SetRange(1, 12);
     m_spinStep->SetPos(1);
+}
 
+void CWorkView::SetUpImageButtons() {
     struct Icons {
         CBtnST* b;
         int in, out;
         const char* tip;
     } icons[] = {
-        {m_btnSnapIt, IDI_SNAPIT_IN, IDI_SNAPIT_OUT, "Start Stillo"},
-        {m_btnStop, IDI_STOP_IN, IDI_STOP_OUT, "Stop Stillo"},
-        {m_btnPause, IDI_PAUSE_IN, IDI_PAUSE_OUT, "Pause Video"},
-        {m_btnPlay, IDI_PLAY_IN, IDI_PLAY_OUT, "Play Video"},
-        {m_btnPlayBackwards, IDI_PLAYBACK_IN, IDI_PLAYBACK_OUT, "Play Video Backwards"},
-        {m_btnPlayFaster, IDI_PLAYFAST_IN, IDI_PLAYFAST_OUT, "Play Faster"},
-        {m_btnRewindFaster, IDI_REWINDFAST_IN, IDI_REWINDFAST_OUT, "Rewind Faster"},
-        {m_btnStepForwards, IDI_STEPFWD_IN, IDI_STEPFWD_OUT, "Step Forwards"},
-        {m_btnStepBackwards, IDI_STEPBACK_IN, IDI_STEPBACK_OUT, "Step Backwards"},
+        {m_btnSnapIt, IDI_SNAPIT_IN, IDI_SNAPIT_OUT, IDS_TIP_SNAPIT},
+        {m_btnStop, IDI_STOP_IN, IDI_STOP_OUT, IDS_TIP_STOP},
+        {m_btnPause, IDI_PAUSE_IN, IDI_PAUSE_OUT, IDS_TIP_PAUSE},
+        {m_btnPlay, IDI_PLAY_IN, IDI_PLAY_OUT, IDS_TIP_PLAY},
+        {m_btnPlayBackwards, IDI_PLAYBACK_IN, IDI_PLAYBACK_OUT, IDS_TIP_PLAYBACK},
+        {m_btnPlayFaster, IDI_PLAYFAST_IN, IDI_PLAYFAST_OUT, IDS_TIP_PLAYFAST},
+        {m_btnRewindFaster, IDI_REWINDFAST_IN, IDI_REWINDFAST_OUT, IDS_TIP_REWINDFAST},
+        {m_btnStepForwards, IDI_STEPFWD_IN, IDI_STEPFWD_OUT, IDS_TIP_STEPFWD},
+        {m_btnStepBackwards, IDI_STEPBACK_IN, IDI_STEPBACK_OUT, IDS_TIP_STEPBACK},
     };
     for (const auto& i : icons) {
         i.b->SetIcon(i.in, i.out);
@@ -370,7 +350,9 @@ bool CWorkView::OnInitDialog() {
     }
     m_btnSnapIt->SetFlat(false, true);
     m_btnStop->SetFlat(false, true);
+}
 
+void CWorkView::MakePictures() {
     // The pictures take the screen's form: 16-bit 5-6-5 on a 16-bit screen, 32-bit otherwise.
     if (m_nForcedBytesPerPixel == screen::kBytes565 || m_nForcedBytesPerPixel == screen::kBytes32) {
         m_nScreenBytesPerPixel = m_nForcedBytesPerPixel;
@@ -392,15 +374,21 @@ bool CWorkView::OnInitDialog() {
     ShowPicture(m_picFrame, m_bmpFrameShown);
     ShowPicture(m_picMosaic, m_bmpMosaicShown);
     ShowPicture(m_picResults, m_bmpResultsShown);
+}
 
-    if (!m_pGrabber) {
-        m_previewBuffer.assign(CVideoGrabber::kDefaultBufferBytes, 0);
-        m_frameBuffer.assign(CVideoGrabber::kDefaultBufferBytes, 0);
-        // The source replaces a buffer that is too small for a video with storage of its own.
-        m_pGrabber = std::make_unique<CVideoGrabber>(m_previewBuffer.data(), m_frameBuffer.data(),
-                                                     m_nScreenBytesPerPixel, m_previewBuffer.size(),
-                                                     m_frameBuffer.size());
+void CWorkView::MakeVideoSource() {
+    if (m_pGrabber) {
+        return;
     }
+    m_previewBuffer.assign(framebuffer::kLentBytes, 0);
+    m_frameBuffer.assign(framebuffer::kLentBytes, 0);
+    // The source replaces a buffer that is too small for a video with storage of its own.
+    m_pGrabber = std::make_unique<CVideoGrabber>(m_previewBuffer.data(), m_frameBuffer.data(),
+                                                 m_nScreenBytesPerPixel, m_previewBuffer.size(),
+                                                 m_frameBuffer.size());
+}
+
+void CWorkView::SetUpViewsAndDialogs() {
     m_btnStop->setDown(false);
     m_btnStop->setEnabled(false);
     SetScrollBars(0, 0);
@@ -409,12 +397,13 @@ bool CWorkView::OnInitDialog() {
     m_pOutputSettings = new COutputSettings(this, [this] { RedrawMosaicView(); });
     m_pDeinterlacing = new CDeinterlacing(this);
 
-    ui::FindControlAs<QLineEdit>(this, IDC_ZOOM)
-        ->setText(QString::asprintf("%.02f", 1.0 / m_fZoom));
+    ShowZoom();
     SetEditInt(IDC_FRAME_STEP, m_nFrameStep);
     RedrawFramePreview();
     m_pResizeBox = std::make_unique<CResizeBox>();
+}
 
+void CWorkView::StartWorker() {
     m_worker.Start({
         [] { return g_pMainFrame && g_pMainFrame->m_bRunning; },
         [this] { return FrameDue(); },
@@ -427,10 +416,11 @@ bool CWorkView::OnInitDialog() {
             }
         },
     });
+}
 
+bool CWorkView::ProbeVideo() {
     const QString probe = m_strInstallFolder + QStringLiteral("vantor.AVI");
-    const int ok = LoadVideo(probe, probe);
-    if (!ok) {
+    if (!LoadVideo(probe, probe)) {
         ui::MessageBox(this,
                        QStringLiteral("Try Installing DirectX 9.0 Redistributeable\n") + kWebLine,
                        QStringLiteral("Error"), ui::MsgIcon::None);
@@ -441,6 +431,49 @@ bool CWorkView::OnInitDialog() {
     m_editFileName->setText(QStringLiteral(" "));
     g_pMainFrame->m_bVideoLoaded = 0;
     return true;
+}
+
+void CWorkView::ShowZoom() {
+    ui::FindControlAs<QLineEdit>(this, IDC_ZOOM)
+        ->setText(QString::asprintf("%.02f", 1.0 / m_fZoom));
+}
+
+WorkViewLink CWorkView::Link() {
+    WorkViewLink link;
+    link.isSnapping = [this] { return m_bSnapping != 0; };
+    link.canvasExists = [this] { return CanvasExists(); };
+    link.loadVideo = [this](const QString& path, const QString& name) { LoadVideo(path, name); };
+    link.saveResult = [this] { SaveResult(); };
+    link.stopWorker = [this] {
+        m_bSnapping = 0;
+        StopWorker();
+    };
+    link.settingsDialog = [this](int id) -> ui::Dialog* {
+        switch (id) {
+        case IDD_IMAGE_TRIM:
+            return m_pImageTrimDlg;
+        case IDD_DEINTERLACING:
+            return m_pDeinterlacing;
+        case IDD_OUTPUT_SETTINGS:
+            return m_pOutputSettings;
+        default:
+            return nullptr;
+        }
+    };
+    link.showLogo = [this] { ShowLogo(); };
+    return link;
+}
+
+bool CWorkView::CanvasExists() const {
+    return m_mosaicer.m_canvas.bRowsACurrent != 0 || m_mosaicer.m_canvas.bRowsBCurrent != 0;
+}
+
+void CWorkView::ShowLogo() {
+    if (m_btnLogo) {
+        m_btnLogo->m_bDisabledLook = 0;
+        m_btnLogo->SetBitmaps(IDB_LOGO, LOGO_TRANSPARENT_COLOR);
+        m_btnLogo->DrawTransparent(false);
+    }
 }
 
 int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
@@ -530,60 +563,67 @@ void CWorkView::EnableControls(bool bEnable) {
 
 // ---- transport -------------------------------------------------------------------------------
 
-void CWorkView::OnRewindFaster() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
+namespace {
+
+// What each transport button does: the playing flag it leaves, the step it sets (a faster one
+// doubles the step before, in its direction) and whether it steps to a frame at once.
+struct TransportButton {
+    int id;
+    int playing;
+    int step;
+    bool faster;
+    bool stepNow;
+};
+constexpr TransportButton kTransport[] = {
+    {IDC_REWIND_FASTER, 1, -1, true, false},  {IDC_PLAY_BACKWARDS, 1, -1, false, false},
+    {IDC_STEP_BACKWARDS, 0, -1, false, true}, {IDC_PAUSE, 0, 1, false, false},
+    {IDC_STEP_FORWARDS, 0, 1, false, true},   {IDC_PLAY, 1, 1, false, false},
+    {IDC_PLAY_FASTER, 1, 1, true, false},
+};
+
+} // namespace
+
+void CWorkView::Transport(int buttonId) {
+    const auto* t = std::find_if(std::begin(kTransport), std::end(kTransport),
+                                 [buttonId](const TransportButton& b) { return b.id == buttonId; });
+    if (t == std::end(kTransport) || !g_pMainFrame->m_bVideoLoaded) {
         return;
     }
-    m_pGrabber->m_bPlaying = 1;
-    m_pGrabber->m_nStep = FasterStep(m_pGrabber->m_nStep, m_pGrabber->m_nFrameCount, true);
+    // A step grabs a frame on this thread: never beside a pass of the worker.
+    std::unique_lock<std::mutex> lock;
+    if (t->stepNow) {
+        lock = m_worker.InterfaceLock();
+    }
+    m_pGrabber->m_bPlaying = t->playing;
+    m_pGrabber->m_nStep =
+        t->faster ? FasterStep(m_pGrabber->m_nStep, m_pGrabber->m_nFrameCount, t->step < 0)
+                  : t->step;
+    if (t->stepNow) {
+        m_pGrabber->StepFrame();
+        UpdateFrameDisplay();
+    }
+}
+
+void CWorkView::OnRewindFaster() {
+    Transport(IDC_REWIND_FASTER);
 }
 void CWorkView::OnPlayBackwards() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    m_pGrabber->m_bPlaying = 1;
-    m_pGrabber->m_nStep = -1;
+    Transport(IDC_PLAY_BACKWARDS);
 }
 void CWorkView::OnStepBackwards() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    auto lock = m_worker.InterfaceLock();
-    m_pGrabber->m_bPlaying = 0;
-    m_pGrabber->m_nStep = -1;
-    m_pGrabber->StepFrame();
-    UpdateFrameDisplay();
+    Transport(IDC_STEP_BACKWARDS);
 }
 void CWorkView::OnPause() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    m_pGrabber->m_bPlaying = 0;
-    m_pGrabber->m_nStep = 1;
+    Transport(IDC_PAUSE);
 }
 void CWorkView::OnStepForwards() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    auto lock = m_worker.InterfaceLock();
-    m_pGrabber->m_bPlaying = 0;
-    m_pGrabber->m_nStep = 1;
-    m_pGrabber->StepFrame();
-    UpdateFrameDisplay();
+    Transport(IDC_STEP_FORWARDS);
 }
 void CWorkView::OnPlay() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    m_pGrabber->m_bPlaying = 1;
-    m_pGrabber->m_nStep = 1;
+    Transport(IDC_PLAY);
 }
 void CWorkView::OnPlayFaster() {
-    if (!g_pMainFrame->m_bVideoLoaded) {
-        return;
-    }
-    m_pGrabber->m_bPlaying = 1;
-    m_pGrabber->m_nStep = FasterStep(m_pGrabber->m_nStep, m_pGrabber->m_nFrameCount, false);
+    Transport(IDC_PLAY_FASTER);
 }
 
 void CWorkView::OnSetStartFrame() {
@@ -598,12 +638,12 @@ void CWorkView::OnSetEndFrame() {
 void CWorkView::OnEdges() {
     m_radEdges->setChecked(true);
     m_radRegions->setChecked(false);
-    m_mosaicer.SetFeatureMode(1);
+    m_mosaicer.SetFeatureMode(kFeatureEdges);
 }
 void CWorkView::OnRegions() {
     m_radRegions->setChecked(true);
     m_radEdges->setChecked(false);
-    m_mosaicer.SetFeatureMode(0);
+    m_mosaicer.SetFeatureMode(kFeatureRegions);
 }
 void CWorkView::OnBlend() {
     m_mosaicer.SetBlend(1 - m_mosaicer.GetBlend());
@@ -644,8 +684,7 @@ void CWorkView::OnSliderMoved(int position) {
 void CWorkView::OnZoomSpin(int position) {
     const ZoomResult r = ZoomAbout(m_nScrollX, m_nScrollY, m_fZoom, position);
     m_fZoom = r.zoom;
-    ui::FindControlAs<QLineEdit>(this, IDC_ZOOM)
-        ->setText(QString::asprintf("%.02f", 1.0 / m_fZoom));
+    ShowZoom();
     m_nScrollX = r.scrollX;
     m_nScrollY = r.scrollY;
     RenderMosaicView(m_nScrollX, m_nScrollY, m_fZoom);
@@ -912,21 +951,7 @@ void CWorkView::UpdateFrameDisplay() {
     constexpr int W = screen::kPreviewWidth, H = screen::kPreviewHeight;
     if (src && !m_bmpFrameWork.isNull() && m_pGrabber->m_callback.m_nPreviewBytesPerPixel == b &&
         m_pGrabber->PreviewBufferBytes() >= size_t(b) * W * H) {
-        for (int y = 0; y < H; ++y) {
-            const uint8_t* p = src + size_t(b) * W * y;
-            if (b == screen::kBytes565) {
-                // 16-bit words, low byte first.
-                auto* line = reinterpret_cast<uint16_t*>(m_bmpFrameWork.scanLine(y));
-                for (int x = 0; x < W; ++x, p += 2) {
-                    line[x] = static_cast<uint16_t>(p[0] | p[1] << 8);
-                }
-            } else {
-                auto* line = reinterpret_cast<uint32_t*>(m_bmpFrameWork.scanLine(y));
-                for (int x = 0; x < W; ++x, p += 4) {
-                    line[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-                }
-            }
-        }
+        sampling::ShowPreview(src, ptrdiff_t(b) * W, PictureLines(m_bmpFrameWork));
     }
     SetEditInt(IDC_CURRENT_FRAME, m_pGrabber->m_nCurrentFrame);
     SetEditInt(IDC_START_FRAME, m_pGrabber->m_nStartFrame);
@@ -972,23 +997,9 @@ void CWorkView::RenderMosaicView(int sx, int sy, float z) {
         return;
     }
     const MOSAIC_PARAMS& c = m_mosaicer.m_canvas;
-    uint8_t** rows = CurrentCanvasRows(c);
     m_bmpMosaicWork.fill(Qt::black);
     SetScrollBars(c.nRows, c.nCols);
-    if (rows && c.nRows > 0 && c.nCols > 0 && !m_bmpMosaicWork.isNull()) {
-        const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
-        const int b = PictureBytesPerPixel(m_bmpMosaicWork);
-        uint32_t offsets[kMosaicW];
-        const int n = SampledColumns(offsets, kMosaicW, c.nCols, bpp,
-                                     [&](int vx) { return static_cast<int>((vx + sx) * z); });
-        for (int vy = 0; vy < kMosaicH; ++vy) {
-            const int cy = static_cast<int>((vy + sy) * z);
-            if (cy < 0 || cy >= c.nRows) {
-                break;
-            }
-            SampleLine(m_bmpMosaicWork.scanLine(vy), b, rows[c.nRows - 1 - cy], offsets, n);
-        }
-    }
+    sampling::SampleMosaicView(CanvasOf(c), PictureLines(m_bmpMosaicWork), sx, sy, z);
     canvasLock.unlock();
     RedrawMosaicView();
 }
@@ -1008,24 +1019,11 @@ void CWorkView::RenderResultsPreview() {
         return;
     }
     const MOSAIC_PARAMS& c = m_mosaicer.m_canvas;
-    uint8_t** rows = CurrentCanvasRows(c);
     m_bmpResultsWork.fill(Qt::black);
     const ResultsFit fit = FitResults(c.nCols, c.nRows);
-    if (!rows || fit.scale <= 0.0f || m_bmpResultsWork.isNull()) {
-        return;
-    }
-    const int bpp = c.nBytesPerPixel > 0 ? c.nBytesPerPixel : 3;
-    const int b = PictureBytesPerPixel(m_bmpResultsWork);
-    uint32_t offsets[kResultsW];
-    const int n = SampledColumns(offsets, kResultsW, c.nCols, bpp,
-                                 [&](int x) { return static_cast<int>(x * fit.scale); });
-    for (int y = 0; y + fit.yOffset < kResultsH; ++y) {
-        const int cy = static_cast<int>(y * fit.scale);
-        if (cy >= c.nRows) {
-            break;
-        }
-        SampleLine(m_bmpResultsWork.scanLine(y + fit.yOffset), b, rows[c.nRows - 1 - cy], offsets,
-                   n);
+    if (fit.scale > 0.0f) {
+        sampling::SampleResults(CanvasOf(c), PictureLines(m_bmpResultsWork), fit.scale,
+                                fit.yOffset);
     }
 }
 

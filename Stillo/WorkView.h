@@ -6,6 +6,7 @@
 #include "MainFrameState.h"
 #include "Mosaicer.h"
 #include "ScreenFormat.h"
+#include "WorkViewLink.h"
 #include "WorkerThread.h"
 #include "platform/ui/dialog.h"
 
@@ -96,6 +97,8 @@ public:
     // Set-up; ends with the start-up probe of the video machinery. False (after the process end
     // was requested through m_fnExit) when the probe failed.
     bool OnInitDialog();
+    // What the main frame's commands and enabling rules need of the form.
+    WorkViewLink Link();
     int LoadVideo(const QString& path, const QString& fileName);
     void EnableControls(bool bEnable);
 
@@ -144,13 +147,25 @@ public:
     std::atomic<int> m_bSnapping{0};
     std::atomic<int> m_nFramesProcessed{0};
     float m_fZoom = 1.0f;
-    int m_nVideoWidth = 0, m_nVideoHeight = 0;
-    int m_nFrameStep = 1;
     int m_nScrollX = 0, m_nScrollY = 0;
     int m_nScreenBytesPerPixel = screen::kBytes32;
+
+    QImage m_bmpFrameWork, m_bmpFrameShown;
+    QImage m_bmpMosaicWork, m_bmpMosaicShown;
+    QImage m_bmpResultsWork, m_bmpResultsShown;
+
+    QLineEdit *m_editFileName = nullptr, *m_editCurrentFrame = nullptr;
+    QRadioButton *m_radEdges = nullptr, *m_radRegions = nullptr, *m_radThick = nullptr,
+                 *m_radThin = nullptr;
+    QCheckBox* m_chkBlend = nullptr;
+    CBtnST *m_btnSnapIt = nullptr, *m_btnStop = nullptr, *m_btnPlay = nullptr;
+    QScrollBar* m_scrollH = nullptr;
+    ui::Trackbar* m_sliderFrame = nullptr;
+    ui::PictureControl* m_picMosaic = nullptr;
+
+    // Set by tests (and benchmarks) before set-up or a run.
     // 2 or 4 replaces the screen's measure at set-up (tests show the 16-bit form offscreen).
     int m_nForcedBytesPerPixel = 0;
-    QString m_strInstallFolder;
     // Frames after which a run stops; lowered by tests to reach the limit quickly.
     int m_nMaxFrames = workview::kMaxFrames;
     // Live pictures of a run closer together than this are merged; tests lengthen it so that
@@ -162,24 +177,6 @@ public:
     // How the process ends when the start-up probe fails; tests replace it.
     std::function<void(int)> m_fnExit;
 
-    QImage m_bmpFrameWork, m_bmpFrameShown;
-    QImage m_bmpMosaicWork, m_bmpMosaicShown;
-    QImage m_bmpResultsWork, m_bmpResultsShown;
-
-    QLineEdit *m_editFileName = nullptr, *m_editCurrentFrame = nullptr;
-    QRadioButton *m_radEdges = nullptr, *m_radRegions = nullptr, *m_radThick = nullptr,
-                 *m_radThin = nullptr;
-    QCheckBox* m_chkBlend = nullptr;
-    QPushButton *m_btnSetStart = nullptr, *m_btnSetEnd = nullptr;
-    CBtnST *m_btnSnapIt = nullptr, *m_btnStop = nullptr, *m_btnPause = nullptr,
-           *m_btnPlay = nullptr, *m_btnPlayBackwards = nullptr, *m_btnPlayFaster = nullptr,
-           *m_btnRewindFaster = nullptr, *m_btnStepForwards = nullptr,
-           *m_btnStepBackwards = nullptr, *m_btnLogo = nullptr;
-    ui::UpDown *m_spinStep = nullptr, *m_spinZoom = nullptr;
-    QScrollBar *m_scrollH = nullptr, *m_scrollV = nullptr;
-    ui::Trackbar* m_sliderFrame = nullptr;
-    ui::PictureControl *m_picFrame = nullptr, *m_picMosaic = nullptr, *m_picResults = nullptr;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -187,6 +184,30 @@ protected:
 private:
     // How a run ended, as the worker leaves it for the interface thread.
     enum class RunEnd { None, Finished, Failed };
+
+    // The steps of set-up, in their order.
+    void SetUpRunControls();
+    void SetUpImageButtons();
+    // The pictures in the screen's form, black, shown by their controls.
+    void MakePictures();
+    void MakeVideoSource();
+    // The Stop button, scroll bars, settings dialogs, zoom and step edits, trim outline and
+    // crop box as a fresh form shows them.
+    void SetUpViewsAndDialogs();
+    void StartWorker();
+    // Opens the probe video; false (the process end requested) when it cannot be opened.
+    bool ProbeVideo();
+    // The zoom edit: view pixels a canvas pixel.
+    void ShowZoom();
+
+    // A transport button (its control id): the playing flag and step it leaves, and for the
+    // step buttons the frame it steps to.
+    void Transport(int buttonId);
+    // Either canvas buffer has been painted.
+    bool CanvasExists() const;
+    // The logo button's full-colour picture, once the splash has gone.
+    void ShowLogo();
+
     // The worker's pass, under the pass lock: steps a frame when one is due and, in a run,
     // hands it to the engine.
     CWorkerThread::Pass WorkerPass();
@@ -216,6 +237,17 @@ private:
     void ShowPicture(ui::PictureControl* pic, const QImage& img);
     bool MosaicPoint(const QPoint& formPos, int& cx, int& cy) const;
     void SetEditInt(int id, int value);
+
+    int m_nVideoWidth = 0, m_nVideoHeight = 0;
+    int m_nFrameStep = 1;
+    QString m_strInstallFolder;
+    QPushButton *m_btnSetStart = nullptr, *m_btnSetEnd = nullptr;
+    CBtnST *m_btnPause = nullptr, *m_btnPlayBackwards = nullptr, *m_btnPlayFaster = nullptr,
+           *m_btnRewindFaster = nullptr, *m_btnStepForwards = nullptr,
+           *m_btnStepBackwards = nullptr, *m_btnLogo = nullptr;
+    ui::UpDown *m_spinStep = nullptr, *m_spinZoom = nullptr;
+    QScrollBar* m_scrollV = nullptr;
+    ui::PictureControl *m_picFrame = nullptr, *m_picResults = nullptr;
 
     std::vector<uint8_t> m_previewBuffer, m_frameBuffer;
     // Interface thread only: when the views last showed a running run (never yet: the first

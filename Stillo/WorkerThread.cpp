@@ -61,7 +61,7 @@ void CWorkerThread::Loop() {
             }
             lastStep = m_timing.now();
             {
-                std::lock_guard<std::recursive_mutex> lock(m_passMutex);
+                std::lock_guard<std::mutex> lock(m_passMutex);
                 pass = m_client.pass();
             }
             if (pass != Pass::Idle) {
@@ -90,9 +90,9 @@ void CWorkerThread::GiveWayToInterface() {
     m_handOff.wait(lock, [this] { return m_nPassWaiters.load() == 0 || m_bQuit; });
 }
 
-std::unique_lock<std::recursive_mutex> CWorkerThread::InterfaceLock() {
+std::unique_lock<std::mutex> CWorkerThread::InterfaceLock() {
     m_nPassWaiters.fetch_add(1);
-    std::unique_lock<std::recursive_mutex> lock(m_passMutex);
+    std::unique_lock<std::mutex> lock(m_passMutex);
     {
         std::lock_guard<std::mutex> handOff(m_handOffMutex);
         m_nPassWaiters.fetch_sub(1);

@@ -63,7 +63,7 @@ public:
 
     // The pass lock as the interface thread takes it: once the worker's pass in hand is over,
     // the lock goes to the interface thread before the worker takes it again.
-    std::unique_lock<std::recursive_mutex> InterfaceLock();
+    std::unique_lock<std::mutex> InterfaceLock();
     // An interface caller waits for the pass lock now.
     bool InterfaceWaiting() const { return m_nPassWaiters.load() > 0; }
 
@@ -86,7 +86,7 @@ private:
 
     Client m_client;
     Timing m_timing;
-    std::recursive_mutex m_passMutex;
+    std::mutex m_passMutex;
     // Interface-thread callers waiting for m_passMutex, lowered under m_handOffMutex once they
     // hold it. A run does not sleep between frames, so without waiting for them the worker
     // would take the lock again before a woken caller gets to run.

@@ -66,10 +66,10 @@ void Extract(benchmark::State& state, int mode) {
 }
 
 void BM_ExtractRegions(benchmark::State& state) {
-    Extract(state, 0);
+    Extract(state, kFeatureRegions);
 }
 void BM_ExtractEdges(benchmark::State& state) {
-    Extract(state, 1);
+    Extract(state, kFeatureEdges);
 }
 
 void BM_DetectEdges(benchmark::State& state) {

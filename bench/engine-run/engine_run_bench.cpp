@@ -41,7 +41,7 @@ RunResult Run(const Texture& tex, int width, int height, int frames, int speed, 
     auto cut = [&](int t) { CutFrame(tex, Point{t * speed, (t / 7) % 20}, &frame); };
     RunResult result;
     m.SetThickBrush(thick ? 1 : 0);
-    m.SetFeatureMode(0);
+    m.SetFeatureMode(kFeatureRegions);
     const int trimRows = height * 2 / 100;
     const int trimCols = width * 2 / 100;
     if (m.Init("c:", width, height, trimRows, height - 1 - trimRows, trimCols, width - 1 - trimCols,

@@ -151,8 +151,8 @@ const char* PartName(Part part) {
 // first NextFrame and AddFrame, the look at whether the file goes on, and Compose.
 HeadlessResult Headless(const std::string& path, int frames, Part part) {
     HeadlessResult r;
-    std::vector<uint8_t> preview(CVideoGrabber::kDefaultBufferBytes);
-    std::vector<uint8_t> frame(CVideoGrabber::kDefaultBufferBytes);
+    std::vector<uint8_t> preview(framebuffer::kLentBytes);
+    std::vector<uint8_t> frame(framebuffer::kLentBytes);
     CVideoGrabber grabber(preview.data(), frame.data(), 4, preview.size(), frame.size());
     int w = 0, h = 0;
     const int count = grabber.Open(path.c_str(), &w, &h, 1, 0);

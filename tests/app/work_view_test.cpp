@@ -274,11 +274,38 @@ TEST_F(WorkViewTest, StartUpStateAndProbe) {
     EXPECT_EQ(view->m_editFileName->text(), " ");
     EXPECT_FALSE(view->m_btnStop->isEnabled());
     EXPECT_EQ(g_pMainFrame->m_bVideoLoaded, 0);
+    const std::pair<int, const char*> tips[] = {
+        {1008, "Start Stillo"},  {1009, "Stop Stillo"},          {1018, "Pause Video"},
+        {1022, "Play Video"},    {1021, "Play Video Backwards"}, {1023, "Play Faster"},
+        {1024, "Rewind Faster"}, {1019, "Step Forwards"},        {1020, "Step Backwards"}};
+    for (const auto& [id, tip] : tips) {
+        EXPECT_EQ(dynamic_cast<CBtnST*>(ui::FindControl(view.get(), id))->TooltipText(), tip) << id;
+    }
     // Transport without a loaded video does nothing.
     view->OnPlay();
     EXPECT_EQ(view->m_pGrabber->m_bPlaying, 0);
     view->OnSnapIt();
     EXPECT_TRUE(Saw("Source Video Required"));
+}
+
+// The link the form offers the main frame reaches the form's own state, dialogs and logo.
+TEST_F(WorkViewTest, LinkReachesTheFormsStateDialogsAndLogo) {
+    auto view = Start();
+    const WorkViewLink link = view->Link();
+    EXPECT_EQ(link.settingsDialog(153), view->m_pImageTrimDlg);
+    EXPECT_EQ(link.settingsDialog(154), view->m_pDeinterlacing);
+    EXPECT_EQ(link.settingsDialog(155), view->m_pOutputSettings);
+    EXPECT_EQ(link.settingsDialog(130), nullptr);
+    EXPECT_FALSE(link.isSnapping());
+    EXPECT_FALSE(link.canvasExists());
+    link.loadVideo(QString::fromStdString(Video("pan40.avi", 40, 3)), "pan40.avi");
+    EXPECT_EQ(view->m_editFileName->text(), "pan40.avi");
+    EXPECT_EQ(g_pMainFrame->m_bVideoLoaded, 1);
+    auto* logo = dynamic_cast<CBtnST*>(ui::FindControl(view.get(), 1026));
+    ASSERT_NE(logo, nullptr);
+    EXPECT_EQ(logo->m_bDisabledLook, 1);
+    link.showLogo();
+    EXPECT_EQ(logo->m_bDisabledLook, 0);
 }
 
 TEST_F(WorkViewTest, MissingProbeEndsWithStatusOne) {
@@ -348,6 +375,33 @@ TEST_F(WorkViewTest, LoadStepSliderAndFailedLoad) {
     EXPECT_EQ(g.m_bPlaying, 0);
 }
 
+// Each transport button leaves its playing flag and step, and the step buttons move one frame
+// their way; with the worker gone, nothing plays on from there.
+TEST_F(WorkViewTest, TransportButtonsSetPlayingAndStep) {
+    auto view = Start();
+    Load(*view, Video("pan100.avi", 100, 2));
+    view->StopWorker();
+    CVideoGrabber& g = *view->m_pGrabber;
+    const struct {
+        void (CWorkView::*press)();
+        int stepBefore, playing, step, moved;
+    } rows[] = {
+        {&CWorkView::OnRewindFaster, 3, 1, -6, 0},   {&CWorkView::OnPlayBackwards, 3, 1, -1, 0},
+        {&CWorkView::OnStepBackwards, 3, 0, -1, -1}, {&CWorkView::OnPause, 3, 0, 1, 0},
+        {&CWorkView::OnStepForwards, 3, 0, 1, 1},    {&CWorkView::OnPlay, 3, 1, 1, 0},
+        {&CWorkView::OnPlayFaster, 3, 1, 6, 0},      {&CWorkView::OnPlayFaster, -3, 1, -6, 0},
+    };
+    for (const auto& r : rows) {
+        g.m_bPlaying = 1 - r.playing;
+        g.m_nStep = r.stepBefore;
+        g.m_nCurrentFrame = 50;
+        (view.get()->*r.press)();
+        EXPECT_EQ(g.m_bPlaying, r.playing) << r.step;
+        EXPECT_EQ(g.m_nStep, r.step);
+        EXPECT_EQ(g.m_nCurrentFrame, 50 + r.moved) << r.step;
+    }
+}
+
 TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     auto view = Start();
     Load(*view, Video("pan40.avi", 40, 3));
@@ -355,6 +409,7 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     SelectFrames(*view, 3, 30);
     view->OnSnapIt();
     // Started: only the run's end, on this thread, gives these back.
+    EXPECT_TRUE(view->Link().isSnapping());
     EXPECT_TRUE(view->m_btnStop->isEnabled());
     EXPECT_FALSE(view->m_btnSnapIt->isEnabled());
     EXPECT_FALSE(view->m_btnPlay->isEnabled());
@@ -367,6 +422,8 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     EXPECT_TRUE(view->m_btnSnapIt->isEnabled());
     EXPECT_TRUE(view->m_btnPlay->isEnabled());
     EXPECT_FALSE(view->m_btnStop->isEnabled());
+    EXPECT_FALSE(view->Link().isSnapping());
+    EXPECT_TRUE(view->Link().canvasExists());
 
     const int nCols = view->m_mosaicer.m_canvas.nCols, nRows = view->m_mosaicer.m_canvas.nRows;
     ASSERT_GT(nCols, 160); // the pan widened the canvas
@@ -1047,7 +1104,7 @@ TEST_F(WorkViewTest, LoadingClearsTheSourcesOwnBuffers) {
         auto view = Start();
         Load(*view, wide);
         CVideoGrabber& g = *view->m_pGrabber;
-        ASSERT_GT(g.FrameBufferBytes(), CVideoGrabber::kDefaultBufferBytes);
+        ASSERT_GT(g.FrameBufferBytes(), framebuffer::kLentBytes);
         view->OnStepForwards();
         ASSERT_FALSE(allZero(g.FrameBuffer(), g.FrameBufferBytes()));
         view->LoadVideo(QString::fromStdString(*c.next), "next.avi");

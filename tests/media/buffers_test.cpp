@@ -22,8 +22,8 @@ struct Opened {
 
 // Opens a video with lent buffers of the given sizes, filled with a marker byte.
 std::unique_ptr<Opened> OpenWith(const std::string& file, const videotool::VideoSpec& spec, int bpp,
-                                 int halfSize, size_t previewBytes = 1830912,
-                                 size_t frameBytes = 1830912) {
+                                 int halfSize, size_t previewBytes = framebuffer::kLentBytes,
+                                 size_t frameBytes = framebuffer::kLentBytes) {
     auto o = std::make_unique<Opened>();
     o->spec = spec;
     o->preview.assign(previewBytes, kUntouched);

@@ -52,8 +52,8 @@ std::string ZeroSizeVideo() {
 class BadFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        frame.assign(1830912, kUntouched);
-        preview.assign(1830912, kUntouched);
+        frame.assign(framebuffer::kLentBytes, kUntouched);
+        preview.assign(framebuffer::kLentBytes, kUntouched);
         grabber = std::make_unique<CVideoGrabber>(preview.data(), frame.data(), 4);
         good = WriteTestVideo("good.avi", Spec(Codec::Mjpeg, 96, 64, 10));
     }

@@ -30,7 +30,7 @@ TEST(MosaicerFeatures, AddFrameEndsWithThePackedMapOrReportsTheFailure) {
     EXPECT_GT(total, 100u); // the square's outline
     EXPECT_EQ(m.m_frame.nMaskWords, m.m_nWorkCols >> 4);
 
-    m.SetFeatureMode(1);
+    m.SetFeatureMode(kFeatureEdges);
     ASSERT_EQ(m.NextFrame(), 1);
     ASSERT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 1);
     EXPECT_GT(m.m_frame.nCurEdgeCount, 100); // the square's edges

@@ -40,7 +40,7 @@ struct RunCase {
     bool thick;
     bool blend;
     std::function<Point(int)> path; // top-left of frame t in the texture, before offsetting
-    int featureMode = 0;            // 0 Regions, 1 Edges
+    int featureMode = kFeatureRegions;
 };
 
 void RunAndCheck(const RunCase& c) {
@@ -95,7 +95,7 @@ void RunAndCheck(const RunCase& c) {
 
     // The run really went through the mode asked for: only Edges counts edge pixels.
     EXPECT_EQ(m.m_settings.nFeatureMode, c.featureMode);
-    EXPECT_EQ(m.m_frame.nCurEdgeCount > 0, c.featureMode == 1);
+    EXPECT_EQ(m.m_frame.nCurEdgeCount > 0, c.featureMode == kFeatureEdges);
 
     // Canvas point (x, y) shows texture pixel (x + X0 + colStart + hc,
     // y + Y0 + H - 1 - rowStart - hr).
@@ -207,17 +207,17 @@ TEST(EndToEnd, EdgesModeRegistersTheSamePans) {
                  [](int t) {
                      return Point{3 * t, 0};
                  },
-                 1});
+                 kFeatureEdges});
     RunAndCheck({"edges drift 360x288", 360, 288, 7, 279, 21, 333, 300, false, false,
                  [](int t) {
                      return Point{2 * t, t < 150 ? t / 4 : (300 - t) / 4 - 1};
                  },
-                 1});
+                 kFeatureEdges});
     RunAndCheck({"edges reversal 720x576", 720, 576, 23, 551, 30, 690, 300, false, false,
                  [](int t) {
                      return Point{-ReversingX(t), (t % 40 < 20 ? t % 20 : 20 - t % 20) / 3};
                  },
-                 1});
+                 kFeatureEdges});
 }
 
 namespace {

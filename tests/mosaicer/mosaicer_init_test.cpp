@@ -30,7 +30,7 @@ TEST(MosaicerSetup, DefaultsMatchTheEngineRecord) {
     EXPECT_EQ(s.bPaint, 1);
     EXPECT_EQ(s.bShowFeatures, 0);
     EXPECT_EQ(s.bNoPause, 1);
-    EXPECT_EQ(s.nFeatureMode, 0);
+    EXPECT_EQ(s.nFeatureMode, kFeatureRegions);
     EXPECT_EQ(s.nEdgeThreshold, 15);
     EXPECT_FLOAT_EQ(s.fAlpha, 0.8f);
     EXPECT_EQ(s.fBeta, 0.0f); // only an Init sets the velocity gain
@@ -105,12 +105,12 @@ TEST(MosaicerSetup, SecondInitReallocatesAndKeepsTheUsersChoices) {
     CMosaicer m;
     ASSERT_EQ(m.Init("c:", 360, 288, 10, 270, 8, 350, 50, 0), 1);
     m.m_settings.fBeta = 0.1f;
-    m.SetFeatureMode(1);
+    m.SetFeatureMode(kFeatureEdges);
     m.SetBlend(1);
     m.SetThickBrush(0);
     m.m_canvas.nTop = -500; // as if the canvas had grown
     ASSERT_EQ(m.Init("c:", 720, 576, 11, 564, 20, 700, 80, 0), 1);
-    EXPECT_EQ(m.m_settings.nFeatureMode, 1);
+    EXPECT_EQ(m.m_settings.nFeatureMode, kFeatureEdges);
     EXPECT_EQ(m.m_settings.bBlend, 1);
     EXPECT_EQ(m.m_settings.bThickBrush, 0);
     EXPECT_FLOAT_EQ(m.m_settings.fBeta, 0.7f);
@@ -120,7 +120,7 @@ TEST(MosaicerSetup, SecondInitReallocatesAndKeepsTheUsersChoices) {
     EXPECT_EQ(m.m_nRunFrames, 80);
     // The new frame images have the new size: a full copy reaches their last byte.
     const FrameBuffer frame = MakeFrame(720, 576, Coded);
-    m.SetFeatureMode(0); // the copy is under test here, with the default features
+    m.SetFeatureMode(kFeatureRegions); // the copy is under test here, with the default features
     EXPECT_EQ(m.AddFrame(frame.bytes.data(), frame.bytes.size()), 1);
 }
 

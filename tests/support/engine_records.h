@@ -3,46 +3,26 @@
 // and released by FreeMosaicBuffers when the fixture goes.
 #pragma once
 
+#include "MosaicDefaults.h"
 #include "engine/records.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace stillo_test {
 
 // The settings a run of the program hands the engine (the owner's defaults, with the strip
 // prefix the work view gives), for a trim window covering a whole frame of rows x cols.
 inline MOSAIC_SETTINGS ProgramSettings(int32_t rows, int32_t cols) {
-    return MOSAIC_SETTINGS{
-        .nSmoothWindow = 5,
-        .nReservedA = 1,
-        .nReduction = 1,
-        .nMatcher = 1,
-        .nReservedB = 0,
-        .nPredictor = 1,
-        .nReservedC = 0,
-        .bPaint = 1,
-        .bShowFeatures = 0,
-        .bNoPause = 1,
-        .nReservedD = 0,
-        .nFeatureMode = kFeatureRegions,
-        .nEdgeThreshold = 15,
-        .fAlpha = 0.8f,
-        .fBeta = 0.0f,
-        .fReservedGain = 0.8f,
-        .nRowStart = 0,
-        .nRowEnd = rows - 1,
-        .nColStart = 0,
-        .nColEnd = cols - 1,
-        .nPixelFormat = kPixelBgr24,
-        .nNormWindow = 51,
-        .fBrushFactor = 0.0f,
-        .bBlend = 0,
-        .nDirection = 0,
-        .szStripPrefix = "c:",
-        .nFirstStripNumber = 0,
-        .nReservedE = 0,
-        .bThickBrush = 1,
-    };
+    MOSAIC_SETTINGS s{};
+    SetMosaicDefaults(s);
+    s.nRowStart = 0;
+    s.nRowEnd = rows - 1;
+    s.nColStart = 0;
+    s.nColEnd = cols - 1;
+    s.nPixelFormat = kPixelBgr24;
+    std::strcpy(s.szStripPrefix, "c:");
+    return s;
 }
 
 // The same with another feature mode.

@@ -1,7 +1,7 @@
-// Frame buffers laid out exactly as the video source fills them: rows of 3·W bytes without
-// padding, pixels blue-green-red, buffer row 0 unused, the picture's top line in row 1 and its
-// bottom line in row H (so the picture's row b counted from the bottom is buffer row H - b).
+// Frame buffers laid out as the video source fills them (FrameBuffer.h), pixels blue-green-red.
 #pragma once
+
+#include "FrameBuffer.h"
 
 #include <array>
 #include <cstdint>
@@ -18,14 +18,14 @@ struct Rgb {
 struct FrameBuffer {
     int width = 0;
     int height = 0;
-    std::vector<uint8_t> bytes; // 3 * width * (height + 1)
+    std::vector<uint8_t> bytes;
 
-    FrameBuffer(int w, int h)
-        : width(w), height(h), bytes(static_cast<size_t>(3) * w * (h + 1), 0) {}
+    FrameBuffer(int w, int h) : width(w), height(h), bytes(framebuffer::Bytes(w, h), 0) {}
 
     // The picture's pixel at column x, row y counted from the TOP (y = 0 is the top line).
     uint8_t* PixelFromTop(int x, int y) {
-        return bytes.data() + (static_cast<size_t>(y) + 1) * 3 * width + static_cast<size_t>(x) * 3;
+        return bytes.data() + framebuffer::RowFromTop(y) * framebuffer::Pitch(width) +
+               framebuffer::Pitch(x);
     }
     void Set(int x, int yFromTop, Rgb c) {
         uint8_t* p = PixelFromTop(x, yFromTop);
