@@ -106,6 +106,8 @@ TEST(ExactFrames, SequentialGrabsDecodeOnWithoutSeeking) {
     for (int n = 0; n < 60; n += (n % 3) + 1) {
         ASSERT_EQ(decoder.DecodeFrame(n, sink), media::S_OK);
         ASSERT_EQ(got, n);
+        ASSERT_EQ(decoder.DecodeFrame(n, sink), media::S_OK); // asked again at once
+        ASSERT_EQ(got, n);
     }
     EXPECT_EQ(decoder.SeekCount(), 0);
     ASSERT_EQ(decoder.DecodeFrame(10, sink), media::S_OK);
