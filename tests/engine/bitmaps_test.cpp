@@ -3,6 +3,7 @@
 #include "engine/bitmaps.h"
 #include "engine/image.h"
 #include "engine/records.h"
+#include "tests/support/search_order.h"
 
 #include <gtest/gtest.h>
 
@@ -105,33 +106,11 @@ struct Found {
     uint32_t score;
 };
 
-// The columns in the order the search walks them.
-std::vector<int32_t> ColumnOrder(int32_t xmin, int32_t xmax) {
-    std::vector<int32_t> order;
-    if (xmin < 0 && xmax >= 1) {
-        for (int32_t x = 0; x >= xmin; --x) {
-            order.push_back(x);
-        }
-        for (int32_t x = 0; x <= xmax; ++x) {
-            order.push_back(x);
-        }
-    } else if (xmin >= 0) {
-        for (int32_t x = xmin; x <= xmax; ++x) {
-            order.push_back(x);
-        }
-    } else {
-        for (int32_t x = xmax; x >= xmin; --x) {
-            order.push_back(x);
-        }
-    }
-    return order;
-}
-
 Found NaiveSearch(const Map& prev, const Map& cur, int32_t xmin, int32_t xmax, int32_t ymin,
                   int32_t ymax, Found start) {
     Found best = start;
     uint32_t bestScore = 0;
-    for (int32_t x : ColumnOrder(xmin, xmax)) {
+    for (int32_t x : stillo_test::SearchColumnOrder(xmin, xmax)) {
         for (int32_t y = ymin; y <= ymax; ++y) {
             const uint32_t s = NaiveScore(prev, cur, x, y);
             if (s > bestScore) {

@@ -6,6 +6,7 @@
 #include "engine/image.h"
 #include "engine/records.h"
 #include "tests/support/instruction_forms.h"
+#include "tests/support/search_order.h"
 
 #include <gtest/gtest.h>
 
@@ -104,25 +105,8 @@ std::vector<std::pair<int32_t, int32_t>> VisitingOrder(int32_t xmin, int32_t xma
     xmax = std::min(xmax, 16 * words - 1);
     ymin = std::max(ymin, -(rows - 1));
     ymax = std::min(ymax, rows - 1);
-    std::vector<int32_t> columns;
-    if (xmin < 0 && xmax >= 1) {
-        for (int32_t x = 0; x >= xmin; --x) {
-            columns.push_back(x);
-        }
-        for (int32_t x = 0; x <= xmax; ++x) {
-            columns.push_back(x);
-        }
-    } else if (xmin >= 0) {
-        for (int32_t x = xmin; x <= xmax; ++x) {
-            columns.push_back(x);
-        }
-    } else {
-        for (int32_t x = xmax; x >= xmin; --x) {
-            columns.push_back(x);
-        }
-    }
     std::vector<std::pair<int32_t, int32_t>> order;
-    for (int32_t x : columns) {
+    for (int32_t x : stillo_test::SearchColumnOrder(xmin, xmax)) {
         for (int32_t y = ymin; y <= ymax; ++y) {
             order.push_back({x, y});
         }
