@@ -49,6 +49,96 @@ struct GradientRings {
     int32_t* ColumnSums() const { return ints.get() + cols; }
 };
 
+// One streaming pass of the gradient over an image: the sizes its window gives, its rings, and
+// the steps each source row goes through.
+struct GradientStream {
+    int M;     // the odd window
+    int half;  // M / 2
+    int g;     // rows and columns of a running mean
+    int q;     // half the distance between the two means of the horizontal gradient
+    int slots; // ring rows in use
+    int rows;
+    int cols;
+    GradientRings rings;
+
+    GradientStream(int window, int nRows, int nCols)
+        : M(window), half(window / 2), g(half + 1), q(g / 2), slots(window + 1), rows(nRows),
+          cols(nCols) {}
+
+    int Slot(int k) const { return ((k % slots) + slots) % slots; }
+
+    // Source row r into the byte ring, its raw horizontal gradient, and into the column sums.
+    void TakeRow(const uint8_t* source, int r) const {
+        const int s = Slot(r);
+        uint8_t* bytes = rings.ByteRow(s);
+        int32_t* H = rings.HorizontalMean();
+        int32_t* colSums = rings.ColumnSums();
+        std::memcpy(bytes, source, static_cast<size_t>(cols));
+        RunningMeanRow(cols, g, bytes, H);
+        // Left mean minus right mean, 2q apart; columns without both means hold 0.
+        float* raw = rings.GxRaw()[s];
+        const int first = std::min(q, cols);
+        const int last = std::max(first, cols - q);
+        for (int c = 0; c < first; ++c) {
+            raw[c] = 0.0f;
+        }
+        for (int c = first; c < last; ++c) {
+            raw[c] = static_cast<float>(H[c - q] - H[c + q]);
+        }
+        for (int c = last; c < cols; ++c) {
+            raw[c] = 0.0f;
+        }
+        for (int c = 0; c < cols; ++c) {
+            colSums[c] += bytes[c];
+        }
+    }
+
+    // The vertical gradient at row r - half, smoothed along the row.
+    void VerticalGradient(int r) const {
+        int32_t* colSums = rings.ColumnSums();
+        // The vertical window holds the g rows ending at r, as far as they lie in the image.
+        if (r >= g && r - g < rows) {
+            const uint8_t* leaving = rings.ByteRow(Slot(r - g));
+            for (int c = 0; c < cols; ++c) {
+                colSums[c] -= leaving[c];
+            }
+        }
+        const int windowRows = std::min(r, rows - 1) - std::max(0, r - g + 1) + 1;
+        const float divisor = static_cast<float>(windowRows);
+        float* mean = rings.VMean()[Slot(r)];
+        const float* earlier = rings.VMean()[Slot(r - half)];
+        float* gyRaw = rings.GyRaw();
+        for (int c = 0; c < cols; ++c) {
+            mean[c] = static_cast<float>(colSums[c]) / divisor;
+        }
+        for (int c = 0; c < cols; ++c) {
+            gyRaw[c] = mean[c] - earlier[c];
+        }
+        SymmetricConvolveRow(cols, M, rings.Kernel(), gyRaw, rings.Gy()[Slot(r)]);
+    }
+
+    // The horizontal gradient smoothed across rows r - 2 half .. r; rows outside the image
+    // contribute nothing.
+    void SmoothAcrossRows(int r) const {
+        const float* kernel = rings.Kernel();
+        float* smooth = rings.Gx()[Slot(r)];
+        for (int c = 0; c < cols; ++c) {
+            smooth[c] = 0.0f;
+        }
+        for (int j = -half; j <= half; ++j) {
+            const int k = r - half + j;
+            if (k < 0 || k >= rows) {
+                continue;
+            }
+            const float weight = kernel[half + j];
+            const float* raw = rings.GxRaw()[Slot(k)];
+            for (int c = 0; c < cols; ++c) {
+                smooth[c] += weight * raw[c];
+            }
+        }
+    }
+};
+
 struct DetectEdgesContext {
     IMAGE2D output;
     float threshold;
@@ -175,90 +265,23 @@ int StreamSmoothedGradient(const IMAGE2D source, uint16_t rows, uint16_t cols, i
     if (rows == 0 || cols == 0) {
         return 1;
     }
-    const int half = M / 2;
-    const int g = half + 1;
-    const int q = g / 2;
     // The rings need M + 1 rows; they are sized for the window, so the largest window (64,
     // taken as 65) fits as well.
-    const int slots = M + 1;
-    GradientRings rings;
-    if (!rings.Allocate(slots, cols, M)) {
+    GradientStream stream(M, rows, cols);
+    if (!stream.rings.Allocate(stream.slots, cols, M)) {
         return 0;
     }
-    auto slot = [slots](int k) { return ((k % slots) + slots) % slots; };
-
-    float* kernel = rings.Kernel();
-    BinomialKernel(M, kernel);
-    float* const* gxRaw = rings.GxRaw();
-    float* const* vMean = rings.VMean();
-    float* const* gx = rings.Gx();
-    float* const* gy = rings.Gy();
-    float* gyRaw = rings.GyRaw();
-    int32_t* H = rings.HorizontalMean();
-    int32_t* colSums = rings.ColumnSums();
-    const int nCols = cols;
-    const int nRows = rows;
-
-    for (int r = 0; r < nRows + half; ++r) {
-        const int s = slot(r);
-        if (r < nRows) {
-            uint8_t* bytes = rings.ByteRow(s);
-            std::memcpy(bytes, source[r], static_cast<size_t>(nCols));
-            RunningMeanRow(nCols, g, bytes, H);
-            // Left mean minus right mean, 2q apart; columns without both means hold 0.
-            float* raw = gxRaw[s];
-            const int first = std::min(q, nCols);
-            const int last = std::max(first, nCols - q);
-            for (int c = 0; c < first; ++c) {
-                raw[c] = 0.0f;
-            }
-            for (int c = first; c < last; ++c) {
-                raw[c] = static_cast<float>(H[c - q] - H[c + q]);
-            }
-            for (int c = last; c < nCols; ++c) {
-                raw[c] = 0.0f;
-            }
-            for (int c = 0; c < nCols; ++c) {
-                colSums[c] += bytes[c];
-            }
+    BinomialKernel(M, stream.rings.Kernel());
+    for (int r = 0; r < stream.rows + stream.half; ++r) {
+        if (r < stream.rows) {
+            stream.TakeRow(source[r], r);
         }
-        // The vertical window holds the g rows ending at r, as far as they lie in the image.
-        if (r >= g && r - g < nRows) {
-            const uint8_t* leaving = rings.ByteRow(slot(r - g));
-            for (int c = 0; c < nCols; ++c) {
-                colSums[c] -= leaving[c];
-            }
-        }
-        const int windowRows = std::min(r, nRows - 1) - std::max(0, r - g + 1) + 1;
-        const float divisor = static_cast<float>(windowRows);
-        float* mean = vMean[s];
-        const float* earlier = vMean[slot(r - half)];
-        for (int c = 0; c < nCols; ++c) {
-            mean[c] = static_cast<float>(colSums[c]) / divisor;
-        }
-        for (int c = 0; c < nCols; ++c) {
-            gyRaw[c] = mean[c] - earlier[c];
-        }
-        SymmetricConvolveRow(nCols, M, kernel, gyRaw, gy[s]);
-        // The horizontal gradient smoothed across rows r - 2 half .. r; rows outside the image
-        // contribute nothing.
-        float* smooth = gx[s];
-        for (int c = 0; c < nCols; ++c) {
-            smooth[c] = 0.0f;
-        }
-        for (int j = -half; j <= half; ++j) {
-            const int k = r - half + j;
-            if (k < 0 || k >= nRows) {
-                continue;
-            }
-            const float weight = kernel[half + j];
-            const float* raw = gxRaw[slot(k)];
-            for (int c = 0; c < nCols; ++c) {
-                smooth[c] += weight * raw[c];
-            }
-        }
-        if (r >= g) {
-            const EDGE_GRADIENT_ROWS out{gx, gy, nCols, M, slot(r - 2), slot(r - 1), s, r - g};
+        stream.VerticalGradient(r);
+        stream.SmoothAcrossRows(r);
+        if (r >= stream.g) {
+            const EDGE_GRADIENT_ROWS out{
+                stream.rings.Gx(),  stream.rings.Gy(),  stream.cols,    M,
+                stream.Slot(r - 2), stream.Slot(r - 1), stream.Slot(r), r - stream.g};
             sink(context, out);
         }
     }

@@ -480,46 +480,59 @@ void SplitEdgesBetweenLines(IMAGE2D edges, uint16_t rows, uint16_t cols, float s
     }
 }
 
-void FitLineRobust(IMAGE2D magnitude, IMAGE2D direction, uint16_t rows, uint16_t cols, float* slope,
-                   float* intercept) {
+namespace {
+
+// The edge pixels of a magnitude image in row-major order: row, column and the angle their
+// direction byte stands for, in one-based lists.
+struct EdgePixels {
+    explicit EdgePixels(int n) : count(n), ys(n), xs(n), theta(n) {}
+    int count;
+    OneBased<int32_t> ys;
+    OneBased<int32_t> xs;
+    OneBased<float> theta;
+};
+
+int64_t CountEdgePixels(IMAGE2D magnitude, uint16_t rows, uint16_t cols) {
     int64_t pixels = 0;
     for (int y = 0; y < rows; ++y) {
         pixels +=
             std::count_if(magnitude[y], magnitude[y] + cols, [](uint8_t v) { return v != 0; });
     }
-    // The lists are indexed by int: more pixels than that is more than a list can be given.
-    if (pixels > std::numeric_limits<int32_t>::max()) {
-        numeric::numeric_error("allocation failure in vector()");
-    }
-    const int n = static_cast<int>(pixels);
-    if (n == 0) {
-        LevelLine(rows, slope, intercept);
-        return;
-    }
-    OneBased<int32_t> ys(n);
-    OneBased<int32_t> xs(n);
-    OneBased<float> theta(n);
-    OneBased<float> work(n);
+    return pixels;
+}
+
+void CollectEdgePixels(IMAGE2D magnitude, IMAGE2D direction, uint16_t rows, uint16_t cols,
+                       EdgePixels* pixels) {
     int i = 0;
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < cols; ++x) {
             if (magnitude[y][x] != 0) {
                 ++i;
-                ys[i] = y;
-                xs[i] = x;
-                theta[i] = static_cast<float>(direction[y][x]) * kDirectionStepF - kQuarterTurnF;
+                pixels->ys[i] = y;
+                pixels->xs[i] = x;
+                pixels->theta[i] =
+                    static_cast<float>(direction[y][x]) * kDirectionStepF - kQuarterTurnF;
             }
         }
     }
-    float median = 0.0f;
-    std::copy(theta.get() + 1, theta.get() + n + 1, work.get() + 1);
-    numeric::median_by_sort(work.get(), n, &median);
-    for (int k = 1; k <= n; ++k) {
-        work[k] = std::fabs(median - theta[k]);
-    }
-    float mad = 0.0f;
-    numeric::median_by_sort(work.get(), n, &mad);
+}
 
+// The median angle, and the median distance of the angles from it.
+void MedianAndDeviation(const EdgePixels& pixels, float* median, float* mad) {
+    const int n = pixels.count;
+    OneBased<float> work(n);
+    std::copy(pixels.theta.get() + 1, pixels.theta.get() + n + 1, work.get() + 1);
+    numeric::median_by_sort(work.get(), n, median);
+    for (int k = 1; k <= n; ++k) {
+        work[k] = std::fabs(*median - pixels.theta[k]);
+    }
+    numeric::median_by_sort(work.get(), n, mad);
+}
+
+// The least-squares line through the pixels whose angle lies within mad of the median, rows
+// counted from the bottom; false when it is undetermined or beyond a float.
+bool FitSelected(const EdgePixels& pixels, uint16_t rows, uint16_t cols, float median, float mad,
+                 float* slope, float* intercept) {
     // Sums in 64 bits, the normal equations in double: squares of columns pass 32 bits on large
     // images.
     int64_t k = 0;
@@ -529,24 +542,23 @@ void FitLineRobust(IMAGE2D magnitude, IMAGE2D direction, uint16_t rows, uint16_t
     double sxy = 0.0;
     int minX = cols;
     int maxX = -1;
-    for (int p = 1; p <= n; ++p) {
-        if (!(std::fabs(median - theta[p]) <= mad)) {
+    for (int p = 1; p <= pixels.count; ++p) {
+        if (!(std::fabs(median - pixels.theta[p]) <= mad)) {
             continue;
         }
-        const int64_t x = xs[p];
-        const int64_t yUp = rows - ys[p] - 1;
+        const int64_t x = pixels.xs[p];
+        const int64_t yUp = rows - pixels.ys[p] - 1;
         ++k;
         sx += x;
         sy += yUp;
         sxx += static_cast<double>(x * x);
         sxy += static_cast<double>(x * yUp);
-        minX = std::min(minX, xs[p]);
-        maxX = std::max(maxX, xs[p]);
+        minX = std::min(minX, pixels.xs[p]);
+        maxX = std::max(maxX, pixels.xs[p]);
     }
     // Fewer than two distinct columns leave the line undetermined (D = 0).
     if (k == 0 || minX == maxX) {
-        LevelLine(rows, slope, intercept);
-        return;
+        return false;
     }
     const double kd = static_cast<double>(k);
     const double sxd = static_cast<double>(sx);
@@ -556,11 +568,34 @@ void FitLineRobust(IMAGE2D magnitude, IMAGE2D direction, uint16_t rows, uint16_t
     const double b = (syd * sxx - sxy * sxd) / d;
     constexpr double kFloatMax = std::numeric_limits<float>::max();
     if (!(d > 0.0 && std::fabs(a) <= kFloatMax && std::fabs(b) <= kFloatMax)) {
-        LevelLine(rows, slope, intercept);
-        return;
+        return false;
     }
     *slope = static_cast<float>(a);
     *intercept = static_cast<float>(b);
+    return true;
+}
+
+} // namespace
+
+void FitLineRobust(IMAGE2D magnitude, IMAGE2D direction, uint16_t rows, uint16_t cols, float* slope,
+                   float* intercept) {
+    const int64_t pixels = CountEdgePixels(magnitude, rows, cols);
+    // The lists are indexed by int: more pixels than that is more than a list can be given.
+    if (pixels > std::numeric_limits<int32_t>::max()) {
+        numeric::numeric_error("allocation failure in vector()");
+    }
+    if (pixels == 0) {
+        LevelLine(rows, slope, intercept);
+        return;
+    }
+    EdgePixels edges(static_cast<int>(pixels));
+    CollectEdgePixels(magnitude, direction, rows, cols, &edges);
+    float median = 0.0f;
+    float mad = 0.0f;
+    MedianAndDeviation(edges, &median, &mad);
+    if (!FitSelected(edges, rows, cols, median, mad, slope, intercept)) {
+        LevelLine(rows, slope, intercept);
+    }
 }
 
 int DetectDominantLine(IMAGE2D image, uint16_t rows, uint16_t cols, int window, int threshold,

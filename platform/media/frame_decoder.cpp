@@ -207,7 +207,6 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     if (StreamType(stream) != MajorType::Video) {
         return E_INVALIDARG;
     }
-    AVStream* st = m_fmt->streams[stream];
     m_pkt = av_packet_alloc();
     m_work = av_frame_alloc();
     m_held = av_frame_alloc();
@@ -221,18 +220,30 @@ HRESULT FrameDecoder::OpenStream(int stream) {
         return ret;
     }
     KeepOnlyStream(m_fmt, stream);
+    const AVStream* st = m_fmt->streams[stream];
     const AVRational fps = FrameRateOf(st);
     m_fpsNum = fps.num;
     m_fpsDen = fps.den;
     m_tbNum = st->time_base.num;
     m_tbDen = st->time_base.den;
+    ret = DecodeFirstPicture();
+    if (ret < 0) {
+        return ret;
+    }
+    m_frameCount = CountFrames();
+    if (m_frameCount <= 0) {
+        return E_FAIL;
+    }
+    return SizePictureBuffers();
+}
 
+HRESULT FrameDecoder::DecodeFirstPicture() {
     // The first picture gives the true size and the time stamp that is frame 0. It stays
     // pending, so frame 0 and the frames after it decode on without a seek.
     m_firstDts = AV_NOPTS_VALUE;
     m_sawFirstPacket = false;
     m_flushed = false;
-    ret = ReceiveNext(m_pending);
+    const int ret = ReceiveNext(m_pending);
     if (ret < 0) {
         return ret == AVERROR_EOF ? E_FAIL : ret;
     }
@@ -247,6 +258,7 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     // A first picture without a time stamp: the stream has none, and its pictures are numbered
     // as they come. So are those of a stream whose rate is absurd: time stamps counted in its
     // units would make nonsense of every frame number.
+    const AVStream* st = m_fmt->streams[m_stream];
     m_decodeOrder = m_pending->best_effort_timestamp == AV_NOPTS_VALUE ||
                     (!SaneRate(st->avg_frame_rate) && !SaneRate(st->r_frame_rate));
     m_firstTs =
@@ -261,22 +273,27 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     m_positioned = true;
     m_needKey = false;
     m_fromStart = true;
+    return S_OK;
+}
 
+int64_t FrameDecoder::CountFrames() {
+    const AVStream* st = m_fmt->streams[m_stream];
+    const AVRational framesPerUnit = av_inv_q(AVRational{m_fpsNum, m_fpsDen});
     int64_t count = st->nb_frames;
     if (count <= 0) {
-        count = CountPackets(stream);
+        count = CountPackets(m_stream);
     }
     if (count <= 0) {
         if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
-            count = av_rescale_q(st->duration, st->time_base, av_inv_q(fps));
+            count = av_rescale_q(st->duration, st->time_base, framesPerUnit);
         } else if (m_fmt->duration > 0) {
-            count = av_rescale_q(m_fmt->duration, AVRational{1, AV_TIME_BASE}, av_inv_q(fps));
+            count = av_rescale_q(m_fmt->duration, AVRational{1, AV_TIME_BASE}, framesPerUnit);
         }
     }
-    m_frameCount = count < INT32_MAX ? count : INT32_MAX;
-    if (m_frameCount <= 0) {
-        return E_FAIL;
-    }
+    return count < INT32_MAX ? count : INT32_MAX;
+}
+
+HRESULT FrameDecoder::SizePictureBuffers() {
     try {
         m_picture.assign(static_cast<size_t>(3) * m_width * m_height, 0);
         m_scratch.clear();
@@ -583,18 +600,9 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
     if (!m_dec || n < 0 || n >= m_frameCount) {
         return S_FALSE;
     }
-    // Frame n is where the decoder stands once it is delivered; a gap after it shows it again.
-    auto deliverHeld = [&]() -> HRESULT {
-        m_lastIndex = n;
-        if (!Deliver(m_held, target, sink)) {
-            return E_FAIL;
-        }
-        m_heldFrame = n;
-        return S_OK;
-    };
     if (n == m_heldFrame) {
         // Asked again at once: the picture is still held.
-        return deliverHeld();
+        return DeliverHeld(n, target, sink);
     }
     // Pictures numbered by decode order are reached only by decoding on: any frame ahead is
     // decoded on to, any other is counted again from the start.
@@ -602,96 +610,123 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
           (m_decodeOrder || n <= m_lastIndex + kDecodeOnFrames))) {
         SeekBefore(n, 0);
     }
-    // Farther back from the target each time a seek lands past it, or the stream ends before a
-    // frame known to be there: 2 s, 8 s, 32 s, then the start of the stream, before which
-    // there is nothing. A frame known to be there (or an end before one) and still not found
-    // is looked for once more in the file opened again: a damaged file may read on after a
-    // seek otherwise than it did from its opening.
-    const int64_t fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
-    int attempt = 0;
-    bool reopened = false;
-    bool gotAny = m_hasHeld;
-    auto retryEarlier = [&](bool known) -> bool {
-        if (m_fromStart || attempt >= 4) {
-            if (reopened || !known) {
-                return false;
-            }
-            reopened = true;
-            RewindToStart(true);
-        } else if (++attempt == 4) {
-            RewindToStart();
-        } else {
-            int64_t back = 2 * fps;
-            for (int i = 1; i < attempt; ++i) {
-                back *= 4;
-            }
-            SeekBefore(n, back);
-        }
-        gotAny = false;
-        return true;
-    };
-
+    FrameSearch search;
+    search.n = n;
+    search.fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
+    search.gotAny = m_hasHeld;
     for (;;) {
-        AVFrame* f = m_work;
-        if (m_hasPending) {
-            av_frame_move_ref(m_work, m_pending);
-            m_hasPending = false;
-        } else {
-            const int ret = ReceiveNext(m_work);
-            if (ret < 0) {
-                m_positioned = false;
-                av_frame_unref(m_work);
-                if (ret != AVERROR_EOF) {
-                    return ret;
-                }
-                // An end before a frame known to be there is not the file's.
-                const bool belied = n <= m_maxKnown || m_maxSeen < m_maxKnown;
-                if ((!gotAny || belied) && retryEarlier(belied)) {
-                    continue;
-                }
-                NoteEndOfStream(n);
-                return S_FALSE;
-            }
+        int64_t index = 0;
+        const int ret = NextNumberedPicture(&index);
+        if (ret == kPassedOver) {
+            continue;
         }
-        if (m_needKey) {
-            // After a seek the pictures before the first key frame lack their references.
-            if (!f->key_frame) {
-                av_frame_unref(f);
+        if (ret < 0) {
+            if (ret != AVERROR_EOF) {
+                return ret;
+            }
+            if (RetryAtEnd(&search)) {
                 continue;
             }
-            m_needKey = false;
-        }
-        int64_t index = 0;
-        if (!IndexOf(f, &index)) {
-            av_frame_unref(f);
-            continue;
+            return S_FALSE;
         }
         if (index <= n) {
             // The decoded picture stays held (the decoder's pool just keeps one buffer more),
             // so a gap after it shows it again wherever that grab's picture goes.
             av_frame_unref(m_held);
-            av_frame_move_ref(m_held, f);
+            av_frame_move_ref(m_held, m_work);
             m_hasHeld = true;
             m_heldFrame = -1;
-            gotAny = true;
+            search.gotAny = true;
             if (index < n) {
                 continue;
             }
-            return deliverHeld();
+            return DeliverHeld(n, target, sink);
         }
         // Past the target: a gap in the time stamps, so the picture shown at frame n is the
         // one before it.
         if (m_hasHeld) {
-            av_frame_move_ref(m_pending, f);
+            av_frame_move_ref(m_pending, m_work);
             m_hasPending = true;
-            return deliverHeld();
+            return DeliverHeld(n, target, sink);
         }
-        av_frame_unref(f);
-        if (!retryEarlier(n <= m_maxKnown)) {
+        av_frame_unref(m_work);
+        if (!RetryEarlier(&search, n <= m_maxKnown)) {
             m_positioned = false;
             return S_FALSE;
         }
     }
+}
+
+HRESULT FrameDecoder::DeliverHeld(int64_t n, const PictureRows& target, const RowsSink& sink) {
+    // Frame n is where the decoder stands once it is delivered; a gap after it shows it again.
+    m_lastIndex = n;
+    if (!Deliver(m_held, target, sink)) {
+        return E_FAIL;
+    }
+    m_heldFrame = n;
+    return S_OK;
+}
+
+int FrameDecoder::NextNumberedPicture(int64_t* index) {
+    if (m_hasPending) {
+        av_frame_move_ref(m_work, m_pending);
+        m_hasPending = false;
+    } else {
+        const int ret = ReceiveNext(m_work);
+        if (ret < 0) {
+            m_positioned = false;
+            av_frame_unref(m_work);
+            return ret;
+        }
+    }
+    if (m_needKey) {
+        // After a seek the pictures before the first key frame lack their references.
+        if (!m_work->key_frame) {
+            av_frame_unref(m_work);
+            return kPassedOver;
+        }
+        m_needKey = false;
+    }
+    if (!IndexOf(m_work, index)) {
+        av_frame_unref(m_work);
+        return kPassedOver;
+    }
+    return 0;
+}
+
+bool FrameDecoder::RetryAtEnd(FrameSearch* search) {
+    // An end before a frame known to be there is not the file's.
+    const bool belied = search->n <= m_maxKnown || m_maxSeen < m_maxKnown;
+    if ((!search->gotAny || belied) && RetryEarlier(search, belied)) {
+        return true;
+    }
+    NoteEndOfStream(search->n);
+    return false;
+}
+
+// Farther back from the target each time a seek lands past it, or the stream ends before a
+// frame known to be there: 2 s, 8 s, 32 s, then the start of the stream, before which there is
+// nothing. A frame known to be there (or an end before one) and still not found is looked for
+// once more in the file opened again: a damaged file may read on after a seek otherwise than it
+// did from its opening.
+bool FrameDecoder::RetryEarlier(FrameSearch* search, bool known) {
+    if (m_fromStart || search->attempt >= 4) {
+        if (search->reopened || !known) {
+            return false;
+        }
+        search->reopened = true;
+        RewindToStart(true);
+    } else if (++search->attempt == 4) {
+        RewindToStart();
+    } else {
+        int64_t back = 2 * search->fps;
+        for (int i = 1; i < search->attempt; ++i) {
+            back *= 4;
+        }
+        SeekBefore(search->n, back);
+    }
+    search->gotAny = false;
+    return true;
 }
 
 } // namespace media

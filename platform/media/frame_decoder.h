@@ -77,7 +77,23 @@ public:
     int64_t SeekCount() const { return m_seekCount; }
 
 private:
+    // One search for a frame: how far back it has gone and what it has found.
+    struct FrameSearch {
+        int64_t n = 0;
+        int64_t fps = 0; // whole frames a second, plus one
+        int attempt = 0;
+        bool reopened = false;
+        bool gotAny = false;
+    };
+    // NextNumberedPicture's result for a picture passed over.
+    static constexpr int kPassedOver = 1;
+
     void Close();
+    // The first picture, kept pending: the true size, the first time stamp and the numbering.
+    HRESULT DecodeFirstPicture();
+    // From the header, else a pass over the packets, else the duration; at most INT32_MAX.
+    int64_t CountFrames();
+    HRESULT SizePictureBuffers();
     int ReceiveNext(AVFrame* out);
     bool IndexOf(const AVFrame* frame, int64_t* index);
     // A new decoder for the stream, in place of the one there is.
@@ -97,6 +113,16 @@ private:
     void ResetAfterSeek();
     // False when the picture could not be converted.
     bool Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink);
+    // Delivers m_held as frame n.
+    HRESULT DeliverHeld(int64_t n, const PictureRows& target, const RowsSink& sink);
+    // The next picture in m_work with its number: 0; kPassedOver when it has none or lacks its
+    // references; ReceiveNext's failure.
+    int NextNumberedPicture(int64_t* index);
+    // The stream ended during the search: true when it goes on from farther back.
+    bool RetryAtEnd(FrameSearch* search);
+    // Positions the decoder farther back for the search; false when nothing is left to try.
+    // known: the frame is known to be in the file.
+    bool RetryEarlier(FrameSearch* search, bool known);
     // The end of the stream met while looking for frame n: frames past the last one ever seen
     // do not exist.
     void NoteEndOfStream(int64_t n);

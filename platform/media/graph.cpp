@@ -222,41 +222,7 @@ void FilterGraph::ServeRun(std::unique_lock<std::mutex>& lock) {
 
     HRESULT status = S_FALSE;
     if (frame < stopFrame && !m_stopping.load()) {
-        const double sampleTime =
-            static_cast<double>(frame) * m_decoder->FpsDen() / m_decoder->FpsNum();
-        ISampleGrabberCB* cb = m_grabber->Callback();
-        const bool buffers = cb && m_grabber->CallbackKind() == 1;
-        auto toCallback = [&](const uint8_t* picture, size_t bytes) {
-            ISampleGrabberCB* now = m_grabber->Callback();
-            if (!now || m_stopping.load()) {
-                return;
-            }
-            if (m_grabber->CallbackKind() == 1) {
-                now->BufferCB(sampleTime, picture, static_cast<long>(bytes));
-            } else {
-                now->SampleCB(sampleTime, picture);
-            }
-        };
-        if (hit) {
-            status = ahead.status;
-            if (status == S_OK) {
-                toCallback(ahead.picture.data(), ahead.picture.size());
-                ++m_aheadHits;
-            }
-        } else {
-            const PictureRows target =
-                buffers ? cb->PictureTarget(m_decoder->Width(), m_decoder->Height())
-                        : PictureRows{};
-            if (target.top) {
-                status = m_decoder->DecodeFrameInto(frame, target, [&](const PictureRows& rows) {
-                    if (!m_stopping.load()) {
-                        cb->RowsCB(sampleTime, rows);
-                    }
-                });
-            } else {
-                status = m_decoder->DecodeFrame(frame, toCallback);
-            }
-        }
+        status = hit ? DeliverAhead(frame, ahead) : DeliverDecoded(frame);
     }
     m_lastStatus.store(status);
 
@@ -265,6 +231,51 @@ void FilterGraph::ServeRun(std::unique_lock<std::mutex>& lock) {
     if (hit && !ahead.picture.empty()) {
         m_spare.push_back(std::move(ahead.picture));
     }
+    EndRun(frame, status);
+}
+
+double FilterGraph::SampleTime(int64_t frame) const {
+    return static_cast<double>(frame) * m_decoder->FpsDen() / m_decoder->FpsNum();
+}
+
+void FilterGraph::ToCallback(int64_t frame, const uint8_t* picture, size_t bytes) {
+    ISampleGrabberCB* cb = m_grabber->Callback();
+    if (!cb || m_stopping.load()) {
+        return;
+    }
+    if (m_grabber->CallbackKind() == 1) {
+        cb->BufferCB(SampleTime(frame), picture, static_cast<long>(bytes));
+    } else {
+        cb->SampleCB(SampleTime(frame), picture);
+    }
+}
+
+HRESULT FilterGraph::DeliverAhead(int64_t frame, const Prefetched& ahead) {
+    if (ahead.status == S_OK) {
+        ToCallback(frame, ahead.picture.data(), ahead.picture.size());
+        ++m_aheadHits;
+    }
+    return ahead.status;
+}
+
+HRESULT FilterGraph::DeliverDecoded(int64_t frame) {
+    ISampleGrabberCB* cb = m_grabber->Callback();
+    const bool buffers = cb && m_grabber->CallbackKind() == 1;
+    const PictureRows target =
+        buffers ? cb->PictureTarget(m_decoder->Width(), m_decoder->Height()) : PictureRows{};
+    if (!target.top) {
+        return m_decoder->DecodeFrame(frame, [&](const uint8_t* picture, size_t bytes) {
+            ToCallback(frame, picture, bytes);
+        });
+    }
+    return m_decoder->DecodeFrameInto(frame, target, [&](const PictureRows& rows) {
+        if (!m_stopping.load()) {
+            cb->RowsCB(SampleTime(frame), rows);
+        }
+    });
+}
+
+void FilterGraph::EndRun(int64_t frame, HRESULT status) {
     m_frameCount.store(m_decoder->FrameCount());
     m_busy = false;
     m_completed = true;

@@ -173,6 +173,14 @@ private:
     void StreamingLoop();
     // One run: the picture delivered to the callback. Called and returns holding lock.
     void ServeRun(std::unique_lock<std::mutex>& lock);
+    // The parts of a run done without the lock: the picture decoded ahead, or one decoded now,
+    // handed to the callback.
+    HRESULT DeliverAhead(int64_t frame, const Prefetched& ahead);
+    HRESULT DeliverDecoded(int64_t frame);
+    void ToCallback(int64_t frame, const uint8_t* picture, size_t bytes);
+    double SampleTime(int64_t frame) const;
+    // The run's end under the lock: its status counted, the next frames planned ahead.
+    void EndRun(int64_t frame, HRESULT status);
     // Decodes m_aheadNext ahead, on whichever thread calls it. Called and returns holding lock.
     void DecodeAhead(std::unique_lock<std::mutex>& lock, DecoderUser user);
     // Decodes frame into picture (a spare buffer, or empty); the lock is not held.

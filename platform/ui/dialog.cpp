@@ -58,87 +58,102 @@ QWidget* FindControl(const QWidget* host, int id) {
     return nullptr;
 }
 
+namespace {
+
+// What the controls built so far leave for the next: the radio group a radio button joins, and
+// the group boxes to lower beneath the rest.
+struct BuildState {
+    QButtonGroup* group = nullptr;
+    std::vector<QWidget*> groupBoxes;
+};
+
+QWidget* MakeRadio(const ControlDesc& d, QWidget* host, BuildState* state) {
+    auto* r = new QRadioButton(d.caption, host);
+    // Groups follow the template's group starts, not the parent widget.
+    r->setAutoExclusive(false);
+    if (!state->group || (d.style & WS_GROUP)) {
+        state->group = new QButtonGroup(host);
+        state->group->setExclusive(true);
+    }
+    state->group->addButton(r, d.id);
+    return r;
+}
+
+// The standard widget of a control kind.
+QWidget* MakeControl(const ControlDesc& d, QWidget* host, BuildState* state) {
+    switch (d.kind) {
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: {
+        auto* b = new QPushButton(d.caption, host);
+        b->setAutoDefault(true);
+        b->setDefault(d.kind == ControlKind::DefPushButton);
+        return b;
+    }
+    case ControlKind::AutoRadio:
+        return MakeRadio(d, host, state);
+    case ControlKind::AutoCheck:
+        return new QCheckBox(d.caption, host);
+    case ControlKind::Edit: {
+        auto* e = new QLineEdit(d.caption, host);
+        e->setReadOnly(!(d.style & ES_WRITABLE));
+        return e;
+    }
+    case ControlKind::Trackbar:
+        return new Trackbar(host);
+    case ControlKind::UpDown:
+        return new UpDown(host);
+    case ControlKind::HScroll:
+        return new QScrollBar(Qt::Horizontal, host);
+    case ControlKind::VScroll:
+        return new QScrollBar(Qt::Vertical, host);
+    case ControlKind::Picture:
+        return new PictureControl(host);
+    case ControlKind::GroupBox: {
+        auto* g = new QGroupBox(d.caption, host);
+        g->setAttribute(Qt::WA_TransparentForMouseEvents);
+        state->groupBoxes.push_back(g);
+        return g;
+    }
+    case ControlKind::Label:
+        return new QLabel(d.caption, host);
+    }
+    return nullptr;
+}
+
+// Id, name, place and the style bits the template gives every control.
+void PlaceControl(QWidget* w, const ControlDesc& d) {
+    w->setProperty(kIdProperty, d.id);
+    if (d.id != ID_STATIC) {
+        w->setObjectName(QString("ctrl%1").arg(d.id));
+    }
+    w->setGeometry(DluToPxX(d.x), DluToPxY(d.y), DluToPxX(d.cx), DluToPxY(d.cy));
+    if (d.style & WS_DISABLED) {
+        w->setEnabled(false);
+    }
+    if (d.style & NO_TABSTOP) {
+        w->setFocusPolicy(Qt::ClickFocus);
+    }
+    w->setVisible(!(d.style & WS_HIDDEN));
+}
+
+} // namespace
+
 void BuildControls(QWidget* host, const DialogTemplate& tpl, const ControlFactory& factory) {
     host->setFont(DialogFont());
     host->setFixedSize(DluToPxX(tpl.cx), DluToPxY(tpl.cy));
-    QButtonGroup* group = nullptr;
-    std::vector<QWidget*> groupBoxes;
+    BuildState state;
     for (const ControlDesc& d : tpl.controls) {
         QWidget* w = factory ? factory(d, host) : nullptr;
         if (!w) {
-            switch (d.kind) {
-            case ControlKind::PushButton:
-            case ControlKind::DefPushButton: {
-                auto* b = new QPushButton(d.caption, host);
-                b->setAutoDefault(true);
-                b->setDefault(d.kind == ControlKind::DefPushButton);
-                w = b;
-                break;
-            }
-            case ControlKind::AutoRadio: {
-                auto* r = new QRadioButton(d.caption, host);
-                // Groups follow the template's group starts, not the parent widget.
-                r->setAutoExclusive(false);
-                if (!group || (d.style & WS_GROUP)) {
-                    group = new QButtonGroup(host);
-                    group->setExclusive(true);
-                }
-                group->addButton(r, d.id);
-                w = r;
-                break;
-            }
-            case ControlKind::AutoCheck:
-                w = new QCheckBox(d.caption, host);
-                break;
-            case ControlKind::Edit: {
-                auto* e = new QLineEdit(d.caption, host);
-                e->setReadOnly(!(d.style & ES_WRITABLE));
-                w = e;
-                break;
-            }
-            case ControlKind::Trackbar:
-                w = new Trackbar(host);
-                break;
-            case ControlKind::UpDown:
-                w = new UpDown(host);
-                break;
-            case ControlKind::HScroll:
-                w = new QScrollBar(Qt::Horizontal, host);
-                break;
-            case ControlKind::VScroll:
-                w = new QScrollBar(Qt::Vertical, host);
-                break;
-            case ControlKind::Picture:
-                w = new PictureControl(host);
-                break;
-            case ControlKind::GroupBox:
-                w = new QGroupBox(d.caption, host);
-                w->setAttribute(Qt::WA_TransparentForMouseEvents);
-                groupBoxes.push_back(w);
-                break;
-            case ControlKind::Label:
-                w = new QLabel(d.caption, host);
-                break;
-            }
+            w = MakeControl(d, host, &state);
         }
         if (d.kind != ControlKind::AutoRadio) {
-            group = (d.style & WS_GROUP) ? nullptr : group;
+            state.group = (d.style & WS_GROUP) ? nullptr : state.group;
         }
-        w->setProperty(kIdProperty, d.id);
-        if (d.id != ID_STATIC) {
-            w->setObjectName(QString("ctrl%1").arg(d.id));
-        }
-        w->setGeometry(DluToPxX(d.x), DluToPxY(d.y), DluToPxX(d.cx), DluToPxY(d.cy));
-        if (d.style & WS_DISABLED) {
-            w->setEnabled(false);
-        }
-        if (d.style & NO_TABSTOP) {
-            w->setFocusPolicy(Qt::ClickFocus);
-        }
-        w->setVisible(!(d.style & WS_HIDDEN));
+        PlaceControl(w, d);
     }
     // Group boxes lie under the controls they frame.
-    for (QWidget* g : groupBoxes) {
+    for (QWidget* g : state.groupBoxes) {
         g->lower();
     }
 }

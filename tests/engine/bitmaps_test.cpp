@@ -4,6 +4,7 @@
 #include "engine/displacement_search.h"
 #include "engine/image.h"
 #include "engine/records.h"
+#include "tests/support/search_oracle.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <random>
 #include <vector>
+
+using stillo_test::ScoreByDefinition;
 
 namespace {
 
@@ -79,62 +82,18 @@ void FillShifted(const Map& prev, Map& cur, int32_t sx, int32_t sy, std::mt19937
     }
 }
 
-// Pixel-level score straight from the definition: coinciding set pixels over the first 16 W
-// columns, scaled to the full map area. Candidates without overlap score 0.
-uint32_t NaiveScore(const Map& prev, const Map& cur, int32_t dx, int32_t dy) {
-    const int32_t w = 16 * (cur.cols / 16);
-    const int32_t r = cur.rows;
-    const int64_t overlap = static_cast<int64_t>(w - std::abs(dx)) * (r - std::abs(dy));
-    if (w == 0 || std::abs(dx) >= w || std::abs(dy) >= r) {
-        return 0;
-    }
-    uint64_t n = 0;
-    for (int32_t y = 0; y < r; ++y) {
-        for (int32_t x = 0; x < w; ++x) {
-            const int32_t px = x - dx;
-            const int32_t py = y - dy;
-            if (px >= 0 && px < w && py >= 0 && py < r && cur.Get(x, y) && prev.Get(px, py)) {
-                ++n;
-            }
-        }
-    }
-    return static_cast<uint32_t>(static_cast<uint64_t>(w) * r * n / overlap);
-}
-
 struct Found {
     int32_t dx, dy;
     uint32_t score;
 };
 
-// The columns in the order the search walks them.
-std::vector<int32_t> ColumnOrder(int32_t xmin, int32_t xmax) {
-    std::vector<int32_t> order;
-    if (xmin < 0 && xmax >= 1) {
-        for (int32_t x = 0; x >= xmin; --x) {
-            order.push_back(x);
-        }
-        for (int32_t x = 0; x <= xmax; ++x) {
-            order.push_back(x);
-        }
-    } else if (xmin >= 0) {
-        for (int32_t x = xmin; x <= xmax; ++x) {
-            order.push_back(x);
-        }
-    } else {
-        for (int32_t x = xmax; x >= xmin; --x) {
-            order.push_back(x);
-        }
-    }
-    return order;
-}
-
 Found NaiveSearch(const Map& prev, const Map& cur, int32_t xmin, int32_t xmax, int32_t ymin,
                   int32_t ymax, Found start) {
     Found best = start;
     uint32_t bestScore = 0;
-    for (int32_t x : ColumnOrder(xmin, xmax)) {
+    for (int32_t x : stillo_test::SearchColumnOrder(xmin, xmax)) {
         for (int32_t y = ymin; y <= ymax; ++y) {
-            const uint32_t s = NaiveScore(prev, cur, x, y);
+            const uint32_t s = ScoreByDefinition(prev, cur, x, y);
             if (s > bestScore) {
                 bestScore = s;
                 best = {x, y, s};
@@ -436,9 +395,9 @@ TEST(MatchBitmapsCentred, FindsTheExhaustiveBestScore) {
         SCOPED_TRACE(trial);
         ASSERT_EQ(got.ok, 1);
         const int32_t cx = (xmin + xmax) / 2, cy = (ymin + ymax) / 2;
-        const uint32_t centreScore = NaiveScore(prev, cur, cx, cy);
+        const uint32_t centreScore = ScoreByDefinition(prev, cur, cx, cy);
         // The reported candidate carries the best score of the window, never a partial count.
-        EXPECT_EQ(NaiveScore(prev, cur, got.dx, got.dy), want.score);
+        EXPECT_EQ(ScoreByDefinition(prev, cur, got.dx, got.dy), want.score);
         if (centreScore < want.score) {
             EXPECT_EQ(got.dx, exhaustive.dx);
             EXPECT_EQ(got.dy, exhaustive.dy);
@@ -487,7 +446,7 @@ TEST(MatchBitmapsExhaustive, TheWidestWindowIsSearchedWhole) {
         }
     }
     corner.Pack();
-    ASSERT_GT(NaiveScore(prev, corner, 300, 250), NaiveScore(prev, corner, 6, -4));
+    ASSERT_GT(ScoreByDefinition(prev, corner, 300, 250), ScoreByDefinition(prev, corner, 6, -4));
     const SearchResult whole = Exhaustive(prev, corner, -344, 344, -276, 276);
     EXPECT_EQ(whole.dx, 300);
     EXPECT_EQ(whole.dy, 250);

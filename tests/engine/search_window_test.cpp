@@ -7,6 +7,7 @@
 #include "engine/image.h"
 #include "engine/records.h"
 #include "tests/support/instruction_forms.h"
+#include "tests/support/search_oracle.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 #include <cstdlib>
 #include <random>
 #include <vector>
+
+using stillo_test::ScoreByDefinition;
 
 namespace {
 
@@ -73,22 +76,6 @@ void Moved(const Packed& from, Packed& to, int32_t sx, int32_t sy, std::mt19937&
     }
 }
 
-// The score straight from its definition, pixel by pixel over the first 16 W columns.
-uint32_t BruteScore(const Packed& prev, const Packed& cur, int32_t dx, int32_t dy) {
-    const int64_t w = 16 * (cur.cols / 16), r = cur.rows;
-    if (w == 0 || std::abs(dx) >= w || std::abs(dy) >= r) {
-        return 0;
-    }
-    uint64_t n = 0;
-    for (int32_t y = std::max(0, dy); y < r + std::min(0, dy); ++y) {
-        for (int32_t x = std::max(0, dx); x < w + std::min(0, dx); ++x) {
-            n += cur.Get(x, y) != 0 && prev.Get(x - dx, y - dy) != 0;
-        }
-    }
-    const int64_t overlap = (w - std::abs(dx)) * (r - std::abs(dy));
-    return static_cast<uint32_t>(static_cast<uint64_t>(w * r) * n / overlap);
-}
-
 struct Visit {
     std::vector<SEARCH_CANDIDATE> seen;
     static void Record(void* context, const SEARCH_CANDIDATE& c) {
@@ -105,25 +92,8 @@ std::vector<std::pair<int32_t, int32_t>> VisitingOrder(int32_t xmin, int32_t xma
     xmax = std::min(xmax, 16 * words - 1);
     ymin = std::max(ymin, -(rows - 1));
     ymax = std::min(ymax, rows - 1);
-    std::vector<int32_t> columns;
-    if (xmin < 0 && xmax >= 1) {
-        for (int32_t x = 0; x >= xmin; --x) {
-            columns.push_back(x);
-        }
-        for (int32_t x = 0; x <= xmax; ++x) {
-            columns.push_back(x);
-        }
-    } else if (xmin >= 0) {
-        for (int32_t x = xmin; x <= xmax; ++x) {
-            columns.push_back(x);
-        }
-    } else {
-        for (int32_t x = xmax; x >= xmin; --x) {
-            columns.push_back(x);
-        }
-    }
     std::vector<std::pair<int32_t, int32_t>> order;
-    for (int32_t x : columns) {
+    for (int32_t x : stillo_test::SearchColumnOrder(xmin, xmax)) {
         for (int32_t y = ymin; y <= ymax; ++y) {
             order.push_back({x, y});
         }
@@ -184,12 +154,12 @@ TEST_P(SearchEveryCandidate, ScoresEqualTheBruteForceScorerAndTheFirstBestWins) 
         // The first-visited best of the brute-force scores; the centred search starts from its
         // centre, which wins its ties.
         const int32_t cx = (c.xmin + c.xmax) / 2, cy = (c.ymin + c.ymax) / 2;
-        uint32_t best = c.centred ? BruteScore(prev, cur, cx, cy) : 0;
+        uint32_t best = c.centred ? ScoreByDefinition(prev, cur, cx, cy) : 0;
         std::pair<int32_t, int32_t> winner = c.centred ? std::pair{cx, cy} : std::pair{777, 777};
         for (size_t i = 0; i < order.size(); ++i) {
             const SEARCH_CANDIDATE& got = visit.seen[i];
             ASSERT_EQ(std::pair(got.dx, got.dy), order[i]) << "candidate " << i;
-            const uint32_t score = BruteScore(prev, cur, got.dx, got.dy);
+            const uint32_t score = ScoreByDefinition(prev, cur, got.dx, got.dy);
             if (got.counted) {
                 ASSERT_EQ(got.score, score) << got.dx << "," << got.dy;
             } else {
@@ -222,7 +192,7 @@ TEST_P(SearchEveryCandidate, LastOverlappingRowsCount) {
             }
             prev.Pack();
             cur.Pack();
-            ASSERT_GT(BruteScore(prev, cur, sx, sy), 0u);
+            ASSERT_GT(ScoreByDefinition(prev, cur, sx, sy), 0u);
             int32_t dx = 99, dy = 99;
             const int ok =
                 centred ? MatchBitmapsCentred(nullptr, prev.mask, cur.mask, prev.counts.data(),
@@ -251,8 +221,8 @@ TEST_P(SearchEveryCandidate, TheCentreIsCountedToItsLastRowAndWinsItsTies) {
     }
     prev.Pack();
     cur.Pack();
-    ASSERT_EQ(BruteScore(prev, cur, -1, 0), 64u);
-    ASSERT_EQ(BruteScore(prev, cur, 0, 0), 64u);
+    ASSERT_EQ(ScoreByDefinition(prev, cur, -1, 0), 64u);
+    ASSERT_EQ(ScoreByDefinition(prev, cur, 0, 0), 64u);
     int32_t dx = 99, dy = 99;
     ASSERT_EQ(MatchBitmapsCentred(nullptr, prev.mask, cur.mask, prev.counts.data(),
                                   cur.counts.data(), 10, 4, -4, 2, 0, 0, &dy, &dx),

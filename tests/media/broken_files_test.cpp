@@ -271,11 +271,8 @@ TEST(NotARegularFile, FifoDeviceAndFolderAreRefusedAtOnce) {
         CVideoGrabber g(nullptr, nullptr, 4);
         int w = 0, h = 0;
         ASSERT_EQ(OpenQuietly(g, good, &w, &h), 5);
-        auto opened = std::async(std::launch::async, [&] {
-            testing::internal::CaptureStdout();
-            const int32_t result = g.Open(path.c_str(), &w, &h, 1, 0);
-            return std::make_pair(result, testing::internal::GetCapturedStdout());
-        });
+        auto opened =
+            std::async(std::launch::async, [&] { return OpenCapturing(g, path, &w, &h); });
         if (opened.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
             // Let a reader blocked on the FIFO go, so the failure ends the test.
             const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);

@@ -31,10 +31,7 @@ std::unique_ptr<Opened> OpenWith(const std::string& file, const videotool::Video
     o->grabber = std::make_unique<CVideoGrabber>(o->preview.data(), o->frame.data(), bpp,
                                                  previewBytes, frameBytes);
     const std::string path = WriteTestVideo(file, spec);
-    testing::internal::CaptureStdout();
-    o->count = o->grabber->Open(path.c_str(), &o->w, &o->h, 1, halfSize);
-    testing::internal::GetCapturedStdout();
-    o->grabber->m_nFrameCount = o->count;
+    o->count = OpenQuietly(*o->grabber, path, &o->w, &o->h, halfSize);
     return o;
 }
 

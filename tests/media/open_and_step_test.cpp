@@ -13,17 +13,6 @@ namespace {
 
 constexpr uint8_t kUntouched = 0xAB;
 
-struct OpenResult {
-    int32_t result;
-    std::string printed;
-};
-
-OpenResult OpenCapturing(CVideoGrabber& g, const std::string& path, int* w, int* h, int half = 0) {
-    testing::internal::CaptureStdout();
-    const int32_t r = g.Open(path.c_str(), w, h, 1, half);
-    return {r, testing::internal::GetCapturedStdout()};
-}
-
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }

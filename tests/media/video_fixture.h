@@ -46,12 +46,23 @@ inline int BarcodeOfBottomUp(const uint8_t* picture, int w, int h) {
     });
 }
 
-// Opens a file with the frame format and full size, the progress lines swallowed; the count
-// is stored as the work view stores it.
-inline int32_t OpenQuietly(CVideoGrabber& g, const std::string& path, int* w, int* h) {
+struct OpenResult {
+    int32_t result;
+    std::string printed;
+};
+
+// Opens a file with the frame format, what it prints kept.
+inline OpenResult OpenCapturing(CVideoGrabber& g, const std::string& path, int* w, int* h,
+                                int half = 0) {
     testing::internal::CaptureStdout();
-    const int32_t count = g.Open(path.c_str(), w, h, 1, 0);
-    testing::internal::GetCapturedStdout();
+    const int32_t r = g.Open(path.c_str(), w, h, 1, half);
+    return {r, testing::internal::GetCapturedStdout()};
+}
+
+// The same with the progress lines swallowed; the count is stored as the work view stores it.
+inline int32_t OpenQuietly(CVideoGrabber& g, const std::string& path, int* w, int* h,
+                           int half = 0) {
+    const int32_t count = OpenCapturing(g, path, w, h, half).result;
     g.m_nFrameCount = count;
     return count;
 }

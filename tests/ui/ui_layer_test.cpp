@@ -51,7 +51,8 @@ TEST(DialogTemplates, PlaceControlsByIdAndKeepRadioGroupsApart) {
         {ControlKind::AutoRadio, 1016, "Regions", 10, 24, 42, 10, 0},
         {ControlKind::AutoRadio, 1042, "Thick", 60, 10, 34, 10, WS_GROUP},
         {ControlKind::AutoRadio, 1043, "Thin", 60, 24, 30, 10, 0},
-        {ControlKind::AutoCheck, 1039, "Blend", 100, 10, 34, 10, 0},
+        {ControlKind::AutoCheck, 1039, "Blend", 100, 10, 34, 10, WS_GROUP},
+        {ControlKind::AutoRadio, 1040, "Apart", 100, 50, 30, 10, 0}, // in a group of its own
         {ControlKind::Edit, 1003, "7", 100, 30, 40, 14, 0},
         {ControlKind::Trackbar, 1017, "", 10, 40, 100, 24, 0},
         {ControlKind::UpDown, 1014, "", 150, 40, 11, 14, 0},
@@ -76,6 +77,9 @@ TEST(DialogTemplates, PlaceControlsByIdAndKeepRadioGroupsApart) {
     regions->click();
     EXPECT_FALSE(edges->isChecked());
     EXPECT_TRUE(thick->isChecked());
+    FindControlAs<QRadioButton>(&host, 1040)->click();
+    EXPECT_TRUE(thick->isChecked());
+    EXPECT_EQ(host.children().first(), host.findChild<QGroupBox*>()); // under the rest
     EXPECT_TRUE(FindControlAs<QLineEdit>(&host, 1003)->isReadOnly());
     EXPECT_EQ(FindControlAs<Trackbar>(&host, 1017)->maximum(), 100);
     EXPECT_EQ(FindControlAs<QScrollBar>(&host, 1027)->orientation(), Qt::Vertical);
