@@ -10,25 +10,9 @@ extern const KERNEL_FORM kAvx2Kernels;
 
 namespace {
 
-bool ProcessorHasAvx2() {
-#if STILLO_AVX2_FORM
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-    }();
-    return has;
-#else
-    return false;
-#endif
-}
-
 std::atomic<bool> g_allowWide{true};
 
 } // namespace
-
-bool UseAvx2() {
-    return ProcessorHasAvx2() && g_allowWide.load(std::memory_order_relaxed);
-}
 
 void AllowWideInstructions(bool allow) {
     g_allowWide.store(allow, std::memory_order_relaxed);
@@ -36,7 +20,11 @@ void AllowWideInstructions(bool allow) {
 
 const KERNEL_FORM& Kernels() {
 #if STILLO_AVX2_FORM
-    if (UseAvx2()) {
+    static const bool processorHasAvx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    }();
+    if (processorHasAvx2 && g_allowWide.load(std::memory_order_relaxed)) {
         return kAvx2Kernels;
     }
 #endif

@@ -42,9 +42,6 @@ struct KERNEL_FORM {
 // The form this processor runs: the AVX2 form where the processor has it and it is allowed.
 const KERNEL_FORM& Kernels();
 
-// True when the AVX2 form runs.
-bool UseAvx2();
-
 // Switches the AVX2 form off (false) or back to what the processor allows (true). Tests use it
 // to check the baseline form on a machine that has the wider one.
 void AllowWideInstructions(bool allow);

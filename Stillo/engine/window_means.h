@@ -19,8 +19,8 @@ void ByteWindowMeans(const int32_t* colSums, int32_t n, int32_t window, int32_t 
                      const uint8_t* src, uint8_t* out);
 
 // The same means through exact 64-bit sums and integer division, for any column sums and any
-// window of at least 0 (an even window sums one column more than it divides by); with src the
-// normalised row, the means going through meanRow.
+// window of at least 0 (an even window sums one column more than it divides by). It takes no
+// source row: a caller that normalises divides the source row by these means itself.
 void ExactWindowMeans(const int32_t* colSums, int32_t n, int32_t window, int32_t count,
                       uint8_t* out);
 

@@ -14,45 +14,9 @@
 #include <vector>
 
 using stillo_test::ScoreByDefinition;
+using Map = stillo_test::FeatureMap;
 
 namespace {
-
-// A byte feature image with its packed map, owned together.
-struct Map {
-    int32_t rows = 0;
-    int32_t cols = 0;
-    std::vector<uint8_t> pixels; // rows * cols, row-major
-    IMAGE2D features = nullptr;
-    IMAGE2D packed = nullptr;
-    std::vector<uint16_t> counts;
-    int32_t packedRows = -1;
-    int32_t words = -1;
-
-    Map(int32_t r, int32_t c) : rows(r), cols(c), pixels(static_cast<size_t>(r) * c, 0) {}
-    ~Map() {
-        FreeImage2D(features, rows);
-        FreeImage2D(packed, rows);
-    }
-    Map(const Map&) = delete;
-    Map& operator=(const Map&) = delete;
-
-    uint8_t& At(int32_t x, int32_t y) { return pixels[static_cast<size_t>(y) * cols + x]; }
-    uint8_t Get(int32_t x, int32_t y) const { return pixels[static_cast<size_t>(y) * cols + x]; }
-
-    void Pack() {
-        FreeImage2D(features, rows);
-        FreeImage2D(packed, rows);
-        features = AllocImage2D(rows, cols);
-        packed = AllocImage2D(rows, MaskRowBytes(cols));
-        for (int32_t y = 0; y < rows; ++y) {
-            std::memcpy(features[y], &pixels[static_cast<size_t>(y) * cols], cols);
-            // Stale words from an earlier frame must not survive packing.
-            std::memset(packed[y], 0xA5, MaskRowBytes(cols));
-        }
-        counts.assign(rows, 0xFFFF);
-        PackBitRows(features, rows, cols, packed, counts.data(), &packedRows, &words);
-    }
-};
 
 void FillRandom(Map& m, std::mt19937& rng, double density) {
     std::bernoulli_distribution set(density);

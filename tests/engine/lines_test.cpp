@@ -92,6 +92,21 @@ std::vector<uint8_t> PlainSuppression(const std::vector<float*>& gx, const std::
     return out;
 }
 
+// The median of the values, the middle two's mean for an even count.
+float Median(std::vector<float> v) {
+    std::sort(v.begin(), v.end());
+    const size_t h = v.size() / 2;
+    return v.size() % 2 == 1 ? v[h] : static_cast<float>(0.5 * (double{v[h - 1]} + v[h]));
+}
+
+float Mean(const std::vector<float>& v) {
+    double sum = 0.0;
+    for (float f : v) {
+        sum += f;
+    }
+    return static_cast<float>(sum / static_cast<double>(v.size()));
+}
+
 } // namespace
 
 TEST(DetectDominantLine, FindsTheStepOfAStrip) {
@@ -481,18 +496,14 @@ TEST(ClusterTwoMedians, SplitsTwoGroupsIntoTheirMediansTheSameEveryTime) {
         groups[g][0].push_back(xs.back());
         groups[g][1].push_back(ys.back());
     }
-    auto median = [](std::vector<float> v) {
-        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-        return v[v.size() / 2];
-    };
     const int n = static_cast<int>(xs.size()) - 1;
     float c[4];
     ASSERT_EQ(ClusterTwoMedians(xs.data(), ys.data(), n, &c[0], &c[1], &c[2], &c[3]), 1);
     const bool firstIsA = c[0] < 30.0f;
     for (int g = 0; g < 2; ++g) {
         const int k = (g == 0) == firstIsA ? 0 : 2;
-        EXPECT_EQ(c[k], median(groups[g][0]));
-        EXPECT_EQ(c[k + 1], median(groups[g][1]));
+        EXPECT_EQ(c[k], Median(groups[g][0]));
+        EXPECT_EQ(c[k + 1], Median(groups[g][1]));
     }
     // The generator is reseeded on every call: other draws in between change nothing, even
     // for points without clusters, whose split depends on the start.
@@ -513,11 +524,7 @@ TEST(ClusterTwoMedians, SplitsTwoGroupsIntoTheirMediansTheSameEveryTime) {
     // Means of the same groups.
     ASSERT_EQ(ClusterTwoMeans(xs.data(), ys.data(), n, &c[0], &c[1], &c[2], &c[3]), 1);
     const int k = c[0] < 30.0f ? 0 : 2;
-    double sum = 0.0;
-    for (float v : groups[0][0]) {
-        sum += v;
-    }
-    EXPECT_NEAR(c[k], sum / groups[0][0].size(), 1e-4);
+    EXPECT_NEAR(c[k], Mean(groups[0][0]), 1e-4);
     // No points, or all at one place: finite centres.
     for (int count : {0, 5}) {
         std::vector<float> same(6, 3.0f);
@@ -534,18 +541,6 @@ TEST(ClusterTwoMedians, SettledCentresAreTheCentresOfTheClassesTheyDraw) {
     // Settled, each centre is the median (or mean) of the points nearer to it than to the other,
     // a point at equal distances counting for the second. Points on a small grid lie at equal
     // distances often.
-    auto median = [](std::vector<float> v) {
-        std::sort(v.begin(), v.end());
-        const size_t h = v.size() / 2;
-        return v.size() % 2 == 1 ? v[h] : static_cast<float>(0.5 * (double{v[h - 1]} + v[h]));
-    };
-    auto mean = [](const std::vector<float>& v) {
-        double sum = 0.0;
-        for (float f : v) {
-            sum += f;
-        }
-        return static_cast<float>(sum / static_cast<double>(v.size()));
-    };
     std::mt19937 rng(62);
     std::uniform_int_distribution<int> grid(0, 6);
     int settled = 0;
@@ -575,7 +570,7 @@ TEST(ClusterTwoMedians, SettledCentresAreTheCentresOfTheClassesTheyDraw) {
             for (int k = 0; k < 2; ++k) {
                 for (int axis = 0; axis < 2 && !members[k][0].empty(); ++axis) {
                     const std::vector<float>& v = members[k][axis];
-                    ASSERT_EQ(c[2 * k + axis], medians ? median(v) : mean(v))
+                    ASSERT_EQ(c[2 * k + axis], medians ? Median(v) : Mean(v))
                         << "trial " << trial << (medians ? " medians" : " means");
                 }
             }

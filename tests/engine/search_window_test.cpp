@@ -17,51 +17,25 @@
 #include <vector>
 
 using stillo_test::ScoreByDefinition;
+using Map = stillo_test::FeatureMap;
 
 namespace {
 
-// A byte feature image and its packed map.
-struct Packed {
-    int32_t rows, cols;
-    std::vector<uint8_t> px;
-    IMAGE2D features = nullptr;
-    IMAGE2D mask = nullptr;
-    std::vector<uint16_t> counts;
-    int32_t maskRows = 0, words = 0;
-    Packed(int32_t r, int32_t c) : rows(r), cols(c), px(static_cast<size_t>(r) * c) {}
-    ~Packed() {
-        FreeImage2D(features, rows);
-        FreeImage2D(mask, rows);
-    }
-    Packed(const Packed&) = delete;
-    Packed& operator=(const Packed&) = delete;
-    uint8_t Get(int32_t x, int32_t y) const { return px[static_cast<size_t>(y) * cols + x]; }
-    void Pack() {
-        features = AllocImage2D(rows, cols);
-        mask = AllocImage2D(rows, MaskRowBytes(cols));
-        for (int32_t y = 0; y < rows; ++y) {
-            std::copy_n(&px[static_cast<size_t>(y) * cols], cols, features[y]);
-        }
-        counts.assign(static_cast<size_t>(rows), 0);
-        PackBitRows(features, rows, cols, mask, counts.data(), &maskRows, &words);
-    }
-};
-
 // Blobs of set pixels, and the same picture moved by (sx, sy) with some pixels flipped.
-void Blobs(Packed& m, std::mt19937& rng, int count) {
+void Blobs(Map& m, std::mt19937& rng, int count) {
     for (int i = 0; i < count; ++i) {
         const int32_t cx = static_cast<int32_t>(rng() % static_cast<unsigned>(m.cols));
         const int32_t cy = static_cast<int32_t>(rng() % static_cast<unsigned>(m.rows));
         const int32_t r = 1 + static_cast<int32_t>(rng() % 4);
         for (int32_t y = std::max(0, cy - r); y <= std::min(m.rows - 1, cy + r); ++y) {
             for (int32_t x = std::max(0, cx - r); x <= std::min(m.cols - 1, cx + r); ++x) {
-                m.px[static_cast<size_t>(y) * m.cols + x] = 255;
+                m.At(x, y) = 255;
             }
         }
     }
 }
 
-void Moved(const Packed& from, Packed& to, int32_t sx, int32_t sy, std::mt19937& rng,
+void Moved(const Map& from, Map& to, int32_t sx, int32_t sy, std::mt19937& rng,
            unsigned flipInThousand) {
     for (int32_t y = 0; y < to.rows; ++y) {
         for (int32_t x = 0; x < to.cols; ++x) {
@@ -71,7 +45,7 @@ void Moved(const Packed& from, Packed& to, int32_t sx, int32_t sy, std::mt19937&
             if (rng() % 1000 < flipInThousand) {
                 v = v != 0 ? 0 : 255;
             }
-            to.px[static_cast<size_t>(y) * to.cols + x] = v;
+            to.At(x, y) = v;
         }
     }
 }
@@ -136,7 +110,7 @@ TEST_P(SearchEveryCandidate, ScoresEqualTheBruteForceScorerAndTheFirstBestWins) 
     std::mt19937 rng(90);
     int passedOver = 0;
     for (const WindowCase& c : cases) {
-        Packed prev(c.rows, c.cols), cur(c.rows, c.cols);
+        Map prev(c.rows, c.cols), cur(c.rows, c.cols);
         Blobs(prev, rng, c.rows * c.cols / 60);
         Moved(prev, cur, c.sx, c.sy, rng, c.noise);
         prev.Pack();
@@ -145,11 +119,11 @@ TEST_P(SearchEveryCandidate, ScoresEqualTheBruteForceScorerAndTheFirstBestWins) 
                                         << c.sy << (c.centred ? " centred" : ""));
         Visit visit;
         int32_t dx = 777, dy = 777;
-        ASSERT_EQ(MatchBitmapsObserved(c.centred, prev.mask, cur.mask, cur.maskRows, cur.words,
-                                       c.xmin, c.xmax, c.ymin, c.ymax, &dy, &dx, Visit::Record,
-                                       &visit),
+        ASSERT_EQ(MatchBitmapsObserved(c.centred, prev.packed, cur.packed, cur.packedRows,
+                                       cur.words, c.xmin, c.xmax, c.ymin, c.ymax, &dy, &dx,
+                                       Visit::Record, &visit),
                   1);
-        const auto order = VisitingOrder(c.xmin, c.xmax, c.ymin, c.ymax, cur.maskRows, cur.words);
+        const auto order = VisitingOrder(c.xmin, c.xmax, c.ymin, c.ymax, cur.packedRows, cur.words);
         ASSERT_EQ(visit.seen.size(), order.size());
         // The first-visited best of the brute-force scores; the centred search starts from its
         // centre, which wins its ties.
@@ -184,21 +158,22 @@ TEST_P(SearchEveryCandidate, LastOverlappingRowsCount) {
     // map's pixels in its top row (dy >= 0) or the current map's in its top row (dy < 0).
     for (bool centred : {false, true}) {
         for (const auto& [sx, sy] : {std::pair{3, 0}, std::pair{-5, 4}, std::pair{7, -6}}) {
-            Packed prev(20, 64), cur(20, 64);
+            Map prev(20, 64), cur(20, 64);
             for (int32_t x = 10; x < 40; x += 3) {
                 const int32_t curY = sy >= 0 ? 19 : 19 + sy;
-                cur.px[static_cast<size_t>(curY) * 64 + x + sx] = 255;
-                prev.px[static_cast<size_t>(curY - sy) * 64 + x] = 255;
+                cur.At(x + sx, curY) = 255;
+                prev.At(x, curY - sy) = 255;
             }
             prev.Pack();
             cur.Pack();
             ASSERT_GT(ScoreByDefinition(prev, cur, sx, sy), 0u);
             int32_t dx = 99, dy = 99;
             const int ok =
-                centred ? MatchBitmapsCentred(nullptr, prev.mask, cur.mask, prev.counts.data(),
-                                              cur.counts.data(), 20, 4, -9, 9, -8, 8, &dy, &dx)
-                        : MatchBitmapsExhaustive(nullptr, prev.mask, cur.mask, prev.counts.data(),
-                                                 cur.counts.data(), 20, 4, -9, 9, -8, 8, &dy, &dx);
+                centred
+                    ? MatchBitmapsCentred(nullptr, prev.packed, cur.packed, prev.counts.data(),
+                                          cur.counts.data(), 20, 4, -9, 9, -8, 8, &dy, &dx)
+                    : MatchBitmapsExhaustive(nullptr, prev.packed, cur.packed, prev.counts.data(),
+                                             cur.counts.data(), 20, 4, -9, 9, -8, 8, &dy, &dx);
             ASSERT_EQ(ok, 1);
             EXPECT_EQ(dx, sx) << (centred ? "centred " : "") << sx << "," << sy;
             EXPECT_EQ(dy, sy) << (centred ? "centred " : "") << sx << "," << sy;
@@ -210,26 +185,26 @@ TEST_P(SearchEveryCandidate, TheCentreIsCountedToItsLastRowAndWinsItsTies) {
     // Window -4..2 across the rows: centre -1, visited after 0. Row 9, the last, gives the
     // centre 63 coincidences and 0 one fewer; two pixels of row 0 meet only at 0. Both score
     // floor(640 n / overlap) = 64, and the centre keeps what it scored first.
-    Packed prev(10, 64), cur(10, 64);
+    Map prev(10, 64), cur(10, 64);
     for (int32_t x = 0; x < 63; ++x) {
-        cur.px[9 * 64 + x] = 255;
-        prev.px[9 * 64 + x + 1] = 255;
+        cur.At(x, 9) = 255;
+        prev.At(x + 1, 9) = 255;
     }
     for (int32_t x : {20, 40}) {
-        cur.px[x] = 255;
-        prev.px[x] = 255;
+        cur.At(x, 0) = 255;
+        prev.At(x, 0) = 255;
     }
     prev.Pack();
     cur.Pack();
     ASSERT_EQ(ScoreByDefinition(prev, cur, -1, 0), 64u);
     ASSERT_EQ(ScoreByDefinition(prev, cur, 0, 0), 64u);
     int32_t dx = 99, dy = 99;
-    ASSERT_EQ(MatchBitmapsCentred(nullptr, prev.mask, cur.mask, prev.counts.data(),
+    ASSERT_EQ(MatchBitmapsCentred(nullptr, prev.packed, cur.packed, prev.counts.data(),
                                   cur.counts.data(), 10, 4, -4, 2, 0, 0, &dy, &dx),
               1);
     EXPECT_EQ(dx, -1);
     EXPECT_EQ(dy, 0);
-    ASSERT_EQ(MatchBitmapsExhaustive(nullptr, prev.mask, cur.mask, prev.counts.data(),
+    ASSERT_EQ(MatchBitmapsExhaustive(nullptr, prev.packed, cur.packed, prev.counts.data(),
                                      cur.counts.data(), 10, 4, -4, 2, 0, 0, &dy, &dx),
               1);
     EXPECT_EQ(dx, 0); // the first visited of the equal best
@@ -239,16 +214,16 @@ TEST_P(SearchEveryCandidate, HighDefinitionMapsFindShiftsNearTheFirstWindowsEdge
     // A 1880 x 1058 map, the first registered frame's window of +-30: shifts of 28 along the
     // rows, with and without a shift across them, are found exactly.
     std::mt19937 rng(91);
-    Packed prev(1058, 1880);
+    Map prev(1058, 1880);
     Blobs(prev, rng, 1058 * 1880 / 400);
     prev.Pack();
     for (const auto& [sx, sy] : {std::pair{-28, 0}, std::pair{28, -5}, std::pair{-29, 30}}) {
-        Packed cur(1058, 1880);
+        Map cur(1058, 1880);
         Moved(prev, cur, sx, sy, rng, 2);
         cur.Pack();
         int32_t dx = 0, dy = 0;
-        ASSERT_EQ(MatchBitmapsExhaustive(nullptr, prev.mask, cur.mask, prev.counts.data(),
-                                         cur.counts.data(), cur.maskRows, cur.words, -30, 30, -30,
+        ASSERT_EQ(MatchBitmapsExhaustive(nullptr, prev.packed, cur.packed, prev.counts.data(),
+                                         cur.counts.data(), cur.packedRows, cur.words, -30, 30, -30,
                                          30, &dy, &dx),
                   1);
         EXPECT_EQ(dx, sx);
