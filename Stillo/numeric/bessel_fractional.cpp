@@ -177,12 +177,13 @@ void bessik(float x, float xnu, float* ri, float* rk, float* rip, float* rkp) {
     const double h = RatioOfIDerivative(xnu, xi, xi2);
 
     // Downward recurrence to order xmu from an arbitrary start; ril1 and rip1 keep the start.
-    // rilAbove follows one order behind ril, on the same scale.
+    // rilAbove follows one order above ril, on the same scale: it starts as I_nu+1 by
+    // I_nu+1 / I_nu = I'_nu / I_nu - nu / x.
     double ril = kSmallest;
     double ripl = h * ril;
     const double ril1 = ril;
     const double rip1 = ripl;
-    double rilAbove = 0.0;
+    double rilAbove = (h - xnu * xi) * ril;
     int64_t rescales = 0;
     double fact = xnu * xi;
     for (int l = nl; l >= 1; --l) {
@@ -198,9 +199,9 @@ void bessik(float x, float xnu, float* ri, float* rk, float* rip, float* rkp) {
             ++rescales;
         }
     }
-    // I_xmu+1 / I_xmu. Taken as ripl / ril - xmu / x, it cancels to rounding noise at small x
-    // when xmu < 0 (and I came out infinite or negative), so the recurrence's own value serves.
-    const double ratio = nl > 0 ? rilAbove / ril : h - xmu * xi;
+    // I_xmu+1 / I_xmu from the recurrence's own values. Taken as ripl / ril - xmu / x, it
+    // cancels to rounding noise at small x when xmu < 0 (and I came out infinite or negative).
+    const double ratio = rilAbove / ril;
 
     const bool bySeries = x < kSeriesBelow;
     const KPair k = bySeries ? KBySeries(x, xmu, xi2) : KByContinuedFraction(x, xmu, xi);

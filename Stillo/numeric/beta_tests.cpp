@@ -120,8 +120,8 @@ void f_test(const float* data1, int n1, const float* data2, int n2, float* f, fl
 }
 
 void ks_two_sample_test(float* data1, int n1, float* data2, int n2, float* d, float* prob) {
-    // A value that is not a number has no place in an ordering: the walk below would stop at
-    // it and report two samples alike.
+    // A value that is not a number has no place in an ordering: the walk below could never step
+    // past it.
     const auto anyNaN = [](const float* data, int n) {
         return std::any_of(data + 1, data + 1 + std::max(n, 0),
                            [](float v) { return std::isnan(v); });

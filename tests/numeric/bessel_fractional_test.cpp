@@ -8,7 +8,6 @@
 
 #include <cfloat>
 #include <cmath>
-#include <limits>
 #include <numbers>
 #include <random>
 #include <string>
@@ -192,22 +191,20 @@ TEST(Bessik, ResultsBeyondTheFloatRangeAreZeroOrInfiniteNeverNaN) {
     // High orders at small arguments: I and I' below the smallest float, K and -K' above the
     // largest (beyond a double for K_nu+1); the largest order accepted among them. Large
     // arguments: e^-x below the smallest double, I above the largest float.
-    const float small[][2] = {{1.0f, 200.0f},  {0.1f, 150.0f}, {0.01f, 100.0f},
-                              {1e-30f, 30.0f}, {1.0f, 1e4f},   {1e-45f, 1e4f}};
-    const float large[][2] = {{1000.0f, 0.0f}, {800.0f, 3.5f}, {1e4f, 1e4f}};
-    for (const auto& c : small) {
-        const Bessik r = Evaluate(c[0], c[1]);
-        EXPECT_EQ(r.ri, 0.0f) << c[0] << ", " << c[1];
-        EXPECT_EQ(r.rip, 0.0f) << c[0] << ", " << c[1];
-        EXPECT_EQ(r.rk, HUGE_VALF) << c[0] << ", " << c[1];
-        EXPECT_EQ(r.rkp, -HUGE_VALF) << c[0] << ", " << c[1];
-    }
-    for (const auto& c : large) {
-        const Bessik r = Evaluate(c[0], c[1]);
-        EXPECT_EQ(r.ri, HUGE_VALF) << c[0] << ", " << c[1];
-        EXPECT_EQ(r.rip, HUGE_VALF) << c[0] << ", " << c[1];
-        EXPECT_EQ(r.rk, 0.0f) << c[0] << ", " << c[1];
-        EXPECT_EQ(r.rkp, 0.0f) << c[0] << ", " << c[1];
+    struct Case {
+        float x, nu;
+        float i, k; // I' comes out as I, K' as -K
+    };
+    const float inf = HUGE_VALF;
+    const Case cases[] = {{1.0f, 200.0f, 0, inf},  {0.1f, 150.0f, 0, inf}, {0.01f, 100.0f, 0, inf},
+                          {1e-30f, 30.0f, 0, inf}, {1.0f, 1e4f, 0, inf},   {1e-45f, 1e4f, 0, inf},
+                          {1000.0f, 0.0f, inf, 0}, {800.0f, 3.5f, inf, 0}, {1e4f, 1e4f, inf, 0}};
+    for (const Case& c : cases) {
+        const Bessik r = Evaluate(c.x, c.nu);
+        EXPECT_EQ(r.ri, c.i) << c.x << ", " << c.nu;
+        EXPECT_EQ(r.rip, c.i) << c.x << ", " << c.nu;
+        EXPECT_EQ(r.rk, c.k) << c.x << ", " << c.nu;
+        EXPECT_EQ(r.rkp, -c.k) << c.x << ", " << c.nu;
     }
     // x = 1000 with e^-x beyond a double, nu = 1500 with results inside a float: I and I' by
     // their power series (in 60-digit decimal arithmetic), K and K' by Debye's expansion to

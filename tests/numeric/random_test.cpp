@@ -249,10 +249,11 @@ struct Moments {
 } // namespace
 
 TEST(Deviates, SampleMeansAndVariancesLieWithinFourStandardErrors) {
-    const auto poisson = [](double lambda) {
-        return [lambda](int32_t* seed) { return double{poisson_deviate(lambda, seed)}; };
+    // Mean and variance lambda, fourth central moment lambda (1 + 3 lambda).
+    const auto poisson = [](const char* name, double lambda) {
+        const auto draw = [lambda](int32_t* seed) { return double{poisson_deviate(lambda, seed)}; };
+        return Moments{name, draw, lambda, lambda, lambda * (1.0 + 3.0 * lambda), true};
     };
-    const auto poissonMoments = [](double lambda) { return lambda * (1.0 + 3.0 * lambda); };
     const Moments cases[] = {
         {"uniform", [](int32_t* s) { return double{RAN1(s)}; }, 0.5, 1.0 / 12.0, 1.0 / 80.0, false},
         {"normal", [](int32_t* s) { return double{normal_deviate(s)}; }, 0.0, 1.0, 3.0, false},
@@ -261,12 +262,11 @@ TEST(Deviates, SampleMeansAndVariancesLieWithinFourStandardErrors) {
          1.0, 3.0, false},
         {"exponential", [](int32_t* s) { return double{exponential_deviate(s)}; }, 1.0, 1.0, 9.0,
          false},
-        {"poisson 3", poisson(3.0), 3.0, 3.0, poissonMoments(3.0), true},
-        {"poisson 11.9", poisson(11.9), 11.9, 11.9, poissonMoments(11.9), true},
-        {"poisson 12", poisson(12.0), 12.0, 12.0, poissonMoments(12.0), true},
-        {"poisson 150", poisson(150.0), 150.0, 150.0, poissonMoments(150.0), true},
-        {"poisson just below 2^21", poisson(2097151.5), 2097151.5, 2097151.5,
-         poissonMoments(2097151.5), true},
+        poisson("poisson 3", 3.0),
+        poisson("poisson 11.9", 11.9),
+        poisson("poisson 12", 12.0),
+        poisson("poisson 150", 150.0),
+        poisson("poisson just below 2^21", 2097151.5),
     };
     constexpr int kDraws = 100000;
     for (const Moments& m : cases) {
