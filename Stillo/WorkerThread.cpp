@@ -29,11 +29,7 @@ void CWorkerThread::Start(Client client) {
 }
 
 void CWorkerThread::Stop() {
-    {
-        std::lock_guard<std::mutex> lock(m_handOffMutex);
-        m_bQuit = true;
-    }
-    m_handOff.notify_all();
+    m_bQuit = true;
     if (m_thread.joinable()) {
         m_thread.join();
     }
@@ -87,7 +83,7 @@ void CWorkerThread::GiveWayToInterface() {
         return;
     }
     std::unique_lock<std::mutex> lock(m_handOffMutex);
-    m_handOff.wait(lock, [this] { return m_nPassWaiters.load() == 0 || m_bQuit; });
+    m_handOff.wait(lock, [this] { return m_nPassWaiters.load() == 0; });
 }
 
 std::unique_lock<std::mutex> CWorkerThread::InterfaceLock() {
