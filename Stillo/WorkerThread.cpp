@@ -11,19 +11,16 @@ constexpr auto kIdleSleep = std::chrono::milliseconds(1);
 
 } // namespace
 
-CWorkerThread::CWorkerThread()
-    : m_timing{[] { return Clock::now(); },
-               [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }} {}
-
 CWorkerThread::~CWorkerThread() {
     Stop();
 }
 
-void CWorkerThread::Start(Client client) {
+void CWorkerThread::Start(Client client, Timing timing) {
     if (m_thread.joinable()) {
         return;
     }
     m_client = std::move(client);
+    m_timing = std::move(timing);
     m_bQuit = false;
     m_thread = std::thread([this] { Loop(); });
 }
@@ -33,10 +30,6 @@ void CWorkerThread::Stop() {
     if (m_thread.joinable()) {
         m_thread.join();
     }
-}
-
-void CWorkerThread::SetTiming(Timing timing) {
-    m_timing = std::move(timing);
 }
 
 int CWorkerThread::PlayWaitMs(Clock::time_point last, Clock::time_point now) {
