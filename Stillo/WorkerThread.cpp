@@ -11,36 +11,25 @@ constexpr auto kIdleSleep = std::chrono::milliseconds(1);
 
 } // namespace
 
-CWorkerThread::CWorkerThread()
-    : m_timing{[] { return Clock::now(); },
-               [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }} {}
-
 CWorkerThread::~CWorkerThread() {
     Stop();
 }
 
-void CWorkerThread::Start(Client client) {
+void CWorkerThread::Start(Client client, Timing timing) {
     if (m_thread.joinable()) {
         return;
     }
     m_client = std::move(client);
+    m_timing = std::move(timing);
     m_bQuit = false;
     m_thread = std::thread([this] { Loop(); });
 }
 
 void CWorkerThread::Stop() {
-    {
-        std::lock_guard<std::mutex> lock(m_handOffMutex);
-        m_bQuit = true;
-    }
-    m_handOff.notify_all();
+    m_bQuit = true;
     if (m_thread.joinable()) {
         m_thread.join();
     }
-}
-
-void CWorkerThread::SetTiming(Timing timing) {
-    m_timing = std::move(timing);
 }
 
 int CWorkerThread::PlayWaitMs(Clock::time_point last, Clock::time_point now) {
@@ -87,7 +76,7 @@ void CWorkerThread::GiveWayToInterface() {
         return;
     }
     std::unique_lock<std::mutex> lock(m_handOffMutex);
-    m_handOff.wait(lock, [this] { return m_nPassWaiters.load() == 0 || m_bQuit; });
+    m_handOff.wait(lock, [this] { return m_nPassWaiters.load() == 0; });
 }
 
 std::unique_lock<std::mutex> CWorkerThread::InterfaceLock() {

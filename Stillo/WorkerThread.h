@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 class CWorkerThread {
 public:
@@ -40,13 +41,17 @@ public:
     };
 
     // The clock the loop paces by and the sleep it waits with: the real ones, unless a test
-    // puts in its own before Start to count what the loop waits instead of timing it.
+    // starts the loop with its own to count what the loop waits instead of timing it.
     struct Timing {
-        std::function<std::chrono::steady_clock::time_point()> now;
-        std::function<void(std::chrono::milliseconds)> sleep;
+        std::function<std::chrono::steady_clock::time_point()> now = [] {
+            return std::chrono::steady_clock::now();
+        };
+        std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds d) {
+            std::this_thread::sleep_for(d);
+        };
     };
 
-    CWorkerThread();
+    CWorkerThread() = default;
     // Stops and joins the thread.
     ~CWorkerThread();
     CWorkerThread(const CWorkerThread&) = delete;
@@ -54,12 +59,11 @@ public:
 
     // Starts the loop with the client's hooks, unless it runs already: a second start while it
     // runs changes nothing.
-    void Start(Client client);
+    void Start(Client client, Timing timing);
+    void Start(Client client) { Start(std::move(client), Timing{}); }
     // Leaves the loop after the pass in hand and joins the thread; harmless when none runs.
     void Stop();
     bool IsRunning() const { return m_thread.joinable(); }
-    // Only while no loop runs.
-    void SetTiming(Timing timing);
 
     // The pass lock as the interface thread takes it: once the worker's pass in hand is over,
     // the lock goes to the interface thread before the worker takes it again.

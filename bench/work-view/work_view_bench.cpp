@@ -35,7 +35,6 @@
 #include "WorkerThread.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/services.h"
-#include "tests/support/paint_counter.h"
 #include "tests/support/temp_dir.h"
 #include "tools/video_writer.h"
 
@@ -283,7 +282,6 @@ public:
             std::fprintf(stderr, "work_view_bench: the file is too short for %d frames\n", frames);
             return false;
         }
-        m_view->m_picMosaic->installEventFilter(&m_paints);
         m_view->m_picMosaic->installEventFilter(&m_paintTimes);
         QCoreApplication::processEvents();
         return true;
@@ -294,7 +292,6 @@ public:
         QEventLoop loop;
         m_loop = &loop;
         m_done = m_failed = false;
-        m_paints.count = 0;
         m_paintTimes.times.clear();
         Clock::time_point t0;
         // Ticks every 2 ms while the run goes: the longest gap between two is the longest the
@@ -338,7 +335,7 @@ public:
         r.seconds = Seconds(t0, m_doneAt);
         r.framesProcessed = m_view->m_nFramesProcessed;
         r.canvasCols = m_view->m_mosaicer.m_canvas.nCols;
-        r.mosaicRepaints = m_paints.count;
+        r.mosaicRepaints = static_cast<int>(m_paintTimes.times.size());
         r.longestInterfaceGapMs = longestTickGapMs;
         for (size_t i = 1; i < m_paintTimes.times.size(); ++i) {
             r.longestRepaintGapMs =
@@ -378,7 +375,6 @@ private:
     int m_timeoutMs;
     int m_frames = 0;
     std::unique_ptr<CWorkView> m_view;
-    stillo_test::PaintCounter m_paints;
     PaintTimes m_paintTimes;
     QEventLoop* m_loop = nullptr;
     bool m_done = false;

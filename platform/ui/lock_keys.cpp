@@ -58,7 +58,6 @@ LockKeyWatcher::LockKeyWatcher(QObject* parent) : QObject(parent) {
         std::make_unique<QSocketNotifier>(ConnectionNumber(x->display), QSocketNotifier::Read);
     connect(x->notifier.get(), &QSocketNotifier::activated, this, [this] { ReadXEvents(); });
     m_x = std::move(x);
-    m_known = true;
     m_state = m_x->Read();
     // Events that came with the replies above are in the queue, not on the socket.
     ReadXEvents();
@@ -86,12 +85,11 @@ void LockKeyWatcher::ReadXEvents() {
 }
 
 void LockKeyWatcher::Report(const LockKeys& state) {
-    const bool changed = !m_known || state != m_state;
-    m_known = true;
-    m_state = state;
-    if (changed) {
-        emit Changed(state);
+    if (state == m_state) {
+        return;
     }
+    m_state = state;
+    emit Changed(state);
 }
 
 } // namespace ui

@@ -15,17 +15,17 @@ struct LockKeys {
 
 // Reads the lock states from the X keyboard extension when the program runs on X, and reports
 // each change as the X server announces it: nothing is polled. Where the states cannot be read
-// (the offscreen platform, an X server without the extension) Known() stays false and nothing
-// is reported unless Report is called.
+// (the offscreen platform, an X server without the extension) Known() is false, State() says
+// every lock is off, and nothing is reported but what Report is given.
 class LockKeyWatcher : public QObject {
     Q_OBJECT
 public:
     explicit LockKeyWatcher(QObject* parent = nullptr);
     ~LockKeyWatcher() override;
 
-    bool Known() const { return m_known; }
+    bool Known() const { return m_x != nullptr; }
     LockKeys State() const { return m_state; }
-    // Takes a state as the keyboard's: Changed follows when it differs from the last one known.
+    // Takes a state as the keyboard's: Changed follows when it differs from the last one.
     void Report(const LockKeys& state);
 
 signals:
@@ -34,8 +34,8 @@ signals:
 private:
     struct XKeyboard;
     void ReadXEvents();
+    // Only while the states can be read.
     std::unique_ptr<XKeyboard> m_x;
-    bool m_known = false;
     LockKeys m_state;
 };
 

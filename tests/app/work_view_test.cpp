@@ -38,6 +38,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -197,6 +198,12 @@ protected:
             << error;
         return path;
     }
+    // A file that no video reader takes.
+    static std::string Junk() {
+        const std::string path = (Dir() / "junk.avi").string();
+        std::ofstream(path) << "not a video";
+        return path;
+    }
 
     void SetUp() override {
         Video("vantor.AVI", 5, 2);
@@ -213,14 +220,7 @@ protected:
         ui::SetMessageHandler({});
         unsetenv("STILLO_PATH");
     }
-    bool Saw(const QString& text) const {
-        for (const auto& m : messages) {
-            if (m.text == text) {
-                return true;
-            }
-        }
-        return false;
-    }
+    bool Saw(const QString& text) const { return Find(text) != nullptr; }
     // forcedBytes 2 shows the 16-bit screen form; 0 measures the screen.
     std::unique_ptr<CWorkView> Start(int forcedBytes = 0) {
         auto view = std::make_unique<CWorkView>(nullptr);
@@ -365,11 +365,7 @@ TEST_F(WorkViewTest, LoadStepSliderAndFailedLoad) {
     EXPECT_EQ(view->m_bSnapping, 0);
 
     // A failed load leaves no video loaded.
-    const std::string junk = (Dir() / "junk.avi").string();
-    FILE* f = fopen(junk.c_str(), "wb");
-    fputs("not a video", f);
-    fclose(f);
-    EXPECT_EQ(view->LoadVideo(QString::fromStdString(junk), "junk.avi"), 0);
+    EXPECT_EQ(view->LoadVideo(QString::fromStdString(Junk()), "junk.avi"), 0);
     EXPECT_EQ(g_pMainFrame->m_bVideoLoaded, 0);
     view->OnPlay();
     EXPECT_EQ(g.m_bPlaying, 0);
@@ -1089,10 +1085,7 @@ TEST_F(WorkViewTest, AsymmetricTrimReachesTheEngineWindow) {
 TEST_F(WorkViewTest, LoadingClearsTheSourcesOwnBuffers) {
     const std::string wide = Video("pan3hd.avi", 3, 2, 1280, 720);
     const std::string small = Video("pan40.avi", 40, 3);
-    const std::string junk = (Dir() / "junk.avi").string();
-    FILE* f = fopen(junk.c_str(), "wb");
-    fputs("not a video", f);
-    fclose(f);
+    const std::string junk = Junk();
     const struct {
         const std::string* next;
         bool previewCleared; // a failed load leaves no preview either

@@ -141,8 +141,7 @@ TEST(WorkerLoop, PlaybackIsPacedARunIsNotAndIdlePassesSleep) {
         client.inRun = c.inRun;
         client.kind = c.kind;
         CWorkerThread worker;
-        worker.SetTiming(client.FakeTiming());
-        worker.Start(client.Hooks());
+        worker.Start(client.Hooks(), client.FakeTiming());
         ASSERT_TRUE(WaitUntil([&] { return client.ended.load(); })) << c.what;
         worker.Stop();
         EXPECT_EQ(client.log, c.log) << c.what;
