@@ -465,7 +465,7 @@ void FrameDecoder::DropPacket() {
 
 // Seeks to a key frame at or before frame (target - extraFrames), allowing for the pictures a
 // decoder with B-frames holds back.
-bool FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
+void FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
     const int64_t k = target - (m_dec->has_b_frames + 1) - extraFrames;
     int64_t ts = 0;
     if (k <= 0 || m_decodeOrder || !m_fmt ||
@@ -474,14 +474,13 @@ bool FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
             av_rescale_q(k, AVRational{m_fpsDen, m_fpsNum}, AVRational{m_tbNum, m_tbDen}), &ts) ||
         av_seek_frame(m_fmt, m_stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
         RewindToStart();
-        return false;
+        return;
     }
     ResetAfterSeek();
     m_fromStart = false;
-    return true;
 }
 
-bool FrameDecoder::RewindToStart(bool reopen) {
+void FrameDecoder::RewindToStart(bool reopen) {
     int ret = -1;
     if (m_fmt && !reopen) {
         if (m_decodeOrder && !(m_fmt->iformat->flags & AVFMT_NO_BYTE_SEEK)) {
@@ -510,7 +509,6 @@ bool FrameDecoder::RewindToStart(bool reopen) {
     if (m_fromStart) {
         OpenDecoder();
     }
-    return m_fromStart;
 }
 
 bool FrameDecoder::AtFirstPacket() {

@@ -101,11 +101,11 @@ private:
     // The count of a stream whose header has none, from a pass over its packets; decides the
     // numbering too.
     int64_t CountPackets(int stream);
-    // False when it rewound to the start instead.
-    bool SeekBefore(int64_t target, int64_t extraFrames);
+    void SeekBefore(int64_t target, int64_t extraFrames);
     // Back to the stream's first packet, checked: a seek that lands elsewhere is mended by
-    // opening the file again, as is done at once with reopen. False when even that failed.
-    bool RewindToStart(bool reopen = false);
+    // opening the file again, as is done at once with reopen. m_fromStart tells whether either
+    // got there.
+    void RewindToStart(bool reopen = false);
     bool AtFirstPacket();
     bool Reopen();
     // Forgets the packet AtFirstPacket read.
