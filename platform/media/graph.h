@@ -216,7 +216,6 @@ private:
     int64_t m_stopFrame = INT64_MAX;
     bool m_runPending = false;
     bool m_busy = false;
-    bool m_completed = false;
     bool m_quit = false;
     std::atomic<bool> m_stopping{false};
     std::atomic<HRESULT> m_lastStatus{S_FALSE};
