@@ -154,7 +154,7 @@ void FrameDecoder::Close() {
     avcodec_free_context(&m_dec);
     avformat_close_input(&m_fmt);
     m_hasHeld = m_hasPending = m_hasPacket = false;
-    m_heldFrame = -1;
+    m_lastIndex = -1;
     m_maxKnown = -1;
     m_fromStart = false;
     m_stream = -1;
@@ -446,7 +446,6 @@ void FrameDecoder::ResetAfterSeek() {
     av_frame_unref(m_pending);
     DropPacket();
     m_hasHeld = m_hasPending = false;
-    m_heldFrame = -1;
     m_flushed = false;
     m_needKey = true;
     m_prevIndex = -1;
@@ -598,7 +597,7 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
     if (!m_dec || n < 0 || n >= m_frameCount) {
         return S_FALSE;
     }
-    if (n == m_heldFrame) {
+    if (n == m_lastIndex) {
         // Asked again at once: the picture is still held.
         return DeliverHeld(n, target, sink);
     }
@@ -633,7 +632,7 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
             av_frame_unref(m_held);
             av_frame_move_ref(m_held, m_work);
             m_hasHeld = true;
-            m_heldFrame = -1;
+            m_lastIndex = -1;
             search.gotAny = true;
             if (index < n) {
                 continue;
@@ -658,11 +657,7 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
 HRESULT FrameDecoder::DeliverHeld(int64_t n, const PictureRows& target, const RowsSink& sink) {
     // Frame n is where the decoder stands once it is delivered; a gap after it shows it again.
     m_lastIndex = n;
-    if (!Deliver(m_held, target, sink)) {
-        return E_FAIL;
-    }
-    m_heldFrame = n;
-    return S_OK;
+    return Deliver(m_held, target, sink) ? S_OK : E_FAIL;
 }
 
 int FrameDecoder::NextNumberedPicture(int64_t* index) {

@@ -138,8 +138,6 @@ private:
     AVFrame* m_pending = nullptr; // decoded but not yet looked at
     bool m_hasHeld = false;
     bool m_hasPending = false;
-    // The frame m_held was last delivered as, asked again at once; -1 none.
-    int64_t m_heldFrame = -1;
     // A packet read while checking a rewind, sent to the decoder before any other.
     bool m_hasPacket = false;
     std::string m_path;
@@ -170,6 +168,8 @@ private:
     int64_t m_firstPacketPos = -1;
     int64_t m_firstPacketTs = 0;
     bool m_positioned = false; // decoding on from m_lastIndex needs no seek
+    // The frame m_held was last delivered as; -1 when it holds no such picture (none delivered
+    // since the decoder was positioned, or another picture decoded into it since).
     int64_t m_lastIndex = -1;
     int64_t m_prevIndex = -1; // index of the last decoded picture; -1 unknown
     bool m_needKey = false;
