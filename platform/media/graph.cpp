@@ -279,16 +279,19 @@ void FilterGraph::EndRun(int64_t frame, HRESULT status) {
     if (status == S_OK) {
         m_currentFrame = frame + 1;
     }
-    // The step between the last two runs, when it is one that decoding on serves.
-    const int64_t step = frame - m_lastRunFrame;
+    m_aheadStep = StepFromLastRun(frame);
     m_lastRunFrame = frame;
-    m_aheadStep = step >= 1 && step <= kLookAheadStepLimit ? step : 1;
     if (status == S_OK && m_lookAhead) {
         PlanAhead(frame, m_aheadStep);
     } else {
         DropAhead();
     }
     Announce();
+}
+
+int64_t FilterGraph::StepFromLastRun(int64_t frame) const {
+    const int64_t step = frame - m_lastRunFrame;
+    return step >= 1 && step <= kLookAheadStepLimit ? step : 1;
 }
 
 bool FilterGraph::AheadDue() const {
@@ -409,8 +412,7 @@ HRESULT FilterGraph::PeekFrame(int64_t position) {
         if (m_aheadNext != frame || m_ready.size() >= kAhead) {
             // Not on the way: decode ahead from this frame on instead.
             DropAhead();
-            const int64_t step = frame - m_lastRunFrame;
-            m_aheadStep = step >= 1 && step <= kLookAheadStepLimit ? step : 1;
+            m_aheadStep = StepFromLastRun(frame);
             m_aheadNext = frame;
             Announce();
         }

@@ -187,6 +187,8 @@ private:
     Prefetched DecodeOne(int64_t frame, std::vector<uint8_t> picture);
     std::vector<uint8_t> TakeSpare();
     bool AheadDue() const;
+    // The step from the last run to frame, when it is one that decoding on serves; else 1.
+    int64_t StepFromLastRun(int64_t frame) const;
     // The frames to decode ahead after a run at frame: what is ready and fits the step stays.
     void PlanAhead(int64_t frame, int64_t step);
     void DropAhead();
