@@ -609,7 +609,6 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
     }
     FrameSearch search;
     search.n = n;
-    search.fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
     search.gotAny = m_hasHeld;
     for (;;) {
         int64_t index = 0;
@@ -712,7 +711,9 @@ bool FrameDecoder::RetryEarlier(FrameSearch* search, bool known) {
     } else if (++search->attempt == 4) {
         RewindToStart();
     } else {
-        int64_t back = 2 * search->fps;
+        // Whole frames a second, plus one.
+        const int64_t fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
+        int64_t back = 2 * fps;
         for (int i = 1; i < search->attempt; ++i) {
             back *= 4;
         }

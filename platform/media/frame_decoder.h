@@ -80,7 +80,6 @@ private:
     // One search for a frame: how far back it has gone and what it has found.
     struct FrameSearch {
         int64_t n = 0;
-        int64_t fps = 0; // whole frames a second, plus one
         int attempt = 0;
         bool reopened = false;
         bool gotAny = false;
