@@ -154,7 +154,7 @@ void FrameDecoder::Close() {
     avcodec_free_context(&m_dec);
     avformat_close_input(&m_fmt);
     m_hasHeld = m_hasPending = m_hasPacket = false;
-    m_heldFrame = -1;
+    m_lastIndex = -1;
     m_maxKnown = -1;
     m_fromStart = false;
     m_stream = -1;
@@ -446,7 +446,6 @@ void FrameDecoder::ResetAfterSeek() {
     av_frame_unref(m_pending);
     DropPacket();
     m_hasHeld = m_hasPending = false;
-    m_heldFrame = -1;
     m_flushed = false;
     m_needKey = true;
     m_prevIndex = -1;
@@ -465,7 +464,7 @@ void FrameDecoder::DropPacket() {
 
 // Seeks to a key frame at or before frame (target - extraFrames), allowing for the pictures a
 // decoder with B-frames holds back.
-bool FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
+void FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
     const int64_t k = target - (m_dec->has_b_frames + 1) - extraFrames;
     int64_t ts = 0;
     if (k <= 0 || m_decodeOrder || !m_fmt ||
@@ -474,14 +473,13 @@ bool FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
             av_rescale_q(k, AVRational{m_fpsDen, m_fpsNum}, AVRational{m_tbNum, m_tbDen}), &ts) ||
         av_seek_frame(m_fmt, m_stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
         RewindToStart();
-        return false;
+        return;
     }
     ResetAfterSeek();
     m_fromStart = false;
-    return true;
 }
 
-bool FrameDecoder::RewindToStart(bool reopen) {
+void FrameDecoder::RewindToStart(bool reopen) {
     int ret = -1;
     if (m_fmt && !reopen) {
         if (m_decodeOrder && !(m_fmt->iformat->flags & AVFMT_NO_BYTE_SEEK)) {
@@ -510,7 +508,6 @@ bool FrameDecoder::RewindToStart(bool reopen) {
     if (m_fromStart) {
         OpenDecoder();
     }
-    return m_fromStart;
 }
 
 bool FrameDecoder::AtFirstPacket() {
@@ -600,7 +597,7 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
     if (!m_dec || n < 0 || n >= m_frameCount) {
         return S_FALSE;
     }
-    if (n == m_heldFrame) {
+    if (n == m_lastIndex) {
         // Asked again at once: the picture is still held.
         return DeliverHeld(n, target, sink);
     }
@@ -612,7 +609,6 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
     }
     FrameSearch search;
     search.n = n;
-    search.fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
     search.gotAny = m_hasHeld;
     for (;;) {
         int64_t index = 0;
@@ -635,7 +631,7 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
             av_frame_unref(m_held);
             av_frame_move_ref(m_held, m_work);
             m_hasHeld = true;
-            m_heldFrame = -1;
+            m_lastIndex = -1;
             search.gotAny = true;
             if (index < n) {
                 continue;
@@ -660,11 +656,7 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
 HRESULT FrameDecoder::DeliverHeld(int64_t n, const PictureRows& target, const RowsSink& sink) {
     // Frame n is where the decoder stands once it is delivered; a gap after it shows it again.
     m_lastIndex = n;
-    if (!Deliver(m_held, target, sink)) {
-        return E_FAIL;
-    }
-    m_heldFrame = n;
-    return S_OK;
+    return Deliver(m_held, target, sink) ? S_OK : E_FAIL;
 }
 
 int FrameDecoder::NextNumberedPicture(int64_t* index) {
@@ -719,7 +711,9 @@ bool FrameDecoder::RetryEarlier(FrameSearch* search, bool known) {
     } else if (++search->attempt == 4) {
         RewindToStart();
     } else {
-        int64_t back = 2 * search->fps;
+        // Whole frames a second, plus one.
+        const int64_t fps = m_fpsNum / (m_fpsDen > 0 ? m_fpsDen : 1) + 1;
+        int64_t back = 2 * fps;
         for (int i = 1; i < search->attempt; ++i) {
             back *= 4;
         }

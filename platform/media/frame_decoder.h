@@ -80,7 +80,6 @@ private:
     // One search for a frame: how far back it has gone and what it has found.
     struct FrameSearch {
         int64_t n = 0;
-        int64_t fps = 0; // whole frames a second, plus one
         int attempt = 0;
         bool reopened = false;
         bool gotAny = false;
@@ -101,11 +100,11 @@ private:
     // The count of a stream whose header has none, from a pass over its packets; decides the
     // numbering too.
     int64_t CountPackets(int stream);
-    // False when it rewound to the start instead.
-    bool SeekBefore(int64_t target, int64_t extraFrames);
+    void SeekBefore(int64_t target, int64_t extraFrames);
     // Back to the stream's first packet, checked: a seek that lands elsewhere is mended by
-    // opening the file again, as is done at once with reopen. False when even that failed.
-    bool RewindToStart(bool reopen = false);
+    // opening the file again, as is done at once with reopen. m_fromStart tells whether either
+    // got there.
+    void RewindToStart(bool reopen = false);
     bool AtFirstPacket();
     bool Reopen();
     // Forgets the packet AtFirstPacket read.
@@ -138,8 +137,6 @@ private:
     AVFrame* m_pending = nullptr; // decoded but not yet looked at
     bool m_hasHeld = false;
     bool m_hasPending = false;
-    // The frame m_held was last delivered as, asked again at once; -1 none.
-    int64_t m_heldFrame = -1;
     // A packet read while checking a rewind, sent to the decoder before any other.
     bool m_hasPacket = false;
     std::string m_path;
@@ -170,6 +167,8 @@ private:
     int64_t m_firstPacketPos = -1;
     int64_t m_firstPacketTs = 0;
     bool m_positioned = false; // decoding on from m_lastIndex needs no seek
+    // The frame m_held was last delivered as; -1 when it holds no such picture (none delivered
+    // since the decoder was positioned, or another picture decoded into it since).
     int64_t m_lastIndex = -1;
     int64_t m_prevIndex = -1; // index of the last decoded picture; -1 unknown
     bool m_needKey = false;

@@ -159,7 +159,6 @@ HRESULT FilterGraph::Run() {
     if (m_runPending || m_busy) {
         return S_OK;
     }
-    m_completed = false;
     m_runPending = true;
     Announce();
     return S_OK;
@@ -172,14 +171,13 @@ HRESULT FilterGraph::Stop() {
     m_stopping.store(true);
     m_changed.wait(lock, [this] { return !m_busy; });
     m_stopping.store(false);
-    m_completed = true;
     Announce();
     return S_OK;
 }
 
 HRESULT FilterGraph::WaitForCompletion(int32_t timeoutMs, int32_t* eventCode) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    auto done = [this] { return m_completed || (!m_runPending && !m_busy); };
+    auto done = [this] { return !m_runPending && !m_busy; };
     if (timeoutMs == INFINITE) {
         m_changed.wait(lock, done);
     } else if (!m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), done)) {
@@ -278,20 +276,22 @@ HRESULT FilterGraph::DeliverDecoded(int64_t frame) {
 void FilterGraph::EndRun(int64_t frame, HRESULT status) {
     m_frameCount.store(m_decoder->FrameCount());
     m_busy = false;
-    m_completed = true;
     if (status == S_OK) {
         m_currentFrame = frame + 1;
     }
-    // The step between the last two runs, when it is one that decoding on serves.
-    const int64_t step = frame - m_lastRunFrame;
+    m_aheadStep = StepFromLastRun(frame);
     m_lastRunFrame = frame;
-    m_aheadStep = step >= 1 && step <= kLookAheadStepLimit ? step : 1;
     if (status == S_OK && m_lookAhead) {
         PlanAhead(frame, m_aheadStep);
     } else {
         DropAhead();
     }
     Announce();
+}
+
+int64_t FilterGraph::StepFromLastRun(int64_t frame) const {
+    const int64_t step = frame - m_lastRunFrame;
+    return step >= 1 && step <= kLookAheadStepLimit ? step : 1;
 }
 
 bool FilterGraph::AheadDue() const {
@@ -412,8 +412,7 @@ HRESULT FilterGraph::PeekFrame(int64_t position) {
         if (m_aheadNext != frame || m_ready.size() >= kAhead) {
             // Not on the way: decode ahead from this frame on instead.
             DropAhead();
-            const int64_t step = frame - m_lastRunFrame;
-            m_aheadStep = step >= 1 && step <= kLookAheadStepLimit ? step : 1;
+            m_aheadStep = StepFromLastRun(frame);
             m_aheadNext = frame;
             Announce();
         }

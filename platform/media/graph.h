@@ -187,6 +187,8 @@ private:
     Prefetched DecodeOne(int64_t frame, std::vector<uint8_t> picture);
     std::vector<uint8_t> TakeSpare();
     bool AheadDue() const;
+    // The step from the last run to frame, when it is one that decoding on serves; else 1.
+    int64_t StepFromLastRun(int64_t frame) const;
     // The frames to decode ahead after a run at frame: what is ready and fits the step stays.
     void PlanAhead(int64_t frame, int64_t step);
     void DropAhead();
@@ -216,7 +218,6 @@ private:
     int64_t m_stopFrame = INT64_MAX;
     bool m_runPending = false;
     bool m_busy = false;
-    bool m_completed = false;
     bool m_quit = false;
     std::atomic<bool> m_stopping{false};
     std::atomic<HRESULT> m_lastStatus{S_FALSE};

@@ -52,17 +52,21 @@ bool Save(const fs::path& file, const std::vector<uint8_t>& bytes) {
     return static_cast<bool>(out);
 }
 
-bool Video(const fs::path& file, Codec codec, int frames, bool audioFirst = false,
-           bool audioOnly = false) {
-    videotool::VideoSpec spec = videotool::Pan(codec, 32, 24, frames, 2);
-    spec.audioFirst = audioFirst;
-    spec.audioOnly = audioOnly;
+bool Write(const fs::path& file, const videotool::VideoSpec& spec) {
     std::string error;
     if (!videotool::WriteVideo(file.string(), spec, &error)) {
         std::fprintf(stderr, "fuzz-seeds: %s: %s\n", file.c_str(), error.c_str());
         return false;
     }
     return true;
+}
+
+bool Video(const fs::path& file, Codec codec, int frames, bool audioFirst = false,
+           bool audioOnly = false) {
+    videotool::VideoSpec spec = videotool::Pan(codec, 32, 24, frames, 2);
+    spec.audioFirst = audioFirst;
+    spec.audioOnly = audioOnly;
+    return Write(file, spec);
 }
 
 bool VideoSeeds(const fs::path& dir) {
@@ -104,28 +108,20 @@ bool VideoSeeds(const fs::path& dir) {
 // single JPEG picture.
 bool FrameSeeds(const fs::path& dir) {
     bool ok = VideoSeeds(dir);
-    std::string error;
-    auto write = [&](const fs::path& file, videotool::VideoSpec spec) {
-        if (!videotool::WriteVideo(file.string(), spec, &error)) {
-            std::fprintf(stderr, "fuzz-seeds: %s: %s\n", file.c_str(), error.c_str());
-            return false;
-        }
-        return true;
-    };
     videotool::VideoSpec backward = videotool::Pan(Codec::Mjpeg, 32, 24, 40, 2);
     backward.matroska = true;
     const fs::path rewound = dir / "backward-times.mkv";
-    ok = write(rewound, backward) && videotool::RewindMatroskaClusters(rewound.string(), 800) && ok;
+    ok = Write(rewound, backward) && videotool::RewindMatroskaClusters(rewound.string(), 800) && ok;
     videotool::VideoSpec dropped = videotool::Pan(Codec::Mpeg4, 32, 24, 40, 2);
     dropped.matroska = true;
     dropped.dropEvery = 7;
-    ok = write(dir / "dropped-pictures.mkv", dropped) && ok;
+    ok = Write(dir / "dropped-pictures.mkv", dropped) && ok;
     // Damaged inside its first picture, the one with the colour table.
     const fs::path gif = dir / "damaged.gif";
-    ok = write(gif, videotool::Pan(Codec::Gif, 32, 24, 3, 2)) &&
+    ok = Write(gif, videotool::Pan(Codec::Gif, 32, 24, 3, 2)) &&
          videotool::DamageFile(gif.string(), fs::file_size(gif) / 2, 16) && ok;
     // Large enough that the picture is not all read while the file is probed.
-    ok = write(dir / "single.jpg", videotool::Pan(Codec::Jpeg, 160, 120, 1, 2)) && ok;
+    ok = Write(dir / "single.jpg", videotool::Pan(Codec::Jpeg, 160, 120, 1, 2)) && ok;
     return ok;
 }
 

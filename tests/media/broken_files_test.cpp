@@ -132,6 +132,20 @@ TEST(EarlyEnd, AStepPastTheRealEndIsReportedAndStopsOnTheLastFrame) {
     EXPECT_EQ(BarcodeOf(g.FrameBuffer(), w, videotool::kBarcodeRows), delivered);
 }
 
+// A grab past the real end decodes on through pictures it does not deliver: the frame delivered
+// before it, asked again, is still its own picture.
+TEST(EarlyEnd, AGrabPastTheEndLeavesTheFrameBeforeItDeliverable) {
+    const std::string path = TruncatedAvi("truncated-again.avi", 40, 6.5);
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, path, &w, &h), 40);
+    g.SetLookAhead(false); // no picture decoded but for the grabs
+    ASSERT_EQ(g.GrabFrame(2, 1.0f, 0, 1), 1);
+    ASSERT_EQ(g.GrabFrame(10, 1.0f, 0, 1), 0);
+    ASSERT_EQ(g.GrabFrame(2, 1.0f, 0, 1), 1);
+    EXPECT_EQ(BarcodeOf(g.FrameBuffer(), w, videotool::kBarcodeRows), 2);
+}
+
 TEST(EarlyEnd, HeaderAnnouncingTooManyFramesIsCorrectedByAGrabPastTheEnd) {
     const std::string path = WriteTestVideo("too-many.avi", Spec(Codec::Mjpeg, 96, 64, 60));
     ASSERT_TRUE(videotool::SetAviFrameCount(path, 100000));
