@@ -35,7 +35,8 @@ float exponential_deviate(int32_t* seed);
 // float constants of the rejection bend the distribution (its variance at 1e7 is 1.18 times
 // the mean, only even counts come above 2^24, none at all from about 7e8), so a mean of 2^21
 // or more, or one that is not a number, ends through numeric_error with "poisson_deviate: the
-// mean must be a number below 2097152".
+// mean must be a number below 2097152". A mean of 0 gives 0; a negative one ends with
+// "poisson_deviate: the mean must not be negative".
 float poisson_deviate(double mean, int32_t* seed);
 
 } // namespace numeric
