@@ -29,9 +29,10 @@ struct TwoSamples {
 }
 
 // A variance that cannot enter a test ends the process naming the routine and the sample,
-// before the test divides by it: otherwise the quotient, not a number, reaches BETAI and the
-// message blames x there. One value leaves the variance 0/0; a value that is not a finite
-// number, or squares beyond the float range, leave it infinite or not a number.
+// before the test divides by it: otherwise the quotient reaches BETAI as a value that is not a
+// number, whose message then blames x, or comes out infinite and is handed back as a result.
+// One value leaves the variance 0/0; a value that is not a finite number, or squares beyond
+// the float range, leave it infinite or not a number.
 void DescribeSample(const char* routine, int which, const float* data, int n, float* ave,
                     float* var) {
     if (n < 2) {
