@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace numeric {
 
@@ -22,10 +23,31 @@ struct TwoSamples {
     float ave1, var1, ave2, var2;
 };
 
-TwoSamples Describe(const float* data1, int n1, const float* data2, int n2) {
+[[noreturn]] void RefuseSample(const char* routine, int which, const char* cause) {
+    numeric_error(
+        (std::string(routine) + ": sample " + std::to_string(which) + " " + cause).c_str());
+}
+
+// A variance that cannot enter a test ends the process naming the routine and the sample,
+// before the test divides by it: otherwise the quotient reaches BETAI as a value that is not a
+// number, whose message then blames x, or comes out infinite and is handed back as a result.
+// One value leaves the variance 0/0; a value that is not a finite number, or squares beyond
+// the float range, leave it infinite or not a number.
+void DescribeSample(const char* routine, int which, const float* data, int n, float* ave,
+                    float* var) {
+    if (n < 2) {
+        RefuseSample(routine, which, "has fewer than two values");
+    }
+    mean_and_variance(data, n, ave, var);
+    if (!std::isfinite(*var)) {
+        RefuseSample(routine, which, "has a variance that is not a finite number");
+    }
+}
+
+TwoSamples Describe(const char* routine, const float* data1, int n1, const float* data2, int n2) {
     TwoSamples s{};
-    mean_and_variance(data1, n1, &s.ave1, &s.var1);
-    mean_and_variance(data2, n2, &s.ave2, &s.var2);
+    DescribeSample(routine, 1, data1, n1, &s.ave1, &s.var1);
+    DescribeSample(routine, 2, data2, n2, &s.ave2, &s.var2);
     return s;
 }
 
@@ -93,7 +115,12 @@ void mean_and_variance(const float* data, int n, float* ave, float* var) {
 }
 
 void student_t_test(const float* data1, int n1, const float* data2, int n2, float* t, float* prob) {
-    const TwoSamples s = Describe(data1, n1, data2, n2);
+    const TwoSamples s = Describe("student_t_test", data1, n1, data2, n2);
+    // Constant samples with different means give an infinite t and a significance of 0; with
+    // the same mean t would be 0 / 0.
+    if (s.var1 == 0.0f && s.var2 == 0.0f && s.ave1 == s.ave2) {
+        numeric_error("student_t_test: both samples have variance 0 and the same mean");
+    }
     const double df = n1 + n2 - 2;
     const double svar = ((n1 - 1) * static_cast<double>(s.var1) + (n2 - 1) * s.var2) / df;
     const double tValue =
@@ -103,7 +130,13 @@ void student_t_test(const float* data1, int n1, const float* data2, int n2, floa
 }
 
 void f_test(const float* data1, int n1, const float* data2, int n2, float* f, float* prob) {
-    const TwoSamples s = Describe(data1, n1, data2, n2);
+    const TwoSamples s = Describe("f_test", data1, n1, data2, n2);
+    if (s.var1 == 0.0f) {
+        RefuseSample("f_test", 1, "has variance 0");
+    }
+    if (s.var2 == 0.0f) {
+        RefuseSample("f_test", 2, "has variance 0");
+    }
     double df1;
     double df2;
     if (s.var1 > s.var2) {

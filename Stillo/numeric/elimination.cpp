@@ -6,6 +6,7 @@
 namespace numeric {
 
 void GAUSSJ(one_based_matrix<float> a, int32_t n, one_based_matrix<float> b, int32_t m) {
+    refuse_negative_count("GAUSSJ", n);
     int32_t* pivot_column = ivector(1, n);
     int32_t* pivot_row = ivector(1, n);
     int32_t* column_count = ivector(1, n);

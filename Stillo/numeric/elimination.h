@@ -10,8 +10,8 @@
 namespace numeric {
 
 // Replaces a[1..n][1..n] by its inverse and b[1..n][1..m] by the solutions of a x = b for
-// every column of b (m = 0 only inverts). An exactly zero pivot, and a matrix whose elements
-// leave no pivot to choose (not numbers), are fatal.
+// every column of b (m = 0 only inverts). An exactly zero pivot, a matrix whose elements leave
+// no pivot to choose (not numbers) and a negative n are fatal.
 void GAUSSJ(one_based_matrix<float> a, int32_t n, one_based_matrix<float> b, int32_t m);
 
 // Factors a = L L^T: the strict lower triangle of a receives L below its diagonal and p[1..n]

@@ -23,6 +23,17 @@ constexpr double kSeriesEpsilon = 3e-7;
 constexpr int kFractionIterations = 200;
 constexpr double kFractionEpsilon = 3e-9;
 
+// P and Q are for a > 0 and x >= 0. A value that is not a finite number passes that test but
+// would keep the series or the fraction going to its round limit, whose message blames a.
+void CheckIncompleteGammaArguments(double a, double x, const char* invalid, const char* notFinite) {
+    if (x < 0.0 || a <= 0.0) {
+        numeric_error(invalid);
+    }
+    if (!std::isfinite(a) || !std::isfinite(x)) {
+        numeric_error(notFinite);
+    }
+}
+
 } // namespace
 
 double log_gamma(double xx) {
@@ -74,9 +85,8 @@ float binomial_coefficient(int32_t n, int32_t k) {
 }
 
 float GAMMP(double a, double x) {
-    if (x < 0.0 || a <= 0.0) {
-        numeric_error("Invalid arguments in routine GAMMP");
-    }
+    CheckIncompleteGammaArguments(a, x, "Invalid arguments in routine GAMMP",
+                                  "GAMMP: a or x is not a finite number");
     float value = 0.0f;
     float lnGamma = 0.0f;
     if (x < a + 1.0) {
@@ -88,9 +98,8 @@ float GAMMP(double a, double x) {
 }
 
 float GAMMQ(double a, double x) {
-    if (x < 0.0 || a <= 0.0) {
-        numeric_error("Invalid arguments in routine GAMMQ");
-    }
+    CheckIncompleteGammaArguments(a, x, "Invalid arguments in routine GAMMQ",
+                                  "GAMMQ: a or x is not a finite number");
     float value = 0.0f;
     float lnGamma = 0.0f;
     if (x < a + 1.0) {
@@ -155,6 +164,10 @@ void GCF(float* fraction_value, double a, double x, float* ln_gamma_a) {
 }
 
 float complementary_error_function(double x) {
+    // Checked here, so that the message names the routine the caller called.
+    if (!std::isfinite(x)) {
+        numeric_error("complementary_error_function: x is not a finite number");
+    }
     if (x < 0.0) {
         return 1.0f + GAMMP(0.5, x * x);
     }

@@ -18,7 +18,8 @@ float FACTRL(int32_t n);
 // n over k, rounded to the nearest whole number.
 float binomial_coefficient(int32_t n, int32_t k);
 
-// P(a, x) and Q(a, x) = 1 - P(a, x).
+// P(a, x) and Q(a, x) = 1 - P(a, x). x < 0 or a <= 0 is fatal, and so is a value that is not a
+// finite number.
 float GAMMP(double a, double x);
 float GAMMQ(double a, double x);
 // P(a, x) by its series, for x < a + 1.
@@ -26,6 +27,7 @@ void GSER(float* series_value, double a, double x, float* ln_gamma_a);
 // Q(a, x) by its continued fraction, for x >= a + 1.
 void GCF(float* fraction_value, double a, double x, float* ln_gamma_a);
 
+// erfc(x) for finite x; any other x is fatal.
 float complementary_error_function(double x);
 
 // Chi-square of observed[1..count] against expected[1..count], its degrees of freedom and the

@@ -49,6 +49,10 @@ float Romberg(real_function func, double a, double b, integration_stage stage, i
 
 void interpolate_polynomial(const float* xs, const float* ys, int n, double x, float* y,
                             float* err) {
+    // The nearest abscissa is looked for from xs[1] on, which needs one point at least.
+    if (n < 1) {
+        numeric_error("interpolate_polynomial: the count n must be at least 1");
+    }
     float* cu = vector(1, n);
     float* cl = vector(1, n);
     int nearest = 1;
@@ -185,6 +189,7 @@ void gauss_legendre(double x1, double x2, double* x, double* w, int n) {
 
 void chebyshev_fit(double a, double b, float* c, int n, real_function func) {
     constexpr double kPi = 3.141592653589793;
+    refuse_negative_count("chebyshev_fit", n);
     float* f = vector(0, n - 1);
     const double halfWidth = 0.5 * (b - a);
     const double centre = 0.5 * (b + a);

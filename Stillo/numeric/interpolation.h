@@ -13,8 +13,8 @@ using real_function = float (*)(double x);
 using integration_stage = float (*)(real_function func, double a, double b, int n);
 
 // The value *y at x of the polynomial of degree n - 1 through (xs[i], ys[i]), i = 1..n, and
-// *err, the last correction added (an error estimate); n >= 1. Two equal abscissas end the
-// process with exit status 1 and no message.
+// *err, the last correction added (an error estimate). n < 1 is fatal; two equal abscissas end
+// the process with exit status 1 and no message.
 void interpolate_polynomial(const float* xs, const float* ys, int n, double x, float* y,
                             float* err);
 
@@ -38,7 +38,8 @@ float QROMO(real_function func, double a, double b, integration_stage choose);
 void gauss_legendre(double x1, double x2, double* x, double* w, int n);
 
 // The n Chebyshev coefficients c[0..n-1] (zero-based) of func on [a, b]: func is
-// sum_k c[k] T_k(y) - c[0] / 2 with y = (x - (a + b) / 2) / ((b - a) / 2).
+// sum_k c[k] T_k(y) - c[0] / 2 with y = (x - (a + b) / 2) / ((b - a) / 2). A negative n is
+// fatal.
 void chebyshev_fit(double a, double b, float* c, int n, real_function func);
 
 } // namespace numeric

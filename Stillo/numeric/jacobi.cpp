@@ -39,6 +39,17 @@ template <class T> void Rotate(T& first, T& second, T s, T tau) {
 template <class T>
 void JACOBI(one_based_matrix<T> a, int32_t n, one_based_vector<T> d, one_based_matrix<T> v,
             int32_t* nrot) {
+    refuse_negative_count("JACOBI", n);
+    // A value that is not a number makes the off-diagonal sum one too, which would pass for a
+    // diagonal matrix; with an infinite one the rotations hand back infinite eigenvalues beside
+    // vectors that mean nothing. Only the part that is read is looked at.
+    for (int32_t p = 1; p <= n; ++p) {
+        for (int32_t q = p; q <= n; ++q) {
+            if (!std::isfinite(a[p][q])) {
+                numeric_error("JACOBI: the matrix holds a value that is not a finite number");
+            }
+        }
+    }
     T* b = WorkVector<T>(n);
     T* z = WorkVector<T>(n);
     for (int32_t p = 1; p <= n; ++p) {

@@ -11,8 +11,9 @@ namespace numeric {
 // a[1..n][1..n] is symmetric; only its diagonal and upper triangle are read. The upper triangle
 // is driven to zero, the diagonal and lower triangle come back unchanged. On return d[j] is an
 // eigenvalue (unsorted), column j of v its normalised eigenvector and *nrot the number of
-// rotations. More than 50 sweeps are fatal. T is float or double; the float form keeps its
-// rotation quantities in single precision and forms sums in double.
+// rotations. More than 50 sweeps, a negative n and a value in the part read that is not a
+// finite number are fatal. T is float or double; the float form keeps its rotation quantities
+// in single precision and forms sums in double.
 template <class T>
 void JACOBI(one_based_matrix<T> a, int32_t n, one_based_vector<T> d, one_based_matrix<T> v,
             int32_t* nrot);

@@ -6,6 +6,7 @@
 namespace numeric {
 
 void LUDCMP(one_based_matrix<float> a, int32_t n, one_based_vector<int32_t> pivot_rows, float* d) {
+    refuse_negative_count("LUDCMP", n);
     float* row_scale = vector(1, n);
     *d = 1.0f;
     for (int32_t i = 1; i <= n; ++i) {

@@ -12,8 +12,8 @@ namespace numeric {
 // Replaces a by the LU decomposition of its row-permuted self: L below the diagonal (its unit
 // diagonal not stored), U on and above it. pivot_rows[j] is the row swapped with row j at step
 // j; *d is +1 or -1 by the parity of the swaps, so the determinant is *d times the product of
-// the diagonal. A row of zeros is fatal; a zero pivot becomes 1e-20 and the decomposition
-// goes on.
+// the diagonal. A row of zeros and a negative n are fatal; a zero pivot becomes 1e-20 and the
+// decomposition goes on.
 void LUDCMP(one_based_matrix<float> a, int32_t n, one_based_vector<int32_t> pivot_rows, float* d);
 
 // Solves with a decomposition from LUDCMP: b[1..n] becomes the solution.

@@ -190,6 +190,11 @@ float poisson_deviate(double mean, int32_t* seed) {
     if (!(mean < kLargestPoissonMean)) {
         numeric_error("poisson_deviate: the mean must be a number below 2097152");
     }
+    // Refused also because the constants start out as those of a mean of -1: that mean would
+    // find them prepared and count draws until their product underflowed.
+    if (mean < 0.0) {
+        numeric_error("poisson_deviate: the mean must not be negative");
+    }
     PoissonState& p = g_poisson;
     if (mean < kDirectMethodBelow) {
         if (mean != static_cast<double>(p.last_mean)) {

@@ -25,6 +25,16 @@ float normal_deviate(int32_t* seed);
 // |s| <= 0.38268, above about 1.9e5 or not finite); the routine then ends through
 // numeric_error with "scaled_normal_deviate: no pair of draws falls inside the unit circle at
 // this scale", at once where no pair can ever fall inside, else after 2^21 pairs without one.
+// The law the method gives is the standard normal one for |s| >= 1, where the draws cover the
+// whole square around the unit circle; below 1 they cover only part of it, and the law is
+// another (below 1/sqrt(2) every value is negative). The values follow that law closely only
+// in the middle of the range. The pairs that land in the circle come from a small corner of
+// the square of the generator's pairs, and the generator, which repeats the high-order part
+// of its values every 3,888,000 draws, has few distinct pairs there: 59,000 at s = 2, 12,000
+// at 3, 17,000 at 0.4 and 45 at 0.3835, against 960,000 at 1. Kolmogorov-Smirnov tests of
+// 10^6 values against the law (critical distance 0.0019 at 5 %) find the values apart from it
+// from about s = 2 up (distance 0.0036 at 2, 0.014 at 3) and, with 200,000 values (critical
+// 0.0043), from about 0.42 down (0.006 at 0.42, 0.057 at 0.385, 0.15 at 0.3835).
 float scaled_normal_deviate(int32_t* seed, double s);
 
 // -ln of a uniform draw: an exponential deviate of unit mean.
@@ -35,7 +45,8 @@ float exponential_deviate(int32_t* seed);
 // float constants of the rejection bend the distribution (its variance at 1e7 is 1.18 times
 // the mean, only even counts come above 2^24, none at all from about 7e8), so a mean of 2^21
 // or more, or one that is not a number, ends through numeric_error with "poisson_deviate: the
-// mean must be a number below 2097152".
+// mean must be a number below 2097152". A mean of 0 gives 0; a negative one ends with
+// "poisson_deviate: the mean must not be negative".
 float poisson_deviate(double mean, int32_t* seed);
 
 } // namespace numeric

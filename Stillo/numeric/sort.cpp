@@ -103,6 +103,7 @@ void index_table(int n, const float* keys, int32_t* index) {
 }
 
 void sort_three_by_first(int n, float* keys, float* second, float* third) {
+    refuse_negative_count("sort_three_by_first", n);
     int32_t* order = ivector(1, n);
     float* work = vector(1, n);
     index_table(n, keys, order);

@@ -14,7 +14,7 @@ void heap_sort(int n, float* keys);
 void heap_sort_paired(int n, float* keys, float* second);
 
 // Sorts keys[1..n] ascending and permutes second and third the same way (through an index
-// table and one work vector).
+// table and one work vector). A negative n is fatal.
 void sort_three_by_first(int n, float* keys, float* second, float* third);
 
 // Fills index[1..n] so that keys[index[1]] <= keys[index[2]] <= ...; keys is unchanged.

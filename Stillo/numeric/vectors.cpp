@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <string>
 #include <unistd.h>
 
 namespace numeric {
@@ -73,6 +74,12 @@ void numeric_error(const char* text) {
     // destructors: the caller may be a worker thread beside a live window.
     std::fflush(nullptr);
     _exit(1);
+}
+
+void refuse_negative_count(const char* routine, int64_t n) {
+    if (n < 0) {
+        numeric_error((std::string(routine) + ": the count n must not be negative").c_str());
+    }
 }
 
 one_based_vector<float> vector(int32_t lo, int32_t hi) {

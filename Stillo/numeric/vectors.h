@@ -15,6 +15,11 @@ template <class T> using one_based_matrix = T**;
 // Writes the three-line message to standard error and ends the process with status 1.
 [[noreturn]] void numeric_error(const char* text);
 
+// For routines that size their work arrays from a caller's count n: a negative n ends the
+// process with "<routine>: the count n must not be negative", where the allocator would blame
+// an exhausted memory.
+void refuse_negative_count(const char* routine, int64_t n);
+
 one_based_vector<float> vector(int32_t lo, int32_t hi);
 one_based_vector<int32_t> ivector(int32_t lo, int32_t hi);
 one_based_vector<double> dvector(int32_t lo, int32_t hi);

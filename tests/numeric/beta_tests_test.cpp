@@ -42,6 +42,17 @@ long double BinomialTail(int a, int b, long double x) {
     return sum;
 }
 
+// A row of a table of refusals: a two-sample test of one-based copies of the samples.
+numeric_test::Refusal Refused(void (*test)(const float*, int, const float*, int, float*, float*),
+                              std::vector<float> one, std::vector<float> two, const char* message) {
+    return {[=] {
+                float statistic, prob;
+                test(OneBased(one).data(), int(one.size()), OneBased(two).data(), int(two.size()),
+                     &statistic, &prob);
+            },
+            message};
+}
+
 } // namespace
 
 TEST(IncompleteBeta, MatchesItsClosedForms) {
@@ -259,4 +270,19 @@ TEST(TwoSampleTestsDeathTest, KolmogorovSmirnovRefusesAValueThatIsNotANumber) {
                     FatalLines("ks_two_sample_test: a sample holds a value that is not a number"))
             << dirtyFirst;
     }
+}
+
+TEST(TwoSampleTestsDeathTest, FAndTRefuseAVarianceThatCannotEnterTheTest) {
+    using numeric::f_test;
+    using numeric::student_t_test;
+    numeric_test::ExpectRefusals({
+        Refused(f_test, {3, 3, 3, 3}, {5, 5, 5, 5}, "f_test: sample 1 has variance 0"),
+        Refused(f_test, {1, 2, 3}, {5, 5}, "f_test: sample 2 has variance 0"),
+        Refused(f_test, {1, 2}, {7}, "f_test: sample 2 has fewer than two values"),
+        Refused(f_test, {3e20f, -3e20f}, {1, 2},
+                "f_test: sample 1 has a variance that is not a finite number"),
+        Refused(student_t_test, {}, {1, 2}, "student_t_test: sample 1 has fewer than two values"),
+        Refused(student_t_test, {4, 4}, {4, 4, 4},
+                "student_t_test: both samples have variance 0 and the same mean"),
+    });
 }

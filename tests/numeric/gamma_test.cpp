@@ -184,3 +184,13 @@ TEST(GammaFamilyDeathTest, InvalidArgumentsEndTheProcessWithTheirMessages) {
     EXPECT_EXIT(numeric::CHSONE(observed, expected, 2, 0, &d, &chi, &prob),
                 testing::ExitedWithCode(1), "Bad expected number in CHSONE\n");
 }
+
+TEST(GammaFamilyDeathTest, ArgumentsThatAreNotFiniteNumbersAreNamedAsSuch) {
+    const std::string cause = " is not a finite number";
+    numeric_test::ExpectRefusals({
+        {[] { numeric::GAMMP(std::nan(""), 1.0); }, "GAMMP: a or x" + cause},
+        {[] { numeric::GAMMQ(0.5, HUGE_VAL); }, "GAMMQ: a or x" + cause},
+        {[] { numeric::complementary_error_function(std::nan("")); },
+         "complementary_error_function: x" + cause},
+    });
+}

@@ -117,3 +117,14 @@ TYPED_TEST(JacobiOf, SmallCasesTakeTheirKnownRotations) {
         }
     }
 }
+
+TEST(JacobiDeathTest, AValueThatIsNotAFiniteNumberIsRefusedWhereItIsRead) {
+    std::vector<numeric_test::Refusal> table;
+    for (const Grid<double>& a : {Grid<double>(2, 2, {1, NAN, NAN, 2}), Grid<double>(1, 1, {NAN}),
+                                  Grid<double>(3, 3, {1, 0, 0, 0, 2, -INFINITY, 0, 0, 3})}) {
+        table.push_back({[a] { Eigen<double>{a}; },
+                         "JACOBI: the matrix holds a value that is not a finite number"});
+    }
+    numeric_test::ExpectRefusals(table);
+    EXPECT_EQ(Eigen<double>({2, 2, {1, 0, NAN, 2}}).d[2], 2.0) << "the lower part is not read";
+}

@@ -195,16 +195,19 @@ TEST(ScaledNormalDeviate, DeliversWithinItsLimitsAndEndsBeyondThem) {
     }
 }
 
-TEST(PoissonDeviate, MeansFromTwoToTheTwentyFirstOnAreRefused) {
+TEST(PoissonDeviate, NegativeMeansAndMeansFromTwoToTheTwentyFirstOnAreRefused) {
+    // In a fresh process the constants are those of a mean of -1.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    for (double mean : {2097152.0, 1e7, std::nan(""), HUGE_VAL}) {
+    for (double mean : {2097152.0, 1e7, std::nan(""), HUGE_VAL, -1.0, -HUGE_VAL}) {
         EXPECT_EXIT(
             {
                 int32_t seed = -1;
                 poisson_deviate(mean, &seed);
             },
             ::testing::ExitedWithCode(1),
-            numeric_test::FatalLines("poisson_deviate: the mean must be a number below 2097152"))
+            numeric_test::FatalLines(
+                mean < 0 ? "poisson_deviate: the mean must not be negative"
+                         : "poisson_deviate: the mean must be a number below 2097152"))
             << mean;
     }
 }
@@ -262,6 +265,7 @@ TEST(Deviates, SampleMeansAndVariancesLieWithinFourStandardErrors) {
          1.0, 3.0, false},
         {"exponential", [](int32_t* s) { return double{exponential_deviate(s)}; }, 1.0, 1.0, 9.0,
          false},
+        poisson("poisson 0", 0.0), // every draw 0
         poisson("poisson 3", 3.0),
         poisson("poisson 11.9", 11.9),
         poisson("poisson 12", 12.0),

@@ -2,10 +2,13 @@
 // numerical routines. Index 0 of every dimension is left unused.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <random>
 #include <string>
@@ -95,6 +98,17 @@ template <class T> double Residual(const Grid<T>& a, const T* x, const T* b) {
 inline std::string FatalLines(const std::string& text) {
     return "^Numerical routines run-time error\\.\\.\\.\n" + text +
            "\n\\.\\.\\.now exiting to system\\.\\.\\.\n$";
+}
+
+// Death tests of a table of calls, each to end through the fatal routine with its message.
+struct Refusal {
+    std::function<void()> call;
+    std::string message;
+};
+inline void ExpectRefusals(const std::vector<Refusal>& table) {
+    for (const Refusal& r : table) {
+        EXPECT_EXIT(r.call(), testing::ExitedWithCode(1), FatalLines(r.message)) << r.message;
+    }
 }
 
 // For the death tests of iteration limits: a function under test counts its calls and writes

@@ -1,9 +1,16 @@
 // One-based arrays, the views over existing storage and the fatal error routine.
+#include "numeric/elimination.h"
+#include "numeric/interpolation.h"
+#include "numeric/jacobi.h"
+#include "numeric/lu.h"
+#include "numeric/sort.h"
 #include "numeric/vectors.h"
+#include "tests/numeric/test_arrays.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -119,4 +126,19 @@ TEST(NumericErrorDeathTest, ImpossibleSizesFailInsteadOfMakingWildPointers) {
                 "allocation failure 2 in dmatrix\\(\\)");
     EXPECT_EXIT(numeric::imatrix(3, 1, 1, 1), testing::ExitedWithCode(1),
                 "allocation failure 1 in imatrix\\(\\)");
+}
+
+TEST(NumericErrorDeathTest, ANegativeCountIsNamedByTheRoutineNotTakenForExhaustedMemory) {
+    float f[2] = {};
+    int32_t i[2] = {};
+    const std::string cause = ": the count n must not be negative";
+    numeric_test::ExpectRefusals({
+        {[&] { numeric::sort_three_by_first(-1, f, f, f); }, "sort_three_by_first" + cause},
+        {[&] { numeric::chebyshev_fit(0, 1, f, -1, nullptr); }, "chebyshev_fit" + cause},
+        {[&] { numeric::LUDCMP(nullptr, -2, i, f); }, "LUDCMP" + cause},
+        {[] { numeric::GAUSSJ(nullptr, -1, nullptr, 0); }, "GAUSSJ" + cause},
+        {[&] { numeric::JACOBI<double>(nullptr, -1, nullptr, nullptr, i); }, "JACOBI" + cause},
+        {[&] { numeric::interpolate_polynomial(f, f, 0, 0, f, f); },
+         "interpolate_polynomial: the count n must be at least 1"},
+    });
 }
