@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -92,6 +94,38 @@ TEST(ImageTrimDialog, CancelKeepsMovedValuesAndReopeningShowsThem) {
         dlg.Item<QPushButton>(IDOK)->click();
     });
     EXPECT_EQ(dlg.DoModal(), 1);
+}
+
+// The number boxes only show values: neither a click nor Tab gives them the focus, so no key
+// reaches them, and they look read-only, the window's colour behind their text.
+TEST(SettingsDialogs, NumberBoxesTakeNoFocusAndLookReadOnly) {
+    CImageTrimDlg trim(nullptr, {});
+    COutputSettings quality(nullptr, {});
+    const std::pair<ui::Dialog*, std::vector<int>> dialogs[] = {
+        {&trim, {IDC_TRIM_TOP_EDIT, IDC_TRIM_BOTTOM_EDIT, IDC_TRIM_LEFT_EDIT, IDC_TRIM_RIGHT_EDIT}},
+        {&quality, {IDC_QUALITY_EDIT}}};
+    for (const auto& [dlg, edits] : dialogs) {
+        dlg->OnInitDialog();
+        dlg->show();
+        dlg->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg));
+        const QColor window = dlg->palette().color(QPalette::Window);
+        for (int id : edits) {
+            auto* edit = dlg->Item<QLineEdit>(id);
+            QTest::mouseClick(edit, Qt::LeftButton);
+            EXPECT_FALSE(edit->hasFocus()) << id;
+            // Inside the frame, right of the number.
+            const QImage look = edit->grab().toImage();
+            EXPECT_EQ(look.pixelColor(look.width() - 5, look.height() / 2), window) << id;
+        }
+        QWidget* start = dlg->focusWidget();
+        ASSERT_NE(start, nullptr);
+        for (int i = 0; i < 2 * int(dlg->findChildren<QWidget*>().size()); ++i) {
+            QTest::keyClick(dlg->focusWidget(), Qt::Key_Tab);
+            ASSERT_EQ(qobject_cast<QLineEdit*>(dlg->focusWidget()), nullptr) << i;
+        }
+        dlg->hide();
+    }
 }
 
 TEST(DeinterlacingDialog, RadiosWriteTheModeAtOnce) {
