@@ -14,12 +14,10 @@ namespace {
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        const QString scratch = QString::fromStdString(m_settings.Path().string());
-        ASSERT_FALSE(scratch.isEmpty());
-        for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-            for (const auto scope : {QSettings::UserScope, QSettings::SystemScope}) {
-                QSettings::setPath(format, scope, scratch);
-            }
+        ASSERT_FALSE(m_settings.Path().empty());
+        for (const auto scope : {QSettings::UserScope, QSettings::SystemScope}) {
+            QSettings::setPath(QSettings::NativeFormat, scope,
+                               QString::fromStdString(m_settings.Path().string()));
         }
         static int argc = 1;
         static char name[] = "stillo_tests";
