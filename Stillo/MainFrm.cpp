@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -70,6 +71,24 @@ std::string BrowserProgram(const std::string& command) {
     }
     const auto blank = command.find_first_of(" \t");
     return command.substr(0, blank);
+}
+
+// The kinds of file prompt, each with a folder of its own.
+const QString kLoadPrompt = QStringLiteral("Load");
+const QString kSavePrompt = QStringLiteral("Save");
+
+// Where a file prompt opens: the folder it last took a file from, else the folder of the file
+// given (when there is one), else the user's home.
+QString PromptFolder(const QString& kind, const QString& fallbackFile = {}) {
+    const QString remembered = ui::RememberedFolder(kind);
+    if (!remembered.isEmpty()) {
+        return remembered;
+    }
+    const QFileInfo fallback(fallbackFile);
+    if (!fallbackFile.isEmpty() && fallback.absoluteDir().exists()) {
+        return fallback.absolutePath();
+    }
+    return QDir::homePath();
 }
 
 } // namespace
@@ -244,15 +263,18 @@ void CMainFrame::OnFileLoadVideo() {
     request.defaultExtension = QStringLiteral("avi");
     request.filter = QStringLiteral(
         "AVI Video Files (*.avi)|*.avi|MPEG Files (*.mpg)|*.mpg|All Files (*.*)|*.*|");
+    request.folder = PromptFolder(kLoadPrompt);
     const ui::FilePromptResult result = ui::PromptForFile(request);
     if (!result.ok) {
         return;
     }
+    ui::RememberFolder(kLoadPrompt, result.pathName);
     ui::WaitCursor wait;
-    m_strVideoFileName = result.fileName;
-    m_strVideoPathName = result.pathName;
-    if (m_link.loadVideo) {
-        m_link.loadVideo(m_strVideoPathName, m_strVideoFileName);
+    // The names are those of the video loaded, which Deinterlacing reloads: a file that cannot
+    // be loaded leaves them as they were, with the video.
+    if (m_link.loadVideo && m_link.loadVideo(result.pathName, result.fileName)) {
+        m_strVideoFileName = result.fileName;
+        m_strVideoPathName = result.pathName;
     }
 }
 
@@ -264,10 +286,13 @@ void CMainFrame::OnFileSaveResult() {
     request.filter = QStringLiteral("Jpeg Files (*.jpg)|*.jpg|");
     // The work form asks before it overwrites.
     request.confirmOverwrite = false;
+    // Before the first picture is saved: beside the video it came from.
+    request.folder = PromptFolder(kSavePrompt, m_strVideoPathName);
     const ui::FilePromptResult result = ui::PromptForFile(request);
     if (!result.ok) {
         return;
     }
+    ui::RememberFolder(kSavePrompt, result.pathName);
     m_strOutputFileName = result.fileName;
     m_strOutputPathName = result.pathName;
     if (m_link.saveResult) {

@@ -315,14 +315,14 @@ float CVideoGrabber::PreviewScale(int width, int height) {
 int32_t CVideoGrabber::Open(const char* pFileName, int* pWidth, int* pHeight, int bUseFrameFormat,
                             int bHalfSize) {
     std::lock_guard<std::mutex> lock(m_grabLock);
-    m_bUseFrameFormat = bUseFrameFormat ? 1 : 0;
+    const bool useFrameFormat = bUseFrameFormat != 0;
     // The whole name, however long.
     const std::string name = pFileName ? pFileName : "";
     std::printf("Grabbing samples from %s.\r\n", name.c_str());
     std::fflush(stdout);
 
-    // The new file is built aside and swapped in only when every step succeeded; a failure
-    // leaves no file at all rather than a half-replaced one.
+    // The new file is built aside and swapped in only when every step succeeded: a file that
+    // cannot be used leaves the one open before, if any, open and usable as it was.
     NewFile file;
     HRESULT hr = OpenDetector(name, &file);
     if (hr == S_OK) {
@@ -337,16 +337,16 @@ int32_t CVideoGrabber::Open(const char* pFileName, int* pWidth, int* pHeight, in
     }
     int32_t result = 0;
     if (hr == S_OK) {
-        result = FrameCount(&file, m_bUseFrameFormat != 0);
+        result = FrameCount(&file, useFrameFormat);
         hr = FitFrameBuffer(file.width, file.height, bHalfSize != 0);
     }
     if (hr != S_OK) {
-        ReleaseFile();
         return hr == kNoFile ? 0 : hr;
     }
 
     // The old file goes, the new one comes in.
     ReleaseFile();
+    m_bUseFrameFormat = useFrameFormat ? 1 : 0;
     m_callback.m_bHalfSize = bHalfSize ? 1 : 0;
     m_callback.m_nWidth = file.width;
     m_callback.m_nHeight = file.height;

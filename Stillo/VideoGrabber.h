@@ -61,7 +61,7 @@ public:
     CVideoGrabber& operator=(const CVideoGrabber&) = delete;
 
     // The number of frames, or a value <= 0 when the file cannot be used; then the source
-    // holds no file and grabs deliver nothing.
+    // keeps the file it had open before, as it was (with none, grabs deliver nothing).
     int32_t Open(const char* pFileName, int* pWidth, int* pHeight, int bUseFrameFormat,
                  int bHalfSize);
     // 1 when the frame was delivered into the buffers, 0 when no picture came (the buffers are

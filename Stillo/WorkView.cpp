@@ -29,6 +29,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -92,6 +93,26 @@ int FasterStep(int step, int frameCount, bool backwards) {
         return -magnitude;
     }
     return step < 0 ? -magnitude : magnitude;
+}
+
+QString WriteFailureCause(int error) {
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("Disk full");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Permission denied");
+    case EROFS:
+        return QStringLiteral("Read-only file system");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("Folder missing");
+    case 0:
+        return QStringLiteral("Cause unknown");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 ResultsFit FitResults(int nCols, int nRows) {
@@ -442,7 +463,9 @@ WorkViewLink CWorkView::Link() {
     WorkViewLink link;
     link.isSnapping = [this] { return m_bSnapping != 0; };
     link.canvasExists = [this] { return CanvasExists(); };
-    link.loadVideo = [this](const QString& path, const QString& name) { LoadVideo(path, name); };
+    link.loadVideo = [this](const QString& path, const QString& name) {
+        return LoadVideo(path, name) != 0;
+    };
     link.saveResult = [this] { SaveResult(); };
     link.stopWorker = [this] {
         m_bSnapping = 0;
@@ -478,21 +501,14 @@ void CWorkView::ShowLogo() {
 
 int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
     auto lock = m_worker.InterfaceLock();
-    m_editFileName->setText(fileName);
-    // Nothing plays from the old file while the new one opens.
-    m_pGrabber->m_bPlaying = 0;
-    std::fill(m_previewBuffer.begin(), m_previewBuffer.end(), 0);
-    std::fill(m_frameBuffer.begin(), m_frameBuffer.end(), 0);
-    // A source whose frames outgrew the lent frame buffer writes into storage of its own: that
-    // goes too, or the last video's frame would stay in it.
-    std::fill_n(m_pGrabber->FrameBuffer(), m_pGrabber->FrameBufferBytes(), 0);
+    // The source opens the new file beside the one it has and lets that go only once the new
+    // one is usable; the form likewise changes nothing before then, so a file that cannot be
+    // used leaves the video shown before loaded, picture, name, range and position as they were.
     const QByteArray local = path.toLocal8Bit();
-    const int count = m_pGrabber->Open(local.constData(), &m_nVideoWidth, &m_nVideoHeight, 1,
+    int width = 0, height = 0;
+    const int count = m_pGrabber->Open(local.constData(), &width, &height, 1,
                                        m_pDeinterlacing ? m_pDeinterlacing->m_nDeinterlace : 0);
-    m_pGrabber->m_nFrameCount = count;
     if (count <= 0) {
-        // The old file is gone from the source: no video counts as loaded.
-        g_pMainFrame->m_bVideoLoaded = 0;
         // The box comes once the pass lock is given back: the worker would otherwise wait for
         // as long as it stays open.
         lock.unlock();
@@ -501,6 +517,17 @@ int CWorkView::LoadVideo(const QString& path, const QString& fileName) {
                        QStringLiteral("Error"), ui::MsgIcon::Exclamation);
         return 0;
     }
+    m_nVideoWidth = width;
+    m_nVideoHeight = height;
+    m_pGrabber->m_nFrameCount = count;
+    m_editFileName->setText(fileName);
+    // Nothing plays on from the old file's frame numbers.
+    m_pGrabber->m_bPlaying = 0;
+    std::fill(m_previewBuffer.begin(), m_previewBuffer.end(), 0);
+    std::fill(m_frameBuffer.begin(), m_frameBuffer.end(), 0);
+    // A source whose frames outgrew the lent frame buffer writes into storage of its own: that
+    // goes too, or the last video's frame would stay in it.
+    std::fill_n(m_pGrabber->FrameBuffer(), m_pGrabber->FrameBufferBytes(), 0);
     m_pGrabber->m_nStartFrame = 1;
     m_pGrabber->m_nEndFrame = count - 1;
     GrabShown(1, 0);
@@ -736,7 +763,9 @@ void CWorkView::OnSnapIt() {
 CWorkView::RunRefusal CWorkView::StartRun() {
     auto lock = m_worker.InterfaceLock();
     int w = m_nVideoWidth, h = m_nVideoHeight;
-    if (m_pDeinterlacing && m_pDeinterlacing->m_nDeinterlace) {
+    // The frames come in the mode the video was opened with: a reload that failed after the
+    // mode was changed left the video open in its old one.
+    if (m_pGrabber->m_callback.m_bHalfSize) {
         w /= 2;
         h /= 2;
     }
@@ -929,15 +958,19 @@ void CWorkView::SaveResult() {
     }
     QByteArray local = path.toLocal8Bit();
     int ok = 0;
+    int cause = 0;
     {
         auto lock = m_worker.InterfaceLock();
         const CResizeBox& b = *m_pResizeBox;
+        errno = 0;
         ok = m_mosaicer.Save(b.m_nLeft, b.m_nTop, b.m_nRight - b.m_nLeft, b.m_nBottom - b.m_nTop,
                              m_pOutputSettings->m_nQuality, local.data());
+        // The saver leaves the cause of a failure in errno.
+        cause = errno;
     }
     ui::MessageBox(this,
                    ok ? QStringLiteral("Jpeg Stored OK")
-                      : QStringLiteral("Jpeg File Write Failure\n Disk full"),
+                      : QStringLiteral("Jpeg File Write Failure\n ") + WriteFailureCause(cause),
                    QStringLiteral("Storage Message"));
 }
 

@@ -76,6 +76,10 @@ std::vector<int> SliderTicks(int endFrame);
 // Next step for Play Faster / Rewind Faster: doubled, never beyond the frame count.
 int FasterStep(int step, int frameCount, bool backwards);
 
+// The second line of the message for a save that failed with that errno value: the cause
+// named as a user knows it.
+QString WriteFailureCause(int error);
+
 // Results preview fit: canvas pixels per preview pixel (0 for an empty canvas) and the
 // preview's top offset that centres a flat canvas.
 struct ResultsFit {

@@ -12,7 +12,8 @@ class Dialog;
 struct WorkViewLink {
     std::function<bool()> isSnapping;   // a run is active
     std::function<bool()> canvasExists; // a mosaic canvas has been painted
-    std::function<void(const QString& pathName, const QString& fileName)> loadVideo;
+    // True when the video was loaded; false leaves the video loaded before as it was.
+    std::function<bool(const QString& pathName, const QString& fileName)> loadVideo;
     std::function<void()> saveResult;
     // Clears the snapping flag and joins the worker thread; returns once it has ended.
     std::function<void()> stopWorker;

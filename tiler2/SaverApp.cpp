@@ -3,6 +3,7 @@
 #include "engine/pixel444.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,9 @@
 #include <vector>
 
 #include <jpeglib.h>
+
+// jerror.h needs what jpeglib.h declares.
+#include <jerror.h>
 #include <sys/stat.h>
 
 namespace {
@@ -48,6 +52,7 @@ void InitDestination(j_compress_ptr info) {
         grown = false;
     }
     if (!grown) {
+        info->err->msg_code = JERR_OUT_OF_MEMORY;
         info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
     }
     dest->base.next_output_byte = dest->bytes->data();
@@ -65,6 +70,7 @@ boolean EmptyDestination(j_compress_ptr info) {
         grown = false;
     }
     if (!grown) {
+        info->err->msg_code = JERR_OUT_OF_MEMORY;
         info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
     }
     dest->base.next_output_byte = dest->bytes->data() + used;
@@ -108,10 +114,11 @@ void WriteRows(jpeg_compress_struct* info, const MOSAIC_PARAMS& canvas, const Bo
     }
 }
 
-// Encodes the box into out. false on failure. Nothing local is changed between the jump
-// point and an error, so no local needs to be volatile.
-bool Encode(const MOSAIC_PARAMS& canvas, const Box& box, int quality, std::vector<JOCTET>* out,
-            std::vector<JSAMPLE>& rgb) {
+// Encodes the box into out: 0, or the cause of the failure (ENOMEM when memory ran out, EIO
+// for any other encoder error). Nothing local is changed between the jump point and an error,
+// so no local needs to be volatile.
+int Encode(const MOSAIC_PARAMS& canvas, const Box& box, int quality, std::vector<JOCTET>* out,
+           std::vector<JSAMPLE>& rgb) {
     jpeg_compress_struct info{};
     ErrorManager err{};
     VectorDestination dest{};
@@ -123,8 +130,9 @@ bool Encode(const MOSAIC_PARAMS& canvas, const Box& box, int quality, std::vecto
     dest.base.empty_output_buffer = EmptyDestination;
     dest.base.term_destination = TermDestination;
     if (setjmp(err.jump) != 0) {
+        const bool memory = err.base.msg_code == JERR_OUT_OF_MEMORY;
         jpeg_destroy_compress(&info);
-        return false;
+        return memory ? ENOMEM : EIO;
     }
     jpeg_create_compress(&info);
     info.dest = &dest.base;
@@ -138,7 +146,7 @@ bool Encode(const MOSAIC_PARAMS& canvas, const Box& box, int quality, std::vecto
     WriteRows(&info, canvas, box, rgb);
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
-    return true;
+    return 0;
 }
 
 bool CanvasUsable(const MOSAIC_PARAMS* canvas) {
@@ -158,22 +166,62 @@ bool CanvasUsable(const MOSAIC_PARAMS* canvas) {
     return true;
 }
 
-// Writes the block to path. A file we created or truncated is removed when any write fails;
-// a device such as /dev/full is never removed.
-bool WriteFile(const char* path, const JOCTET* data, size_t bytes) {
+// Writes the block to path: 0, or the error the open or a write met. A file we created or
+// truncated is removed when any write fails; a device such as /dev/full is never removed.
+int WriteFile(const char* path, const JOCTET* data, size_t bytes) {
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) {
-        return false;
+        return errno;
     }
     struct stat st {};
     const bool regular = fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
-    bool ok = std::fwrite(data, 1, bytes, file) == bytes;
-    ok = std::fflush(file) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok && regular) {
+    // The first error met is the cause; what closing and removing meet after it is not.
+    int cause = 0;
+    auto note = [&cause](bool ok) {
+        if (!ok && cause == 0) {
+            cause = errno != 0 ? errno : EIO;
+        }
+    };
+    errno = 0;
+    note(std::fwrite(data, 1, bytes, file) == bytes);
+    note(std::fflush(file) == 0);
+    note(std::fclose(file) == 0);
+    if (cause != 0 && regular) {
         std::remove(path);
     }
-    return ok;
+    return cause;
+}
+
+// Save's work: 0 when the file was written, else the cause of the failure.
+int SaveBox(const MOSAIC_PARAMS* canvas, int x, int y, int width, int height, int quality,
+            const char* path) {
+    if (path == nullptr || path[0] == '\0' || !CanvasUsable(canvas)) {
+        return EINVAL;
+    }
+    // The caller passes right - left and bottom - top of an inclusive box: the box holds one
+    // more column and row than that. Clip every edge to the canvas.
+    const int64_t left = std::max<int64_t>(x, 0);
+    const int64_t top = std::max<int64_t>(y, 0);
+    const int64_t right = std::min<int64_t>(static_cast<int64_t>(x) + width, canvas->nCols - 1);
+    const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(y) + height, canvas->nRows - 1);
+    if (right < left || bottom < top) {
+        return EINVAL;
+    }
+    const Box box{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left + 1),
+                  static_cast<int>(bottom - top + 1)};
+    if (box.cols > kMaxJpegSide || box.rows > kMaxJpegSide) {
+        return EFBIG;
+    }
+    std::vector<JOCTET> encoded;
+    try {
+        std::vector<JSAMPLE> rgb(static_cast<size_t>(box.cols) * 3);
+        if (const int cause = Encode(*canvas, box, quality, &encoded, rgb); cause != 0) {
+            return cause;
+        }
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    }
+    return WriteFile(path, encoded.data(), encoded.size());
 }
 
 } // namespace
@@ -186,31 +234,11 @@ CSaverApp& CSaverApp::operator=(const CSaverApp& /*other*/) {
 
 int CSaverApp::Save(MOSAIC_PARAMS* canvas, int x, int y, int width, int height, int quality,
                     char* path) {
-    if (path == nullptr || path[0] == '\0' || !CanvasUsable(canvas)) {
+    // Set once everything SaveBox held is gone, so no release can change it on the way out.
+    const int cause = SaveBox(canvas, x, y, width, height, quality, path);
+    if (cause != 0) {
+        errno = cause;
         return 0;
     }
-    // The caller passes right - left and bottom - top of an inclusive box: the box holds one
-    // more column and row than that. Clip every edge to the canvas.
-    const int64_t left = std::max<int64_t>(x, 0);
-    const int64_t top = std::max<int64_t>(y, 0);
-    const int64_t right = std::min<int64_t>(static_cast<int64_t>(x) + width, canvas->nCols - 1);
-    const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(y) + height, canvas->nRows - 1);
-    if (right < left || bottom < top) {
-        return 0;
-    }
-    const Box box{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left + 1),
-                  static_cast<int>(bottom - top + 1)};
-    if (box.cols > kMaxJpegSide || box.rows > kMaxJpegSide) {
-        return 0;
-    }
-    std::vector<JOCTET> encoded;
-    try {
-        std::vector<JSAMPLE> rgb(static_cast<size_t>(box.cols) * 3);
-        if (!Encode(*canvas, box, quality, &encoded, rgb)) {
-            return 0;
-        }
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
-    return WriteFile(path, encoded.data(), encoded.size()) ? 1 : 0;
+    return 1;
 }

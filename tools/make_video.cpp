@@ -1,6 +1,5 @@
 // make-video: writes a test video, a pan over a procedural texture with a frame-number barcode.
-//   make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264|gif|jpeg] [--size WxH]
-//              [--frames N] [--motion DX,DY] [--fps N[/D]] [--audio-first] [--audio-only] OUTPUT
+// Run bare or with --help for its options.
 #include "tools/video_writer.h"
 
 #include <cstdio>
@@ -10,11 +9,42 @@
 
 namespace {
 
+// Every option with its meaning and default; the defaults are read from the writer's own.
+void PrintHelp(std::FILE* out) {
+    const videotool::VideoSpec d;
+    std::fprintf(out,
+                 "usage: make-video [OPTION]... OUTPUT\n"
+                 "Writes OUTPUT, a test video: a procedural texture panned by a fixed motion a\n"
+                 "frame, with the frame number as a barcode in its top %d rows.\n"
+                 "\n"
+                 "  --codec NAME     the picture coding and container (default %s):\n"
+                 "                     raw     AVI, uncompressed 24-bit\n"
+                 "                     mjpeg   AVI, Motion JPEG\n"
+                 "                     mpeg4   AVI, MPEG-4, I and P pictures\n"
+                 "                     mpeg4b  AVI, MPEG-4, two B pictures between references\n"
+                 "                     mpeg1   MPEG-1 program stream, GOP 12, two B pictures\n"
+                 "                     mpeg2   MPEG-2 program stream, GOP 12, two B pictures,\n"
+                 "                             interlaced coding\n"
+                 "                     h264    raw H.264 stream: no container, no time stamps\n"
+                 "                     gif     GIF animation, 256 colours\n"
+                 "                     jpeg    one JPEG picture (needs --frames 1)\n"
+                 "  --size WxH       picture width and height in pixels (default %dx%d)\n"
+                 "  --frames N       number of frames (default %d)\n"
+                 "  --motion DX,DY   texture motion a frame in pixels, DX to the left and DY\n"
+                 "                   upwards (default %d,%d)\n"
+                 "  --fps N[/D]      frame rate, whole or a fraction such as 30000/1001\n"
+                 "                   (default %d)\n"
+                 "  --audio-first    an audio stream before the video stream (AVI only; default\n"
+                 "                   off)\n"
+                 "  --audio-only     an audio stream and no video stream (AVI only; default off)\n"
+                 "  --help           this text\n",
+                 videotool::kBarcodeRows, videotool::CodecName(d.codec), d.width, d.height,
+                 d.frames, d.dx, d.dy, d.fps);
+}
+
+// A command line that cannot be followed: the help, on the error stream.
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264|gif|jpeg] "
-                 "[--size WxH] [--frames N] [--motion DX,DY] [--fps N[/D]] "
-                 "[--audio-first] [--audio-only] OUTPUT\n");
+    PrintHelp(stderr);
     return 2;
 }
 
@@ -26,6 +56,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            PrintHelp(stdout);
+            return 0;
+        }
         if (arg == "--codec" && hasValue) {
             if (!videotool::ParseCodec(argv[++i], &spec.codec)) {
                 return Usage();

@@ -79,6 +79,18 @@ QWidget* MakeRadio(const ControlDesc& d, QWidget* host, BuildState* state) {
     return r;
 }
 
+// A read-only edit as the desktop shows one: the window's background behind its text, no
+// caret, and no focus, so nothing invites typing into it.
+void ShowReadOnly(QLineEdit* edit) {
+    edit->setReadOnly(true);
+    edit->setFocusPolicy(Qt::NoFocus);
+    QPalette pal = edit->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Base, pal.color(group, QPalette::Window));
+    }
+    edit->setPalette(pal);
+}
+
 // The standard widget of a control kind.
 QWidget* MakeControl(const ControlDesc& d, QWidget* host, BuildState* state) {
     switch (d.kind) {
@@ -95,7 +107,9 @@ QWidget* MakeControl(const ControlDesc& d, QWidget* host, BuildState* state) {
         return new QCheckBox(d.caption, host);
     case ControlKind::Edit: {
         auto* e = new QLineEdit(d.caption, host);
-        e->setReadOnly(!(d.style & ES_WRITABLE));
+        if (!(d.style & ES_WRITABLE)) {
+            ShowReadOnly(e);
+        }
         return e;
     }
     case ControlKind::Trackbar:
@@ -130,7 +144,8 @@ void PlaceControl(QWidget* w, const ControlDesc& d) {
     if (d.style & WS_DISABLED) {
         w->setEnabled(false);
     }
-    if (d.style & NO_TABSTOP) {
+    // Only takes Tab away: a control that takes no focus at all keeps it so.
+    if ((d.style & NO_TABSTOP) && (w->focusPolicy() & Qt::TabFocus)) {
         w->setFocusPolicy(Qt::ClickFocus);
     }
     w->setVisible(!(d.style & WS_HIDDEN));

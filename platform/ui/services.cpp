@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -9,6 +10,7 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QPointer>
+#include <QSettings>
 #include <QTextLayout>
 #include <QToolTip>
 #include <QUrl>
@@ -178,6 +180,9 @@ FilePromptResult PromptForFile(const FilePromptRequest& req) {
     dlg.setFileMode(req.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dlg.setNameFilters(ParseFilter(req.filter));
     dlg.setDefaultSuffix(req.defaultExtension);
+    if (!req.folder.isEmpty()) {
+        dlg.setDirectory(req.folder);
+    }
     dlg.setOption(QFileDialog::ReadOnly, false);
     if (!req.confirmOverwrite) {
         dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
@@ -194,6 +199,25 @@ FilePromptResult PromptForFile(const FilePromptRequest& req) {
 
 void SetFilePromptHandler(FilePromptHandler handler) {
     PromptHandler() = std::move(handler);
+}
+
+namespace {
+QString FolderKey(const QString& kind) {
+    return QStringLiteral("Folders/") + kind;
+}
+} // namespace
+
+QString RememberedFolder(const QString& kind) {
+    const QString folder = QSettings().value(FolderKey(kind)).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
+}
+
+void RememberFolder(const QString& kind, const QString& pathName) {
+    // A name typed into a folder that does not exist leaves the last real folder kept.
+    const QFileInfo file(pathName);
+    if (file.absoluteDir().exists()) {
+        QSettings().setValue(FolderKey(kind), file.absolutePath());
+    }
 }
 
 bool ShellOpen(const QString& target) {

@@ -67,6 +67,7 @@ struct FilePromptRequest {
     QString defaultExtension; // without the dot
     QString filter;           // "Name|*.ext|Name|*.ext|" as in the resource texts
     bool confirmOverwrite = false;
+    QString folder; // where the prompt opens; empty: wherever the toolkit chooses
 };
 struct FilePromptResult {
     bool ok = false;
@@ -79,6 +80,14 @@ FilePromptResult PromptForFile(const FilePromptRequest& request);
 void SetFilePromptHandler(FilePromptHandler handler);
 // "A|*.a|B|*.b|" → {"A (*.a)", "B (*.b)"}; a name that already shows its pattern is kept.
 QStringList ParseFilter(const QString& filter);
+
+// The desktop's file prompts remember, for each program and each kind of prompt, the folder the
+// user last took a file from. The memory lies in the program's settings (QSettings under the
+// application's organisation and name), so it outlives the run, and holds folders only.
+// The folder kept for that kind of prompt; empty when none is kept or it no longer exists.
+QString RememberedFolder(const QString& kind);
+// Keeps the folder of the file pathName for that kind of prompt, when that folder exists.
+void RememberFolder(const QString& kind, const QString& pathName);
 
 // ---- shell ------------------------------------------------------------------------------------
 

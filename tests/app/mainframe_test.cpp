@@ -12,14 +12,19 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
@@ -30,20 +35,26 @@ namespace {
 
 struct FrameFixture : ::testing::Test {
     void SetUp() override {
+        MakeFrame();
+        ui::SetMessageHandler([this](const ui::MessageRequest& r) {
+            log.push_back("box " + r.caption.toStdString() + ": " + r.text.toStdString());
+            return 1; // OK
+        });
+    }
+    // A frame whose link to the work form records what it is asked; made anew for a restart.
+    void MakeFrame() {
+        frame.reset();
         frame = std::make_unique<CMainFrame>();
         ASSERT_TRUE(frame->OnCreate(false));
         frame->m_link.isSnapping = [this] { return snapping; };
         frame->m_link.canvasExists = [this] { return canvas; };
         frame->m_link.loadVideo = [this](const QString& path, const QString& name) {
             log.push_back("load " + path.toStdString() + " " + name.toStdString());
+            return loads;
         };
         frame->m_link.saveResult = [this] {
             log.push_back("save " + g_pMainFrame->m_strOutputPathName.toStdString());
         };
-        ui::SetMessageHandler([this](const ui::MessageRequest& r) {
-            log.push_back("box " + r.caption.toStdString() + ": " + r.text.toStdString());
-            return 1; // OK
-        });
     }
     void TearDown() override {
         ui::SetMessageHandler({});
@@ -59,6 +70,7 @@ struct FrameFixture : ::testing::Test {
     std::unique_ptr<CMainFrame> frame;
     bool snapping = false;
     bool canvas = false;
+    bool loads = true; // whether the work form takes the video it is given
     std::vector<std::string> log;
 };
 
@@ -200,6 +212,55 @@ TEST_F(FrameFixture, FilePromptsSetNamesOnlyOnOk) {
     EXPECT_EQ(frame->m_strVideoFileName, "pan.avi");
     EXPECT_EQ(frame->m_strOutputFileName, "m.jpg");
     EXPECT_EQ(log, (std::vector<std::string>{"load /v/pan.avi pan.avi", "save /out/m.jpg"}));
+}
+
+// Load and Save each open in the folder they last took a file from, a typed full path too, in
+// the home folder at first; Save beside the video loaded before any save (a file that failed to
+// load does not count). A restart reads the folders from disk; one since removed is passed over.
+TEST_F(FrameFixture, PromptsOpenWhereTheirLastFileCameFrom) {
+    QSettings().remove("Folders"); // the first start
+    stillo_test::TempDir clips, pictures, other;
+    auto at = [](const stillo_test::TempDir& d) { return QString::fromStdString(d.Path()); };
+    const QString home = QDir::homePath(), video = at(clips) + "/a.avi";
+    const struct {
+        bool load;      // Load Video, else Save Result
+        QString answer; // the file chosen; empty: Cancel
+        QString opensIn;
+        int restart; // 1: restart first; 2: remove the pictures folder, then restart
+    } steps[] = {
+        {true, "", home, 0},
+        {true, video, home, 0},
+        {false, "", at(clips), 0},
+        {true, at(other) + "/bad.avi", at(clips), 0},
+        {true, "", at(other), 0},
+        {false, "", at(clips), 0},
+        {false, at(pictures) + "/m.jpg", at(clips), 0},
+        {false, "/x-stillo/m.jpg", at(pictures), 0},
+        {true, "", at(other), 1},
+        {false, "", at(pictures), 0},
+        {false, "", home, 2},
+    };
+    ui::FilePromptResult answer;
+    QString openedIn;
+    ui::SetFilePromptHandler([&](const ui::FilePromptRequest& r) {
+        openedIn = r.folder;
+        return answer;
+    });
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const auto& s = steps[i];
+        if (s.restart == 2) {
+            std::filesystem::remove_all(pictures.Path());
+        }
+        if (s.restart) {
+            QFile file(QSettings().fileName());
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll().contains("Save="));
+            MakeFrame();
+        }
+        answer = {!s.answer.isEmpty(), s.answer, QFileInfo(s.answer).fileName()};
+        loads = !s.answer.endsWith("bad.avi");
+        s.load ? frame->OnFileLoadVideo() : frame->OnFileSaveResult();
+        EXPECT_EQ(openedIn.toStdString(), s.opensIn.toStdString()) << "step " << i;
+    }
 }
 
 TEST_F(FrameFixture, DeinterlacingShowsDialogThenReloadsLastVideo) {

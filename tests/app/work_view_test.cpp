@@ -31,6 +31,8 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -320,7 +322,7 @@ TEST_F(WorkViewTest, MissingProbeEndsWithStatusOne) {
     EXPECT_EQ(messages[1].caption, "Error");
 }
 
-TEST_F(WorkViewTest, LoadStepSliderAndFailedLoad) {
+TEST_F(WorkViewTest, LoadStepAndSlider) {
     auto view = Start();
     Load(*view, Video("pan100.avi", 100, 2));
     CVideoGrabber& g = *view->m_pGrabber;
@@ -363,12 +365,41 @@ TEST_F(WorkViewTest, LoadStepSliderAndFailedLoad) {
     view->OnSnapIt();
     EXPECT_TRUE(Saw("End Frame Less Or Equal To Start Frame! \n Please Modify"));
     EXPECT_EQ(view->m_bSnapping, 0);
+}
 
-    // A failed load leaves no video loaded.
-    EXPECT_EQ(view->LoadVideo(QString::fromStdString(Junk()), "junk.avi"), 0);
-    EXPECT_EQ(g_pMainFrame->m_bVideoLoaded, 0);
-    view->OnPlay();
-    EXPECT_EQ(g.m_bPlaying, 0);
+// A file that cannot be loaded, after a good one, leaves the good one loaded as it was shown:
+// name, picture, range, position; it steps on from there, and a run over it works in the mode
+// it was opened with, even after a reload in another mode failed.
+TEST_F(WorkViewTest, FailedLoadKeepsTheVideoShownBefore) {
+    auto view = Start();
+    Load(*view, Video("pan40.avi", 40, 3));
+    SelectFrames(*view, 3, 30);
+    view->m_sliderFrame->setValue(12);
+    const std::string empty = (Dir() / "empty.avi").string();
+    std::ofstream{empty};
+    auto shown = [&] {
+        QString s = QString::number(g_pMainFrame->m_bVideoLoaded);
+        for (int id : {1001, 1003, 1004, 1005}) {
+            s += ' ' + ui::FindControlAs<QLineEdit>(view.get(), id)->text();
+        }
+        const QSlider& f = *view->m_sliderFrame;
+        return (s + " %1-%2 @%3").arg(f.minimum()).arg(f.maximum()).arg(f.value()).toStdString();
+    };
+    const std::string before = shown();
+    const QImage picture = view->m_bmpFrameShown.copy();
+    for (const std::string& bad : {Junk(), empty, (Dir() / "missing.avi").string()}) {
+        EXPECT_EQ(view->LoadVideo(QString::fromStdString(bad), "bad.avi"), 0) << bad;
+        EXPECT_EQ(shown(), before) << bad;
+        EXPECT_TRUE(view->m_bmpFrameShown == picture) << bad;
+    }
+    view->OnStepForwards();
+    EXPECT_FALSE(view->m_bmpFrameShown == picture);
+    view->m_pDeinterlacing->m_nDeinterlace = 1;
+    view->LoadVideo(QString::fromStdString(Junk()), "junk.avi");
+    view->OnSnapIt();
+    ASSERT_TRUE(WaitFor("Mosaic Complete"));
+    EXPECT_EQ(view->m_mosaicer.m_nInputWidth, 160);
+    EXPECT_EQ(view->m_nFramesProcessed, 27);
 }
 
 // Each transport button leaves its playing flag and step, and the step buttons move one frame
@@ -496,11 +527,24 @@ TEST_F(WorkViewTest, RunCropSaveAndOverwrite) {
     }
     EXPECT_LT(err / n, 8.0);
 
-    // A folder that does not exist fails.
-    messages.clear();
-    g_pMainFrame->m_strOutputPathName = "/nonexistent-stillo/out.jpg";
-    view->SaveResult();
-    EXPECT_TRUE(Saw("Jpeg File Write Failure\n Disk full"));
+    // Where nothing can be written, the second line names the cause the write met. Root's writes
+    // pass permission bits: this thread meets them as the user nobody meanwhile.
+    const stillo_test::TempDir scratch;
+    const std::filesystem::path readOnly = scratch.Path() / "read-only";
+    std::filesystem::create_directory(readOnly);
+    std::filesystem::permissions(scratch.Path(), std::filesystem::perms(0755));
+    std::filesystem::permissions(readOnly, std::filesystem::perms(0555));
+    const auto fsuid = static_cast<uid_t>(::setfsuid(::geteuid() == 0 ? 65534 : ::geteuid()));
+    for (const auto& [where, cause] :
+         {std::pair<std::string, QString>{"/x-stillo/o.jpg", "Folder missing"},
+          {"/dev/full", "Disk full"},
+          {(readOnly / "o.jpg").string(), "Permission denied"}}) {
+        g_pMainFrame->m_strOutputPathName = QString::fromStdString(where);
+        view->SaveResult();
+        EXPECT_TRUE(Saw("Jpeg File Write Failure\n " + cause)) << where;
+    }
+    ::setfsuid(fsuid);
+    EXPECT_TRUE(std::filesystem::is_empty(readOnly));
 }
 
 TEST_F(WorkViewTest, StopEndsRunAndLeftoverStopIsCleared) {
@@ -1081,15 +1125,16 @@ TEST_F(WorkViewTest, AsymmetricTrimReachesTheEngineWindow) {
 }
 
 // Loading a video clears the frames the source holds, also where it outgrew the form's
-// buffers with storage of its own: nothing of the last video is left behind.
+// buffers with storage of its own: nothing of the last video is left behind. A file that
+// cannot be loaded leaves them, and the video, as they were.
 TEST_F(WorkViewTest, LoadingClearsTheSourcesOwnBuffers) {
     const std::string wide = Video("pan3hd.avi", 3, 2, 1280, 720);
     const std::string small = Video("pan40.avi", 40, 3);
     const std::string junk = Junk();
     const struct {
         const std::string* next;
-        bool previewCleared; // a failed load leaves no preview either
-    } cases[] = {{&small, false}, {&junk, true}};
+        bool loads;
+    } cases[] = {{&small, true}, {&junk, false}};
     auto allZero = [](const uint8_t* p, size_t n) {
         return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
     };
@@ -1100,9 +1145,11 @@ TEST_F(WorkViewTest, LoadingClearsTheSourcesOwnBuffers) {
         ASSERT_GT(g.FrameBufferBytes(), framebuffer::kLentBytes);
         view->OnStepForwards();
         ASSERT_FALSE(allZero(g.FrameBuffer(), g.FrameBufferBytes()));
+        const std::vector<uint8_t> frame(g.FrameBuffer(), g.FrameBuffer() + g.FrameBufferBytes());
         view->LoadVideo(QString::fromStdString(*c.next), "next.avi");
-        EXPECT_TRUE(allZero(g.FrameBuffer(), g.FrameBufferBytes())) << *c.next;
-        EXPECT_EQ(allZero(g.PreviewBuffer(), g.PreviewBufferBytes()), c.previewCleared) << *c.next;
+        EXPECT_EQ(allZero(g.FrameBuffer(), g.FrameBufferBytes()), c.loads) << *c.next;
+        EXPECT_EQ(std::equal(frame.begin(), frame.end(), g.FrameBuffer()), !c.loads) << *c.next;
+        EXPECT_FALSE(allZero(g.PreviewBuffer(), g.PreviewBufferBytes())) << *c.next;
     }
 }
 

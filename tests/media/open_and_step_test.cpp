@@ -46,7 +46,8 @@ protected:
         grabber = std::make_unique<CVideoGrabber>(preview.data(), frame.data(), 4);
         good = WriteTestVideo("good.avi", Spec(Codec::Mjpeg, 96, 64, 10));
     }
-    // The file fails with the step's line, no file is left open, and grabbing does nothing.
+    // The file fails with the step's line and writes nothing; the file open before stays open
+    // and delivers its frames, and a source that had none has none and delivers nothing.
     void ExpectCleanFailure(const std::string& path, const std::string& line) {
         int w = 0, h = 0;
         ASSERT_GT(OpenCapturing(*grabber, good, &w, &h).result, 0);
@@ -58,21 +59,28 @@ protected:
         EXPECT_LE(r.result, 0) << path;
         EXPECT_EQ(r.printed.rfind("Grabbing samples from " + path + ".\r\n", 0), 0u) << r.printed;
         EXPECT_NE(r.printed.find(line), std::string::npos) << r.printed;
-        EXPECT_FALSE(grabber->HasFile());
+        EXPECT_TRUE(grabber->HasFile());
         EXPECT_EQ(w, -7) << "the sizes are not touched";
-        // Without a file no grab delivers, and each says so.
-        EXPECT_EQ(grabber->GrabFrame(3, 1.0f, 1, 1), 0);
-        grabber->m_nCurrentFrame = 2;
-        EXPECT_EQ(grabber->StepFrame(), 0);
-        EXPECT_FALSE(grabber->NextStepDelivers());
         for (size_t i = 0; i < frame.size(); i += 997) {
             ASSERT_EQ(frame[i], kUntouched);
             ASSERT_EQ(preview[i], kUntouched);
         }
-        // And the source recovers with the next good file.
-        ASSERT_EQ(OpenCapturing(*grabber, good, &w, &h).result, 10);
-        grabber->GrabFrame(6, 1.0f, 0, 1);
+        grabber->m_nCurrentFrame = 5;
+        EXPECT_EQ(grabber->StepFrame(), 1);
         EXPECT_EQ(BarcodeOf(frame.data(), 96, videotool::kBarcodeRows), 6);
+
+        CVideoGrabber fresh(preview.data(), frame.data(), 4);
+        EXPECT_LE(OpenCapturing(fresh, path, &w, &h).result, 0);
+        EXPECT_FALSE(fresh.HasFile());
+        std::fill(frame.begin(), frame.end(), kUntouched);
+        EXPECT_EQ(fresh.GrabFrame(3, 1.0f, 1, 1), 0);
+        fresh.m_nCurrentFrame = 2;
+        EXPECT_EQ(fresh.StepFrame(), 0);
+        EXPECT_FALSE(fresh.NextStepDelivers());
+        for (size_t i = 0; i < frame.size(); i += 997) {
+            ASSERT_EQ(frame[i], kUntouched);
+        }
+        EXPECT_EQ(OpenCapturing(fresh, good, &w, &h).result, 10);
     }
     std::vector<uint8_t> frame, preview;
     std::unique_ptr<CVideoGrabber> grabber;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -231,6 +232,7 @@ TEST_F(SaverTest, UnusableInputsAreRefusedAndWriteNothing) {
     EXPECT_EQ(saver.Save(&canvas.p, 0, 20, 5, 5, 90, path.data()), 0);  // below it
     EXPECT_EQ(saver.Save(&canvas.p, 5, 5, -1, 3, 90, path.data()), 0);  // empty box
     EXPECT_EQ(saver.Save(&canvas.p, -40, 0, 5, 5, 90, path.data()), 0); // left of it
+    EXPECT_EQ(errno, EINVAL);
 
     MOSAIC_PARAMS bad = canvas.p;
     bad.nBytesPerPixel = 4;
@@ -247,6 +249,7 @@ TEST_F(SaverTest, UnusableInputsAreRefusedAndWriteNothing) {
     // A side beyond what JPEG can describe, across or down the canvas; one pixel less fits.
     TestCanvas wide(1, 65501);
     EXPECT_EQ(saver.Save(&wide.p, 0, 0, 65500, 0, 90, path.data()), 0);
+    EXPECT_EQ(errno, EFBIG);
     TestCanvas tall(65501, 1);
     EXPECT_EQ(saver.Save(&tall.p, 0, 0, 0, 65500, 90, path.data()), 0);
     EXPECT_FALSE(fs::exists(path));
@@ -256,6 +259,7 @@ TEST_F(SaverTest, UnusableInputsAreRefusedAndWriteNothing) {
     EXPECT_EQ(Decode(path).height, 65500);
 }
 
+// A failed write leaves its cause in errno: that of the open, or of the first write that failed.
 TEST_F(SaverTest, WriteFailuresReturnZeroAndLeaveNoPartialFile) {
     TestCanvas canvas(200, 200);
     std::mt19937 rng(5);
@@ -266,9 +270,11 @@ TEST_F(SaverTest, WriteFailuresReturnZeroAndLeaveNoPartialFile) {
     }
     std::string missing = (dir / "no-such-folder" / "x.jpg").string();
     EXPECT_EQ(saver.Save(&canvas.p, 0, 0, 199, 199, 90, missing.data()), 0);
+    EXPECT_EQ(errno, ENOENT);
 
     char full[] = "/dev/full";
     EXPECT_EQ(saver.Save(&canvas.p, 0, 0, 199, 199, 90, full), 0);
+    EXPECT_EQ(errno, ENOSPC);
     EXPECT_TRUE(fs::exists(full));
 
     // A file-size limit makes the disk "full" after 4 KiB: the partial file goes.
@@ -280,9 +286,11 @@ TEST_F(SaverTest, WriteFailuresReturnZeroAndLeaveNoPartialFile) {
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     const int result = saver.Save(&canvas.p, 0, 0, 199, 199, 90, path.data());
+    const int cause = errno;
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(result, 0);
+    EXPECT_EQ(cause, EFBIG);
     EXPECT_FALSE(fs::exists(path));
 
     // The canvas is still there to be saved elsewhere.

@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -92,6 +94,33 @@ TEST(ImageTrimDialog, CancelKeepsMovedValuesAndReopeningShowsThem) {
         dlg.Item<QPushButton>(IDOK)->click();
     });
     EXPECT_EQ(dlg.DoModal(), 1);
+}
+
+// The number boxes only show values: neither a click nor Tab gives them the focus, so no key
+// reaches them, and they look read-only, the window's colour behind their text.
+TEST(SettingsDialogs, NumberBoxesTakeNoFocusAndLookReadOnly) {
+    CImageTrimDlg trim(nullptr, {});
+    COutputSettings quality(nullptr, {});
+    for (ui::Dialog* dlg : std::initializer_list<ui::Dialog*>{&trim, &quality}) {
+        dlg->OnInitDialog();
+        dlg->show();
+        dlg->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg));
+        const auto edits = dlg->findChildren<QLineEdit*>();
+        ASSERT_EQ(edits.size(), dlg == &trim ? 4 : 1);
+        for (QLineEdit* edit : edits) {
+            QTest::mouseClick(edit, Qt::LeftButton);
+            EXPECT_FALSE(edit->hasFocus());
+            const QImage look = edit->grab().toImage(); // inside the frame, right of the number
+            EXPECT_EQ(look.pixel(look.width() - 5, look.height() / 2),
+                      dlg->palette().color(QPalette::Window).rgb());
+        }
+        for (int i = 0; i < 12; ++i) {
+            QTest::keyClick(dlg->focusWidget(), Qt::Key_Tab);
+            ASSERT_FALSE(qobject_cast<QLineEdit*>(dlg->focusWidget())) << i;
+        }
+        dlg->hide();
+    }
 }
 
 TEST(DeinterlacingDialog, RadiosWriteTheModeAtOnce) {

@@ -218,7 +218,7 @@ TEST(Services, MessageBoxesAndPromptsCanBeReplaced) {
     SetFilePromptHandler([](const FilePromptRequest& r) {
         return FilePromptResult{r.open, "/videos/" + r.title + "." + r.defaultExtension, "x"};
     });
-    FilePromptResult res = PromptForFile({nullptr, true, "clip", "avi", "", false});
+    FilePromptResult res = PromptForFile({nullptr, true, "clip", "avi", "", false, ""});
     EXPECT_TRUE(res.ok);
     EXPECT_EQ(res.pathName, "/videos/clip.avi");
     SetFilePromptHandler({});
