@@ -1,6 +1,7 @@
 // make-video: writes a test video, a pan over a procedural texture with a frame-number barcode.
 //   make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264|gif|jpeg] [--size WxH]
-//              [--frames N] [--motion DX,DY] [--fps N[/D]] [--audio-first] [--audio-only] OUTPUT
+//              [--frames N] [--motion DX,DY] [--fps N[/D]] [--audio-first] [--audio-only]
+//              [--rotate 90|180|270] OUTPUT
 #include "tools/video_writer.h"
 
 #include <cstdio>
@@ -14,7 +15,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264|gif|jpeg] "
                  "[--size WxH] [--frames N] [--motion DX,DY] [--fps N[/D]] "
-                 "[--audio-first] [--audio-only] OUTPUT\n");
+                 "[--audio-first] [--audio-only] [--rotate 90|180|270] OUTPUT\n");
     return 2;
 }
 
@@ -50,6 +51,9 @@ int main(int argc, char** argv) {
             spec.audioFirst = true;
         } else if (arg == "--audio-only") {
             spec.audioOnly = true;
+        } else if (arg == "--rotate" && hasValue) {
+            // A portrait phone video: MP4 with a display matrix.
+            spec.rotation = std::atoi(argv[++i]);
         } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
             output = arg;
         } else {
