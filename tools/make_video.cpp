@@ -37,6 +37,9 @@ void PrintHelp(std::FILE* out) {
                  "  --audio-first    an audio stream before the video stream (AVI only; default\n"
                  "                   off)\n"
                  "  --audio-only     an audio stream and no video stream (AVI only; default off)\n"
+                 "  --rotate DEG     mark the video to be shown turned clockwise by 90, 180 or\n"
+                 "                   270 degrees, as phones mark portrait recordings; the\n"
+                 "                   pictures are stored turned back (MP4, MOV for raw; default 0)\n"
                  "  --help           this text\n",
                  videotool::kBarcodeRows, videotool::CodecName(d.codec), d.width, d.height,
                  d.frames, d.dx, d.dy, d.fps);
@@ -84,6 +87,9 @@ int main(int argc, char** argv) {
             spec.audioFirst = true;
         } else if (arg == "--audio-only") {
             spec.audioOnly = true;
+        } else if (arg == "--rotate" && hasValue) {
+            // A portrait phone video: MP4 with a display matrix.
+            spec.rotation = std::atoi(argv[++i]);
         } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
             output = arg;
         } else {

@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
@@ -13,6 +14,7 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace videotool {
 
@@ -309,6 +311,72 @@ bool AddVideoStream(Output& out, const VideoSpec& spec, std::string* error) {
     return true;
 }
 
+// A phone-style file: what its pictures are stored as, and the matrix that turns them upright.
+bool IsRotated(const VideoSpec& spec) {
+    return spec.rotation != 0;
+}
+
+bool RotationSupported(const VideoSpec& spec) {
+    const bool codecFits = spec.codec == Codec::Raw || spec.codec == Codec::Mjpeg ||
+                           spec.codec == Codec::Mpeg4 || spec.codec == Codec::Mpeg4BFrames ||
+                           spec.codec == Codec::H264;
+    return (spec.rotation == 90 || spec.rotation == 180 || spec.rotation == 270) && codecFits &&
+           !spec.matroska && !spec.audioFirst && !spec.audioOnly;
+}
+
+const char* RotatedMuxer(const VideoSpec& spec) {
+    return spec.codec == Codec::Raw ? "mov" : "mp4";
+}
+
+// The spec of the stored pictures: a quarter turn swaps the sides.
+VideoSpec StoredSpec(const VideoSpec& spec) {
+    VideoSpec stored = spec;
+    if (spec.rotation % 180 != 0) {
+        std::swap(stored.width, stored.height);
+    }
+    return stored;
+}
+
+// The upright picture (red, green, blue rows) turned back into the one the file stores: each
+// stored pixel is the upright pixel a clockwise turn by the rotation takes it to.
+void TurnBack(const VideoSpec& spec, std::vector<uint8_t>* rgb) {
+    const VideoSpec stored = StoredSpec(spec);
+    std::vector<uint8_t> out(rgb->size());
+    for (int q = 0; q < stored.height; ++q) {
+        for (int p = 0; p < stored.width; ++p) {
+            int x = p;
+            int y = q;
+            if (spec.rotation == 90) {
+                x = stored.height - 1 - q;
+                y = p;
+            } else if (spec.rotation == 180) {
+                x = stored.width - 1 - p;
+                y = stored.height - 1 - q;
+            } else if (spec.rotation == 270) {
+                x = q;
+                y = stored.width - 1 - p;
+            }
+            std::memcpy(out.data() + 3 * (static_cast<size_t>(q) * stored.width + p),
+                        rgb->data() + 3 * (static_cast<size_t>(y) * spec.width + x), 3);
+        }
+    }
+    rgb->swap(out);
+}
+
+// The display matrix on the video stream, as phones write it for a portrait recording.
+bool MarkRotation(Output& out, const VideoSpec& spec, std::string* error) {
+    uint8_t* side =
+        av_stream_new_side_data(out.video, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t));
+    if (!side) {
+        return Fail(error, "out of memory");
+    }
+    int32_t matrix[9] = {};
+    // FFmpeg's matrix for a clockwise turn.
+    av_display_rotation_set(matrix, spec.rotation);
+    std::memcpy(side, matrix, sizeof matrix);
+    return true;
+}
+
 // Frame n's picture into the encoder's frame: swapped into blue-green-red rows for the
 // uncompressed form, converted for every other.
 void FillPicture(Output& out, const VideoSpec& spec, const std::vector<uint8_t>& rgb) {
@@ -338,7 +406,10 @@ bool WritePicture(Output& out, const VideoSpec& spec, int n, std::vector<uint8_t
         return Fail(error, "out of memory", ret);
     }
     RenderFrame(spec, n, rgb);
-    FillPicture(out, spec, *rgb);
+    if (IsRotated(spec)) {
+        TurnBack(spec, rgb);
+    }
+    FillPicture(out, StoredSpec(spec), *rgb);
     out.frame->pts = spec.jumpAt > 0 && n >= spec.jumpAt ? n + spec.jumpFrames : n;
     if (spec.codec == Codec::Mpeg2) {
         out.frame->interlaced_frame = 1;
@@ -388,7 +459,12 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
     if (spec.codec == Codec::Jpeg && spec.frames != 1) {
         return Fail(error, "a JPEG picture is one frame");
     }
-    const char* muxer = spec.matroska                ? "matroska"
+    if (IsRotated(spec) && !RotationSupported(spec)) {
+        return Fail(error, "rotated files are turned by 90, 180 or 270 degrees and written with "
+                           "uncompressed, MJPEG, MPEG-4 or H.264 pictures, video only");
+    }
+    const char* muxer = IsRotated(spec)              ? RotatedMuxer(spec)
+                        : spec.matroska              ? "matroska"
                         : spec.codec == Codec::Mpeg1 ? "mpeg"
                         : spec.codec == Codec::Mpeg2 ? "vob"
                         : spec.codec == Codec::H264  ? "h264"
@@ -410,7 +486,10 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
     if ((spec.audioFirst || spec.audioOnly) && !AddAudioStream(out, error)) {
         return false;
     }
-    if (!spec.audioOnly && !AddVideoStream(out, spec, error)) {
+    if (!spec.audioOnly && !AddVideoStream(out, StoredSpec(spec), error)) {
+        return false;
+    }
+    if (IsRotated(spec) && !MarkRotation(out, spec, error)) {
         return false;
     }
     ret = avio_open(&out.oc->pb, path.c_str(), AVIO_FLAG_WRITE);

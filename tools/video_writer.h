@@ -42,6 +42,11 @@ struct VideoSpec {
     int64_t jumpFrames = 0;
     // The rate the file states, when not the rate its pictures come at (Matroska); 0: that rate.
     int statedFps = 0;
+    // 90, 180 or 270: a portrait phone video. The file's display matrix tells a player to turn
+    // its pictures this many degrees clockwise, and the pictures are stored turned back by as
+    // much, so they show upright at width x height once turned. Written as MP4 (MOV for the
+    // uncompressed form, which MP4 does not carry).
+    int rotation = 0;
 };
 
 // Rows at the top of every frame that carry the barcode, and its number of bits (most

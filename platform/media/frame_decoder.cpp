@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
@@ -129,6 +130,18 @@ PacketSurvey SurveyPackets(const std::string& path, int stream) {
     return survey;
 }
 
+// How the stream's pictures are turned for showing: as its display matrix asks, else as stored.
+Orientation StreamOrientation(const AVStream* st) {
+    size_t size = 0;
+    const uint8_t* data = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    int32_t matrix[9] = {};
+    if (!data || size < sizeof matrix) {
+        return Orientation{};
+    }
+    std::memcpy(matrix, data, sizeof matrix);
+    return OrientationOf(matrix);
+}
+
 // a - b, or false when it does not fit 64 bits (time stamps of a hostile file).
 bool Difference(int64_t a, int64_t b, int64_t* out) {
     return !__builtin_sub_overflow(a, b, out);
@@ -159,6 +172,7 @@ void FrameDecoder::Close() {
     m_fromStart = false;
     m_stream = -1;
     m_width = m_height = 0;
+    m_orientation = Orientation{};
     m_frameCount = 0;
     m_countCorrected = false;
     m_decodeOrder = false;
@@ -221,6 +235,7 @@ HRESULT FrameDecoder::OpenStream(int stream) {
     }
     KeepOnlyStream(m_fmt, stream);
     const AVStream* st = m_fmt->streams[stream];
+    m_orientation = StreamOrientation(st);
     const AVRational fps = FrameRateOf(st);
     m_fpsNum = fps.num;
     m_fpsDen = fps.den;
@@ -298,7 +313,7 @@ HRESULT FrameDecoder::SizePictureBuffers() {
         m_picture.assign(static_cast<size_t>(3) * m_width * m_height, 0);
         m_scratch.clear();
         m_scratchPitch = 0;
-        if (m_width % kConverterBlock != 0) {
+        if (m_width % kConverterBlock != 0 || !m_orientation.Upright()) {
             const int padded = (m_width + kConverterBlock - 1) / kConverterBlock * kConverterBlock;
             m_scratchPitch = static_cast<ptrdiff_t>(3) * padded;
             // One spare row as a margin for a converter that reads or writes a little beyond.
@@ -548,22 +563,20 @@ bool FrameDecoder::Reopen() {
 }
 
 bool FrameDecoder::Deliver(const AVFrame* frame, const PictureRows& target, const RowsSink& sink) {
-    const int pitch = 3 * m_width;
+    const int pitch = 3 * Width();
     PictureRows rows = target;
     // A target whose rows would overlap, or whose pitch the converter cannot take, is not
     // written; the picture goes into the decoder's own buffer instead.
     if (!rows.top || rows.pitch > INT_MAX || rows.pitch < -INT_MAX ||
         (rows.pitch < pitch && rows.pitch > -pitch)) {
         // Bottom-up: the top row is the last one.
-        rows.top = m_picture.data() + static_cast<size_t>(pitch) * (m_height - 1);
+        rows.top = m_picture.data() + static_cast<size_t>(pitch) * (Height() - 1);
         rows.pitch = -pitch;
     }
-    if (frame->format == AV_PIX_FMT_BGR24 && frame->width == m_width && frame->height == m_height) {
-        for (int y = 0; y < m_height; ++y) {
-            std::memcpy(rows.top + rows.pitch * y,
-                        frame->data[0] + static_cast<ptrdiff_t>(frame->linesize[0]) * y, pitch);
-        }
-    } else {
+    // The picture as stored, in 24-bit rows: the frame's own when it has that form already.
+    const uint8_t* stored = frame->data[0];
+    ptrdiff_t storedPitch = frame->linesize[0];
+    if (frame->format != AV_PIX_FMT_BGR24 || frame->width != m_width || frame->height != m_height) {
         m_sws = sws_getCachedContext(m_sws, frame->width, frame->height,
                                      static_cast<AVPixelFormat>(frame->format), m_width, m_height,
                                      AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
@@ -572,18 +585,19 @@ bool FrameDecoder::Deliver(const AVFrame* frame, const PictureRows& target, cons
         }
         // The converter writes each row where the rows say, so a bottom-up buffer is written
         // from its last row with a negative pitch. A width the converter's blocks do not
-        // divide goes through padded rows first.
+        // divide, and a picture to be turned, go through padded rows first.
         const bool padded = !m_scratch.empty();
         uint8_t* dst[4] = {padded ? m_scratch.data() : rows.top, nullptr, nullptr, nullptr};
         int dstStride[4] = {static_cast<int>(padded ? m_scratchPitch : rows.pitch), 0, 0, 0};
         sws_scale(m_sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
-        if (padded) {
-            for (int y = 0; y < m_height; ++y) {
-                std::memcpy(rows.top + rows.pitch * y, m_scratch.data() + m_scratchPitch * y,
-                            pitch);
-            }
+        if (!padded) {
+            sink(rows);
+            return true;
         }
+        stored = m_scratch.data();
+        storedPitch = m_scratchPitch;
     }
+    TurnUpright(stored, storedPitch, m_width, m_height, m_orientation, rows.top, rows.pitch);
     sink(rows);
     return true;
 }

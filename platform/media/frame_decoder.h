@@ -1,8 +1,11 @@
 // Synchronous access to the pictures of one video stream by frame number: frame N is the Nth
 // picture presented. Every delivered picture is 24-bit blue-green-red: in the decoder's own
 // buffer the bottom row first, rows of exactly 3 * width bytes; or in rows the caller names.
+// Pictures are delivered upright, turned as the stream's display matrix asks (a portrait phone
+// video stored as landscape pictures), and the size given is the upright one.
 #pragma once
 
+#include "platform/media/orientation.h"
 #include "platform/media/status.h"
 
 #include <cstddef>
@@ -50,8 +53,9 @@ public:
     // and first time stamp; counts the frames. Fails for a stream that cannot be decoded.
     HRESULT OpenStream(int stream);
 
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
+    // The size of the delivered, upright pictures.
+    int Width() const { return UprightWidth(m_orientation, m_width, m_height); }
+    int Height() const { return UprightHeight(m_orientation, m_width, m_height); }
     // The announced count, lowered to the real one once decoding found the file's end before
     // it; never below a frame once decoded. Pictures numbered by time count to the last one.
     int64_t FrameCount() const { return m_frameCount; }
@@ -141,8 +145,10 @@ private:
     bool m_hasPacket = false;
     std::string m_path;
     int m_stream = -1;
+    // The pictures' size as decoded; turned upright on delivery as m_orientation says.
     int m_width = 0;
     int m_height = 0;
+    Orientation m_orientation;
     int64_t m_frameCount = 0;
     bool m_countCorrected = false;
     bool m_decodeOrder = false;
@@ -175,8 +181,8 @@ private:
     bool m_flushed = false;
     int64_t m_seekCount = 0;
     std::vector<uint8_t> m_picture;
-    // Where the converter writes when the picture's width is not a multiple of its block:
-    // rows padded to whole blocks, copied out from there.
+    // Where the converter writes when the picture's width is not a multiple of its block, or
+    // the picture is to be turned: rows padded to whole blocks, copied or turned out from there.
     std::vector<uint8_t> m_scratch;
     ptrdiff_t m_scratchPitch = 0;
 };

@@ -191,13 +191,16 @@ void DeliverPostedEvents() {
 class WorkViewTest : public ::testing::Test {
 protected:
     static const std::filesystem::path& Dir() { return stillo_test::ProcessTempDir().Path(); }
+    // rotation: a phone-style MP4 whose pictures are stored turned, to be turned back that
+    // many degrees clockwise.
     static std::string Video(const std::string& name, int frames, int dx, int width = 160,
-                             int height = 120) {
+                             int height = 120, int rotation = 0) {
         const std::string path = (Dir() / name).string();
+        videotool::VideoSpec spec =
+            videotool::Pan(videotool::Codec::Mjpeg, width, height, frames, dx);
+        spec.rotation = rotation;
         std::string error;
-        EXPECT_TRUE(videotool::WriteVideoIfMissing(
-            path, videotool::Pan(videotool::Codec::Mjpeg, width, height, frames, dx), &error))
-            << error;
+        EXPECT_TRUE(videotool::WriteVideoIfMissing(path, spec, &error)) << error;
         return path;
     }
     // A file that no video reader takes.
@@ -400,6 +403,33 @@ TEST_F(WorkViewTest, FailedLoadKeepsTheVideoShownBefore) {
     ASSERT_TRUE(WaitFor("Mosaic Complete"));
     EXPECT_EQ(view->m_mosaicer.m_nInputWidth, 160);
     EXPECT_EQ(view->m_nFramesProcessed, 27);
+}
+
+// Portrait phone videos, stored turned: the form is given the upright size and shows the
+// upright picture in its frame preview.
+TEST_F(WorkViewTest, TurnedVideosShowUpright) {
+    auto view = Start();
+    const float scale = CVideoGrabber::PreviewScale(120, 160);
+    for (int rotation : {90, 180, 270}) {
+        SCOPED_TRACE(rotation);
+        Load(*view,
+             Video("portrait-" + std::to_string(rotation) + ".mp4", 30, 2, 120, 160, rotation));
+        EXPECT_EQ(view->m_pGrabber->m_callback.m_nWidth, 120);
+        EXPECT_EQ(view->m_pGrabber->m_callback.m_nHeight, 160);
+        for (int n : {5, 22}) {
+            view->m_sliderFrame->setValue(n);
+            const QImage& preview = view->m_bmpFrameWork;
+            EXPECT_EQ(
+                videotool::ReadBarcode(int(120 * scale), int(videotool::kBarcodeRows * scale),
+                                       [&](int x, int y) { return qGreen(preview.pixel(x, y)); }),
+                n)
+                << "frame preview";
+        }
+        // The trim rectangle the form draws over the preview follows the upright size.
+        const Rect trim = TrimOverlay(120, 160, 2, 2, 2, 2);
+        EXPECT_EQ(view->m_bmpFrameShown.pixel(trim.right, (trim.top + trim.bottom) / 2),
+                  qRgb(255, 255, 0));
+    }
 }
 
 // Each transport button leaves its playing flag and step, and the step buttons move one frame

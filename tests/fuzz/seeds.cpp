@@ -105,7 +105,7 @@ bool VideoSeeds(const fs::path& dir) {
 
 // Beside the opener's seeds, files whose frames the source once lost track of: Matroska
 // cluster times that go backwards, a variable rate (pictures left out), a damaged GIF, and a
-// single JPEG picture.
+// single JPEG picture; and a portrait phone video, whose pictures are turned upright.
 bool FrameSeeds(const fs::path& dir) {
     bool ok = VideoSeeds(dir);
     videotool::VideoSpec backward = videotool::Pan(Codec::Mjpeg, 32, 24, 40, 2);
@@ -122,6 +122,9 @@ bool FrameSeeds(const fs::path& dir) {
          videotool::DamageFile(gif.string(), fs::file_size(gif) / 2, 16) && ok;
     // Large enough that the picture is not all read while the file is probed.
     ok = Write(dir / "single.jpg", videotool::Pan(Codec::Jpeg, 160, 120, 1, 2)) && ok;
+    videotool::VideoSpec turned = videotool::Pan(Codec::Mjpeg, 24, 32, 6, 2);
+    turned.rotation = 90;
+    ok = Write(dir / "turned.mp4", turned) && ok;
     return ok;
 }
 

@@ -257,12 +257,24 @@ media::PictureRows OwnRows(const uint8_t* picture, int w, int h) {
 }
 
 TEST(DecodeInto, RowsOfTheCallersGetTheSamePictureAndNothingElse) {
-    for (auto [codec, w] : {std::pair{Codec::Mpeg4BFrames, 96}, std::pair{Codec::Mpeg4BFrames, 98},
-                            std::pair{Codec::Raw, 98}}) {
-        SCOPED_TRACE(testing::Message() << videotool::CodecName(codec) << " " << w);
-        const videotool::VideoSpec spec = Spec(codec, w, 66, 40);
-        const std::string name =
-            std::string("into-") + videotool::CodecName(codec) + std::to_string(w) + ".avi";
+    // Turned files store pictures 66 wide, which the converter's blocks do not divide.
+    const struct {
+        Codec codec;
+        int w;
+        int rotation;
+    } cases[] = {{Codec::Mpeg4BFrames, 96, 0},
+                 {Codec::Mpeg4BFrames, 98, 0},
+                 {Codec::Raw, 98, 0},
+                 {Codec::Raw, 98, 90},
+                 {Codec::Mpeg4BFrames, 98, 270}};
+    for (auto [codec, w, rotation] : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << videotool::CodecName(codec) << " " << w << " turned " << rotation);
+        videotool::VideoSpec spec = Spec(codec, w, 66, 40);
+        spec.rotation = rotation;
+        const std::string name = std::string("into-") + videotool::CodecName(codec) +
+                                 std::to_string(w) + "-" + std::to_string(rotation) +
+                                 ExtensionOf(spec);
         const std::string path = WriteTestVideo(name, spec);
         media::FrameDecoder own, into;
         ASSERT_EQ(own.OpenFile(path), media::S_OK);

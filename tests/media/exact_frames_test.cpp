@@ -1,5 +1,5 @@
 // Every format: frame count, size, and the right frame in sequential, backward and random
-// order, with the picture itself close to what was written.
+// order, with the picture itself close to what was written; phone-style files turned upright.
 #include "video_fixture.h"
 
 #include <algorithm>
@@ -14,6 +14,7 @@ struct FormatCase {
     Codec codec;
     const char* file;
     double maxError; // mean error allowed per channel below the barcode
+    int rotation;    // degrees the file's display matrix turns its pictures clockwise
 };
 
 class ExactFrames : public ::testing::TestWithParam<FormatCase> {};
@@ -21,6 +22,7 @@ class ExactFrames : public ::testing::TestWithParam<FormatCase> {};
 TEST_P(ExactFrames, CountSizeAndBarcodesInEveryOrder) {
     const FormatCase& c = GetParam();
     videotool::VideoSpec spec = Spec(c.codec, 96, 64, 75);
+    spec.rotation = c.rotation;
     const std::string path = WriteTestVideo(c.file, spec);
 
     CVideoGrabber grabber(nullptr, nullptr, 4);
@@ -56,18 +58,32 @@ TEST_P(ExactFrames, CountSizeAndBarcodesInEveryOrder) {
     for (int n = 3; n < count; n += 5) {
         ASSERT_EQ(grabAndRead(n), n) << "stepping";
     }
+    // Half size: every second row and column of the same upright picture.
+    ASSERT_EQ(OpenQuietly(grabber, path, &w, &h, 1), 75);
+    for (int n : {0, 74, 17, 18}) {
+        grabber.GrabFrame(n, CVideoGrabber::PreviewScale(w, h), 1, 1);
+        EXPECT_EQ(BarcodeOf(grabber.FrameBuffer(), w / 2, videotool::kBarcodeRows / 2), n)
+            << "half size";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ExactFrames,
-                         ::testing::Values(FormatCase{Codec::Raw, "raw.avi", 0.001},
-                                           FormatCase{Codec::Mjpeg, "mjpeg.avi", 12},
-                                           FormatCase{Codec::Mpeg4, "mpeg4.avi", 12},
-                                           FormatCase{Codec::Mpeg4BFrames, "mpeg4b.avi", 12},
-                                           FormatCase{Codec::Mpeg1, "mpeg1.mpg", 12},
-                                           FormatCase{Codec::Mpeg2, "mpeg2.mpg", 12},
-                                           FormatCase{Codec::H264, "raw.h264", 12}),
+                         ::testing::Values(FormatCase{Codec::Raw, "raw.avi", 0.001, 0},
+                                           FormatCase{Codec::Mjpeg, "mjpeg.avi", 12, 0},
+                                           FormatCase{Codec::Mpeg4, "mpeg4.avi", 12, 0},
+                                           FormatCase{Codec::Mpeg4BFrames, "mpeg4b.avi", 12, 0},
+                                           FormatCase{Codec::Mpeg1, "mpeg1.mpg", 12, 0},
+                                           FormatCase{Codec::Mpeg2, "mpeg2.mpg", 12, 0},
+                                           FormatCase{Codec::H264, "raw.h264", 12, 0},
+                                           // Portrait phone videos, stored turned.
+                                           FormatCase{Codec::Raw, "raw-90.mov", 0.001, 90},
+                                           FormatCase{Codec::Raw, "raw-270.mov", 0.001, 270},
+                                           FormatCase{Codec::Mjpeg, "mjpeg-180.mp4", 12, 180},
+                                           FormatCase{Codec::H264, "h264-90.mp4", 12, 90}),
                          [](const testing::TestParamInfo<FormatCase>& info) {
-                             return std::string(videotool::CodecName(info.param.codec));
+                             const int turn = info.param.rotation;
+                             return std::string(videotool::CodecName(info.param.codec)) +
+                                    (turn ? "Turned" + std::to_string(turn) : "");
                          });
 
 TEST(ExactFrames, AudioFirstUsesTheVideoStream) {
