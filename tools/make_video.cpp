@@ -39,7 +39,8 @@ void PrintHelp(std::FILE* out) {
                  "  --audio-only     an audio stream and no video stream (AVI only; default off)\n"
                  "  --rotate DEG     mark the video to be shown turned clockwise by 90, 180 or\n"
                  "                   270 degrees, as phones mark portrait recordings; the\n"
-                 "                   pictures are stored turned back (MP4, MOV for raw; default 0)\n"
+                 "                   pictures are stored turned back (MP4, MOV for raw;\n"
+                 "                   default 0)\n"
                  "  --help           this text\n",
                  videotool::kBarcodeRows, videotool::CodecName(d.codec), d.width, d.height,
                  d.frames, d.dx, d.dy, d.fps);
