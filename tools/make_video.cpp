@@ -10,7 +10,46 @@
 
 namespace {
 
+// Options for phone-style and damaged files:
+//   --container mp4|ts     MP4 (a sample table listing every picture) or a transport stream
+//   --drop FIRST,COUNT     pictures FIRST .. FIRST + COUNT - 1 left out
+//   --half-rate-from N     pictures from N on two frame times apart
+//   --start-at N           the first picture stamped N frame times after 0
+//   --time-base D          time counted in units of 1 / D s
+//   --restart-at N         time stamps starting again at 0 from picture N on (ts, mpeg1, mpeg2)
+//   --blank N              picture N's packet without its scan marker (MJPEG): no pixels
+// True when argv[*i] is one of them, its value taken; *bad when the value is not a number.
+bool TimingOption(int argc, char** argv, int* i, videotool::VideoSpec* spec, bool* bad) {
+    const std::string arg = argv[*i];
+    if (*i + 1 >= argc) {
+        return false;
+    }
+    const char* value = argv[*i + 1];
+    int* number = arg == "--half-rate-from" ? &spec->halfRateFrom
+                  : arg == "--start-at"     ? &spec->startAt
+                  : arg == "--time-base"    ? &spec->timeBase
+                  : arg == "--restart-at"   ? &spec->restartAt
+                  : arg == "--blank"        ? &spec->blankPicture
+                                            : nullptr;
+    if (number) {
+        *bad = std::sscanf(value, "%d", number) != 1;
+    } else if (arg == "--drop") {
+        *bad = std::sscanf(value, "%d,%d", &spec->firstDropped, &spec->droppedCount) != 2;
+    } else if (arg == "--container") {
+        const std::string name = value;
+        *bad = name != "mp4" && name != "ts";
+        spec->container = name == "mp4" ? videotool::Container::Mp4 : videotool::Container::MpegTs;
+    } else {
+        return false;
+    }
+    ++*i;
+    return true;
+}
+
 int Usage() {
+    std::fprintf(stderr, "phone-style and damaged files, beside the options below: [--container "
+                         "mp4|ts] [--drop FIRST,COUNT] [--half-rate-from N] [--start-at N] "
+                         "[--time-base D] [--restart-at N] [--blank N]\n");
     std::fprintf(stderr,
                  "usage: make-video [--codec raw|mjpeg|mpeg4|mpeg4b|mpeg1|mpeg2|h264|gif|jpeg] "
                  "[--size WxH] [--frames N] [--motion DX,DY] [--fps N[/D]] "
@@ -26,6 +65,13 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
+        bool bad = false;
+        if (TimingOption(argc, argv, &i, &spec, &bad)) {
+            if (bad) {
+                return Usage();
+            }
+            continue;
+        }
         if (arg == "--codec" && hasValue) {
             if (!videotool::ParseCodec(argv[++i], &spec.codec)) {
                 return Usage();

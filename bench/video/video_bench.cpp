@@ -3,7 +3,11 @@
 //   1. a plain loop: read, decode and convert every picture to 24-bit (the least any reader
 //      pays for a frame),
 //   2. sequential GrabFrame calls through CVideoGrabber over the same file,
-//   3. random GrabFrame calls (each one a seek).
+//   3. random GrabFrame calls (each one a seek),
+//   4. backward steps near the end of a long 320 x 240 MPEG-2 transport stream whose time
+//      stamps start again half-way (its pictures numbered by decode order), against the same
+//      stream without the restart (numbered by time): the last frame grabbed first, then one
+//      frame back at a time.
 // The plain loop and the sequential grabs take turns for the given number of rounds, so a
 // change in the machine's load hits both alike; the figures printed are the medians, and the
 // ratio is the median of each round's own ratio. Both are given by the wall clock and by the
@@ -116,6 +120,38 @@ Rate PlainLoop(const char* path, bool convert) {
     return rate;
 }
 
+// Milliseconds a backward step takes near the end of the transport stream (median of the
+// steps), with the number of pictures it was written with.
+double BackwardStepMs(const stillo_test::TempDir& temp, const char* name, int restartAt) {
+    constexpr int kFrames = 3000;
+    constexpr int kSteps = 40;
+    videotool::VideoSpec spec = videotool::Pan(videotool::Codec::Mpeg2, 320, 240, kFrames, 3);
+    spec.container = videotool::Container::MpegTs;
+    spec.restartAt = restartAt;
+    const std::string file = temp.File(name);
+    std::string error;
+    if (!videotool::WriteVideo(file, spec, &error)) {
+        std::fprintf(stderr, "video_bench: %s\n", error.c_str());
+        return 0;
+    }
+    CVideoGrabber grabber(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    const int32_t count = grabber.Open(file.c_str(), &w, &h, 1, 0);
+    if (count <= 0) {
+        return 0;
+    }
+    const float scale = CVideoGrabber::PreviewScale(w, h);
+    grabber.GrabFrame(count - 1, scale, 1, 1);
+    std::vector<double> steps;
+    for (int n = count - 2; n >= count - 1 - kSteps; --n) {
+        const double t0 = Now();
+        grabber.GrabFrame(n, scale, 1, 1);
+        steps.push_back((Now() - t0) * 1000.0);
+    }
+    std::remove(file.c_str());
+    return Median(steps);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -180,5 +216,12 @@ int main(int argc, char** argv) {
     }
     std::printf("\n");
     std::remove(path);
+
+    const double byTime = BackwardStepMs(temp, "by-time.ts", 0);
+    const double byDecodeOrder = BackwardStepMs(temp, "restarted.ts", 1500);
+    std::printf("320x240 MPEG-2 transport stream, 3000 frames, backward steps near the end:\n");
+    std::printf("  numbered by time:                       %8.2f ms a step\n", byTime);
+    std::printf("  time stamps start again (decode order): %8.2f ms a step  (%.1f x)\n",
+                byDecodeOrder, byTime > 0 ? byDecodeOrder / byTime : 0.0);
     return 0;
 }
