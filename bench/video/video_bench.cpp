@@ -120,8 +120,27 @@ Rate PlainLoop(const char* path, bool convert) {
     return rate;
 }
 
-// Milliseconds a backward step takes near the end of the transport stream (median of the
-// steps), with the number of pictures it was written with.
+// A video written and opened for the timings; count 0 when either failed.
+struct OpenedVideo {
+    CVideoGrabber grabber{nullptr, nullptr, 4};
+    int32_t count = 0;
+    float scale = 1.0f;
+
+    OpenedVideo(const std::string& path, const videotool::VideoSpec& spec) {
+        std::string error;
+        if (!videotool::WriteVideo(path, spec, &error)) {
+            std::fprintf(stderr, "video_bench: %s\n", error.c_str());
+            return;
+        }
+        int w = 0, h = 0;
+        std::fflush(stdout);
+        count = std::max(0, grabber.Open(path.c_str(), &w, &h, 1, 0));
+        scale = CVideoGrabber::PreviewScale(w, h);
+    }
+};
+
+// Milliseconds a backward step takes near the end of a 3000-frame transport stream whose time
+// stamps start again at restartAt (0: never), the median of 40 steps.
 double BackwardStepMs(const stillo_test::TempDir& temp, const char* name, int restartAt) {
     constexpr int kFrames = 3000;
     constexpr int kSteps = 40;
@@ -129,23 +148,15 @@ double BackwardStepMs(const stillo_test::TempDir& temp, const char* name, int re
     spec.container = videotool::Container::MpegTs;
     spec.restartAt = restartAt;
     const std::string file = temp.File(name);
-    std::string error;
-    if (!videotool::WriteVideo(file, spec, &error)) {
-        std::fprintf(stderr, "video_bench: %s\n", error.c_str());
+    OpenedVideo video(file, spec);
+    if (video.count <= 0) {
         return 0;
     }
-    CVideoGrabber grabber(nullptr, nullptr, 4);
-    int w = 0, h = 0;
-    const int32_t count = grabber.Open(file.c_str(), &w, &h, 1, 0);
-    if (count <= 0) {
-        return 0;
-    }
-    const float scale = CVideoGrabber::PreviewScale(w, h);
-    grabber.GrabFrame(count - 1, scale, 1, 1);
+    video.grabber.GrabFrame(video.count - 1, video.scale, 1, 1);
     std::vector<double> steps;
-    for (int n = count - 2; n >= count - 1 - kSteps; --n) {
+    for (int n = video.count - 2; n >= video.count - 1 - kSteps; --n) {
         const double t0 = Now();
-        grabber.GrabFrame(n, scale, 1, 1);
+        video.grabber.GrabFrame(n, video.scale, 1, 1);
         steps.push_back((Now() - t0) * 1000.0);
     }
     std::remove(file.c_str());
@@ -161,20 +172,13 @@ int main(int argc, char** argv) {
     const std::string file = temp.File("pan.avi");
     const char* path = file.c_str();
     const videotool::VideoSpec spec = videotool::Pan(videotool::Codec::Mpeg4, 640, 480, frames, 3);
-    std::string error;
-    if (!videotool::WriteVideo(path, spec, &error)) {
-        std::fprintf(stderr, "video_bench: %s\n", error.c_str());
+    OpenedVideo video(file, spec);
+    if (video.count <= 0) {
         return 1;
     }
-
-    CVideoGrabber grabber(nullptr, nullptr, 4);
-    int w = 0, h = 0;
-    std::fflush(stdout);
-    const int32_t count = grabber.Open(path, &w, &h, 1, 0);
-    if (count <= 0) {
-        return 1;
-    }
-    const float scale = CVideoGrabber::PreviewScale(w, h);
+    CVideoGrabber& grabber = video.grabber;
+    const int32_t count = video.count;
+    const float scale = video.scale;
 
     std::vector<double> decodeOnly, plain, sequential, ratio, plainCpu, sequentialCpu, ratioCpu;
     for (int round = 0; round < rounds; ++round) {
