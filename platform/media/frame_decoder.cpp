@@ -163,6 +163,13 @@ bool Unwritten(const AVFrame* frame) {
     return bytes > 0 && std::memcmp(frame->data[0], kUnwritten, bytes) == 0;
 }
 
+// Marks a picture that came out of the decoder once the file was known to be cut short.
+char kCutShort;
+// A file that ends within this many packets after one the demuxer marked damaged was cut short
+// at that one: the pictures decoded from there on lack their data (a picture cut short, the
+// pictures after it concealed from older ones).
+constexpr int kTailPackets = 4;
+
 // Key pictures remembered at most: beyond it a hostile file would fill the memory.
 constexpr size_t kMaxKeys = 1 << 18;
 // Packets read on, without decoding, from where a seek lands to a key picture's: a demuxer
@@ -191,7 +198,8 @@ void FrameDecoder::Close() {
     avformat_close_input(&m_fmt);
     m_hasHeld = m_hasPending = m_hasPacket = m_hasNextPacket = false;
     m_heldUndecoded = false;
-    m_sawCutShort = false;
+    m_sinceDamaged = -1;
+    m_cutTail = false;
     m_keys.clear();
     m_indexPos.clear();
     m_checkKey = false;
@@ -484,6 +492,9 @@ int FrameDecoder::ReceiveNext(AVFrame* out) {
         int ret = avcodec_receive_frame(m_dec, out);
         if (ret == 0) {
             ++m_picturesDecoded;
+            if (m_cutTail) {
+                out->opaque = &kCutShort;
+            }
             return ret;
         }
         if (ret == AVERROR_EOF) {
@@ -518,6 +529,11 @@ int FrameDecoder::ReceiveNext(AVFrame* out) {
                 m_firstDts = ts;
             }
             if (m_pkt->flags & AV_PKT_FLAG_CORRUPT) {
+                m_sinceDamaged = 0;
+            } else if (m_sinceDamaged >= 0 && ++m_sinceDamaged > kTailPackets) {
+                m_sinceDamaged = -1;
+            }
+            if (m_sinceDamaged >= 0) {
                 NoteIfCutShort();
             }
             avcodec_send_packet(m_dec, m_pkt);
@@ -533,20 +549,17 @@ int FrameDecoder::ReceiveNext(AVFrame* out) {
 
 void FrameDecoder::NoteIfCutShort() {
     // Demuxers mark a packet damaged for many reasons (a transport stream's counters that jump
-    // where two files were joined); only one that the end of the file cut short lost its
-    // picture for sure.
+    // where two files were joined); only where the file ends right after it is it sure that
+    // the pictures from there on lost their data.
     if (av_read_frame(m_fmt, m_nextPkt) >= 0) {
         m_hasNextPacket = true;
-        return;
+    } else {
+        m_cutTail = true;
     }
-    m_sawCutShort = true;
-    m_cutShortPos = m_pkt->pos;
-    m_cutShortPts = m_pkt->pts;
 }
 
-bool FrameDecoder::CutShort(const AVFrame* frame) const {
-    return m_sawCutShort &&
-           (m_cutShortPos >= 0 ? frame->pkt_pos == m_cutShortPos : frame->pts == m_cutShortPts);
+bool FrameDecoder::CutShort(const AVFrame* frame) {
+    return frame->opaque == &kCutShort;
 }
 
 bool FrameDecoder::Undecoded(const AVFrame* frame) const {
@@ -554,6 +567,11 @@ bool FrameDecoder::Undecoded(const AVFrame* frame) const {
 }
 
 void FrameDecoder::LookPastUndecoded(int64_t n) {
+    if (CutShort(m_held)) {
+        // Nothing the decoder gives out after it was decoded whole.
+        NoteEndOfStream(n);
+        return;
+    }
     if (m_hasPending) {
         return;
     }
@@ -615,6 +633,8 @@ void FrameDecoder::ResetAfterSeek() {
     m_hasHeld = m_hasPending = false;
     m_heldUndecoded = false;
     m_checkKey = false;
+    m_sinceDamaged = -1;
+    m_cutTail = false;
     m_flushed = false;
     m_needKey = true;
     m_prevIndex = -1;

@@ -17,7 +17,7 @@
 //
 // A picture that was not decoded is never delivered: one the decoder wrote no pixel of, or one
 // whose packet the end of the file cut short (and the count then ends before it). A picture the
-// decoder concealed, partly from an earlier one, is delivered as it came.
+// decoder concealed inside the file, partly from an earlier one, is delivered as it came.
 #pragma once
 
 #include "platform/media/status.h"
@@ -168,10 +168,11 @@ private:
     // Reads the stream's next packet into m_pkt, to be decoded before any other; false at the
     // end.
     bool ReadNextPacket();
-    // A packet marked damaged: the file's end cut it short when nothing follows it.
+    // Near a packet marked damaged: the file was cut short there when it ends a few packets
+    // later.
     void NoteIfCutShort();
-    // The picture's packet was cut short by the end of the file.
-    bool CutShort(const AVFrame* frame) const;
+    // The picture came out of the decoder once the file was known to be cut short.
+    static bool CutShort(const AVFrame* frame);
     // A picture not decoded: the decoder wrote no pixel of it, or its packet was cut short.
     bool Undecoded(const AVFrame* frame) const;
     // Frame n was not decoded: when nothing follows it the file ends before it.
@@ -209,13 +210,15 @@ private:
     bool m_hasPending = false;
     // A packet read while checking a rewind, sent to the decoder before any other.
     bool m_hasPacket = false;
-    // The packet after one marked damaged, read to learn whether the file ended inside it.
+    // The packet after one near a packet marked damaged, read to learn whether the file ends
+    // there.
     AVPacket* m_nextPkt = nullptr;
     bool m_hasNextPacket = false;
-    // The last packet the end of the file cut short: its position, else its time stamp.
-    bool m_sawCutShort = false;
-    int64_t m_cutShortPos = -1;
-    int64_t m_cutShortPts = 0;
+    // Packets read since the last one the demuxer marked damaged; -1 none lately.
+    int m_sinceDamaged = -1;
+    // The file ended a few packets after a damaged one: it was cut short there, and what the
+    // decoder gives out from then on was decoded from what was left.
+    bool m_cutTail = false;
     // m_held was not decoded: it is never delivered, nor shown over a gap after it.
     bool m_heldUndecoded = false;
     std::string m_path;
