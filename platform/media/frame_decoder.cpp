@@ -562,7 +562,7 @@ bool FrameDecoder::CutShort(const AVFrame* frame) {
     return frame->opaque == &kCutShort;
 }
 
-bool FrameDecoder::Undecoded(const AVFrame* frame) const {
+bool FrameDecoder::Undecoded(const AVFrame* frame) {
     return CutShort(frame) || Unwritten(frame);
 }
 

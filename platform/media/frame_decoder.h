@@ -11,12 +11,13 @@
 // picture presented instead (decode order) and the count is the number of pictures. So every
 // picture the file holds is delivered, the last included, and none is passed over. The time
 // stamps are read from the container's index where it lists every picture the header counts
-// (the MP4 sample table, the AVI index: nothing is decoded or read beyond it), else from a pass
+// (the MP4 sample table, the AVI index: nothing more is decoded or read for it), else from a pass
 // over the packets where the header states no count; a count stated without such an index is
 // taken as it is, with the pictures numbered by time.
 //
-// A picture that was not decoded is never delivered: one the decoder wrote no pixel of, or one
-// whose packet the end of the file cut short (and the count then ends before it). A picture the
+// A picture that was not decoded is never delivered (its grab fails): one the decoder wrote no
+// pixel of, or one decoded from what the end of the file cut short (the file ends a few packets
+// after one the demuxer marked damaged), and the count then ends before it. A picture the
 // decoder concealed inside the file, partly from an earlier one, is delivered as it came.
 #pragma once
 
@@ -173,12 +174,13 @@ private:
     void NoteIfCutShort();
     // The picture came out of the decoder once the file was known to be cut short.
     static bool CutShort(const AVFrame* frame);
-    // A picture not decoded: the decoder wrote no pixel of it, or its packet was cut short.
-    bool Undecoded(const AVFrame* frame) const;
-    // Frame n was not decoded: when nothing follows it the file ends before it.
+    // A picture not decoded: the decoder wrote no pixel of it, or it was cut short.
+    static bool Undecoded(const AVFrame* frame);
+    // Frame n was not decoded: when it was cut short, or nothing follows it, the file ends
+    // before it.
     void LookPastUndecoded(int64_t n);
     bool Reopen();
-    // Forgets the packet AtFirstPacket read.
+    // Forgets the packets read ahead.
     void DropPacket();
     void ResetAfterSeek();
     // False when the picture could not be converted.
@@ -232,8 +234,8 @@ private:
     int64_t m_decoded = 0;
     // The highest index seen since the decoder was last positioned; -1 none.
     int64_t m_maxSeen = -1;
-    // The highest number a picture decoded since the stream was opened was given: frames up to
-    // it are in the file. -1 none.
+    // The highest number a picture decoded since the stream was opened was given (or a frame
+    // delivered), but for pictures cut short: frames up to it are in the file. -1 none.
     int64_t m_maxKnown = -1;
     // The decoder is positioned by decoding on from the stream's first packet, not by a seek:
     // where the stream ends, it really ends.
