@@ -619,8 +619,11 @@ bool FrameDecoder::PlaceInIndex(const AVFrame* frame, int64_t* index) const {
 }
 
 void FrameDecoder::NoteEndOfStream(int64_t n) {
-    if (m_maxSeen >= 0 && n > m_maxKnown && m_maxKnown + 1 < m_frameCount) {
-        m_frameCount = m_maxKnown + 1;
+    // Never below one frame: a file none of whose pictures was decoded keeps its first frame,
+    // which delivers nothing.
+    const int64_t real = std::max<int64_t>(m_maxKnown + 1, 1);
+    if (m_maxSeen >= 0 && n > m_maxKnown && real < m_frameCount) {
+        m_frameCount = real;
         m_countCorrected = true;
     }
 }
