@@ -170,6 +170,10 @@ char kCutShort;
 // pictures after it concealed from older ones).
 constexpr int kTailPackets = 4;
 
+// Frames remembered as delivered, at most: beyond them a picture not decoded after a seek is
+// taken as it came.
+constexpr int64_t kMaxRemembered = int64_t{1} << 24;
+
 // Key pictures remembered at most: beyond it a hostile file would fill the memory.
 constexpr size_t kMaxKeys = 1 << 18;
 // Packets read on, without decoding, from where a seek lands to a key picture's: a demuxer
@@ -202,6 +206,7 @@ void FrameDecoder::Close() {
     m_cutTail = false;
     m_keys.clear();
     m_indexPos.clear();
+    m_delivered.clear();
     m_checkKey = false;
     m_numbersTrusted = false;
     m_lastIndex = -1;
@@ -841,6 +846,9 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
             if (index < n) {
                 continue;
             }
+            if (m_heldUndecoded && RetryFromStart(&search)) {
+                continue;
+            }
             if (m_heldUndecoded) {
                 LookPastUndecoded(n);
             }
@@ -848,6 +856,10 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
         }
         // Past the target: a gap in the time stamps, so the picture shown at frame n is the
         // one before it.
+        if (m_hasHeld && m_heldUndecoded && RetryFromStart(&search)) {
+            av_frame_unref(m_work);
+            continue;
+        }
         if (m_hasHeld) {
             av_frame_move_ref(m_pending, m_work);
             m_hasPending = true;
@@ -869,6 +881,12 @@ HRESULT FrameDecoder::DeliverHeld(int64_t n, const PictureRows& target, const Ro
     }
     // A frame delivered is in the file, even shown over a gap before a picture not decoded.
     m_maxKnown = std::max(m_maxKnown, n);
+    if (n < kMaxRemembered) {
+        if (m_delivered.size() <= static_cast<size_t>(n)) {
+            m_delivered.resize(n + 1);
+        }
+        m_delivered[n] = true;
+    }
     return Deliver(m_held, target, sink) ? S_OK : E_FAIL;
 }
 
@@ -1009,6 +1027,18 @@ void FrameDecoder::ForgetKey(int64_t number) {
     m_keys.erase(std::remove_if(m_keys.begin(), m_keys.end(),
                                 [&](const KeyPicture& k) { return k.number == number; }),
                  m_keys.end());
+}
+
+bool FrameDecoder::RetryFromStart(FrameSearch* search) {
+    const bool delivered =
+        search->n < static_cast<int64_t>(m_delivered.size()) && m_delivered[search->n];
+    if (m_fromStart || search->fromStart || !delivered) {
+        return false;
+    }
+    search->fromStart = true;
+    search->gotAny = false;
+    RewindToStart();
+    return true;
 }
 
 bool FrameDecoder::RetryAtEnd(FrameSearch* search) {

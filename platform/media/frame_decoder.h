@@ -114,6 +114,7 @@ private:
         int attempt = 0;
         bool reopened = false;
         bool gotAny = false;
+        bool fromStart = false; // gone back to the start for a picture not decoded
     };
     // NextNumberedPicture's result for a picture passed over.
     static constexpr int kPassedOver = 1;
@@ -190,6 +191,11 @@ private:
     // The next picture in m_work with its number: 0; kPassedOver when it has none or lacks its
     // references; ReceiveNext's failure.
     int NextNumberedPicture(int64_t* index);
+    // The frame's picture came out undecoded after a seek where it was delivered before: the
+    // decoder carried over what it learned elsewhere in a damaged stream (the tables of a JPEG
+    // picture that lacks its own). True when the search goes on from the start, as decoding
+    // from the opening does.
+    bool RetryFromStart(FrameSearch* search);
     // The stream ended during the search: true when it goes on from farther back.
     bool RetryAtEnd(FrameSearch* search);
     // Positions the decoder farther back for the search; false when nothing is left to try.
@@ -259,6 +265,8 @@ private:
     bool m_flushed = false;
     int64_t m_seekCount = 0;
     int64_t m_picturesDecoded = 0;
+    // The frames delivered since the stream was opened.
+    std::vector<bool> m_delivered;
     // Key pictures by rising number (decode order only).
     std::vector<KeyPicture> m_keys;
     // Pictures numbered by their packets' places in the index: the positions of those packets,

@@ -138,6 +138,14 @@ TEST(EarlyEnd, TruncatedFileEndsAtItsLastRealFrameWithTheCountLowered) {
         EXPECT_EQ(g.GrabFrame(opened - 1, 1.0f, 0, 1), opened == last + 1 ? 1 : 0);
         ExpectExactEverywhere(g, w, last + 1, Same);
     }
+    // Cut inside its first picture: nothing is delivered, and the count stays at one frame.
+    const std::string first = TruncatedAvi("truncated-first.avi", 3, 0.5);
+    CVideoGrabber g(nullptr, nullptr, 4);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(g, first, &w, &h), 3);
+    EXPECT_EQ(g.GrabFrame(0, 1.0f, 0, 1), 0);
+    EXPECT_EQ(g.GrabFrame(2, 1.0f, 0, 1), 0);
+    EXPECT_EQ(g.m_nFrameCount.load(), 1);
 }
 
 TEST(EarlyEnd, AStepPastTheRealEndIsReportedAndStopsOnTheLastFrame) {
