@@ -9,6 +9,35 @@
 
 namespace {
 
+// One of the phone-style and damaged-file options: true when argv[*i] is one, its value
+// taken; *bad when the value cannot be read.
+bool TimingOption(int argc, char** argv, int* i, videotool::VideoSpec* spec, bool* bad) {
+    const std::string arg = argv[*i];
+    if (*i + 1 >= argc) {
+        return false;
+    }
+    const char* value = argv[*i + 1];
+    int* number = arg == "--half-rate-from" ? &spec->halfRateFrom
+                  : arg == "--start-at"     ? &spec->startAt
+                  : arg == "--time-base"    ? &spec->timeBase
+                  : arg == "--restart-at"   ? &spec->restartAt
+                  : arg == "--blank"        ? &spec->blankPicture
+                                            : nullptr;
+    if (number) {
+        *bad = std::sscanf(value, "%d", number) != 1;
+    } else if (arg == "--drop") {
+        *bad = std::sscanf(value, "%d,%d", &spec->firstDropped, &spec->droppedCount) != 2;
+    } else if (arg == "--container") {
+        const std::string name = value;
+        *bad = name != "mp4" && name != "ts";
+        spec->container = name == "mp4" ? videotool::Container::Mp4 : videotool::Container::MpegTs;
+    } else {
+        return false;
+    }
+    ++*i;
+    return true;
+}
+
 // Every option with its meaning and default; the defaults are read from the writer's own.
 void PrintHelp(std::FILE* out) {
     const videotool::VideoSpec d;
@@ -41,6 +70,18 @@ void PrintHelp(std::FILE* out) {
                  "                   270 degrees, as phones mark portrait recordings; the\n"
                  "                   pictures are stored turned back (MP4, MOV for raw;\n"
                  "                   default 0)\n"
+                 "Phone-style and damaged files (each off by default):\n"
+                 "  --container mp4|ts  an MP4 file (its sample table lists every picture) or an\n"
+                 "                   MPEG transport stream, in place of the codec's own container\n"
+                 "  --drop FIRST,COUNT  pictures FIRST to FIRST + COUNT - 1 left out, their time\n"
+                 "                   kept: a phone dropping pictures\n"
+                 "  --half-rate-from N  pictures from N on two frame times apart\n"
+                 "  --start-at N     the first picture stamped N frame times after 0\n"
+                 "  --time-base D    time counted in units of 1/D s (90000 as phones write)\n"
+                 "  --restart-at N   time stamps start again at 0 from picture N on (ts, mpeg1,\n"
+                 "                   mpeg2)\n"
+                 "  --blank N        picture N's packet without its scan (mjpeg): a picture that\n"
+                 "                   decodes to nothing\n"
                  "  --help           this text\n",
                  videotool::kBarcodeRows, videotool::CodecName(d.codec), d.width, d.height,
                  d.frames, d.dx, d.dy, d.fps);
@@ -63,6 +104,13 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             PrintHelp(stdout);
             return 0;
+        }
+        bool bad = false;
+        if (TimingOption(argc, argv, &i, &spec, &bad)) {
+            if (bad) {
+                return Usage();
+            }
+            continue;
         }
         if (arg == "--codec" && hasValue) {
             if (!videotool::ParseCodec(argv[++i], &spec.codec)) {

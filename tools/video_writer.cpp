@@ -49,6 +49,8 @@ struct Output {
     AVPacket* pkt = nullptr;
     AVStream* video = nullptr;
     AVStream* audio = nullptr;
+    // What the packets' time stamps and data are changed by after encoding.
+    const VideoSpec* spec = nullptr;
     ~Output() {
         sws_freeContext(sws);
         av_frame_free(&frame);
@@ -70,6 +72,43 @@ bool Fail(std::string* error, const std::string& what, int err = 0) {
     return false;
 }
 
+// A time in frame times as the file stamps it: late by the start, and twice as far apart from
+// where the rate halves. Keeps the order of any two times, so decode times stay before
+// presentation times.
+int64_t Restamped(const VideoSpec& spec, int64_t t) {
+    if (t == AV_NOPTS_VALUE) {
+        return t;
+    }
+    if (spec.halfRateFrom > 0 && t > spec.halfRateFrom) {
+        t = 2 * t - spec.halfRateFrom;
+    }
+    return t + spec.startAt;
+}
+
+// Overwrites the start-of-scan marker of a JPEG picture: the decoder finds the picture's size
+// but nothing to decode into it.
+void BlankScan(AVPacket* pkt) {
+    for (int i = 0; i + 1 < pkt->size; ++i) {
+        if (pkt->data[i] == 0xFF && pkt->data[i + 1] == 0xDA) {
+            pkt->data[i] = pkt->data[i + 1] = 0x5A;
+            return;
+        }
+    }
+}
+
+// The changes the spec asks of an encoded packet, in the encoder's frame times.
+void AlterPacket(const VideoSpec& spec, AVPacket* pkt) {
+    if (spec.blankPicture >= 0 && pkt->pts == spec.blankPicture &&
+        av_packet_make_writable(pkt) >= 0) {
+        BlankScan(pkt);
+    }
+    if (spec.halfRateFrom > 0 && pkt->pts >= spec.halfRateFrom) {
+        pkt->duration *= 2;
+    }
+    pkt->pts = Restamped(spec, pkt->pts);
+    pkt->dts = Restamped(spec, pkt->dts);
+}
+
 bool Drain(Output& out, std::string* error) {
     for (;;) {
         int ret = avcodec_receive_packet(out.enc, out.pkt);
@@ -78,6 +117,9 @@ bool Drain(Output& out, std::string* error) {
         }
         if (ret < 0) {
             return Fail(error, "encoding failed", ret);
+        }
+        if (out.spec) {
+            AlterPacket(*out.spec, out.pkt);
         }
         av_packet_rescale_ts(out.pkt, out.enc->time_base, out.video->time_base);
         out.pkt->stream_index = out.video->index;
@@ -444,10 +486,48 @@ bool Finish(Output& out, const std::string& path, std::string* error) {
     return true;
 }
 
+bool ContainerFits(const VideoSpec& spec) {
+    return spec.container == Container::Own ||
+           (spec.codec != Codec::Raw && spec.codec != Codec::Gif && spec.codec != Codec::Jpeg &&
+            !spec.matroska && !spec.audioFirst && !spec.audioOnly);
+}
+
+// The pictures before restartAt, then those from it on with their times starting again at 0,
+// written as two files and joined.
+bool WriteRestarted(const std::string& path, const VideoSpec& spec, std::string* error) {
+    if (spec.container != Container::MpegTs && !IsProgramStream(spec.codec)) {
+        return Fail(error, "time stamps start again in transport and program streams only");
+    }
+    if (spec.droppedCount > 0 || spec.restartAt >= spec.frames) {
+        return Fail(error, "the restart must lie inside the pictures, none left out");
+    }
+    VideoSpec head = spec;
+    head.restartAt = 0;
+    head.frames = spec.restartAt;
+    VideoSpec tail = spec;
+    tail.restartAt = 0;
+    tail.firstDropped = 0;
+    tail.droppedCount = spec.restartAt;
+    tail.startAt = spec.startAt - spec.restartAt;
+    const std::string tailPath = path + ".tail";
+    const bool ok = WriteVideo(path, head, error) && WriteVideo(tailPath, tail, error) &&
+                    (AppendFile(path, tailPath) || Fail(error, "cannot join the two parts"));
+    std::error_code ec;
+    std::filesystem::remove(tailPath, ec);
+    return ok;
+}
+
 } // namespace
 
 bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* error) {
     av_log_set_level(AV_LOG_ERROR);
+    if (spec.restartAt > 0) {
+        return WriteRestarted(path, spec, error);
+    }
+    if (!ContainerFits(spec)) {
+        return Fail(error, "MP4 and transport streams are written with compressed moving "
+                           "pictures only, video only");
+    }
     if (spec.width <= 0 || spec.height <= 0 || spec.frames <= 0 || spec.fps <= 0 ||
         spec.fpsDen <= 0) {
         return Fail(error, "size, length and rate must be positive");
@@ -471,6 +551,9 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
                         : spec.codec == Codec::Gif   ? "gif"
                         : spec.codec == Codec::Jpeg  ? "mjpeg"
                                                      : "avi";
+    if (spec.container != Container::Own) {
+        muxer = spec.container == Container::Mp4 ? "mp4" : "mpegts";
+    }
     if ((spec.audioFirst || spec.audioOnly) && std::strcmp(muxer, "avi") != 0) {
         return Fail(error, "audio streams are written into AVI files only");
     }
@@ -496,6 +579,10 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
     if (ret < 0) {
         return Fail(error, "cannot open " + path, ret);
     }
+    if (out.video && spec.timeBase > 0) {
+        out.video->time_base = AVRational{1, spec.timeBase};
+    }
+    out.spec = &spec;
     AVDictionary* options = nullptr;
     if (spec.matroska) {
         // Clusters of a few pictures each, so that their time codes can be rewritten.
@@ -513,7 +600,8 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
         if (out.audio && !WriteAudio(out, spec, n, error)) {
             return false;
         }
-        const bool dropped = spec.dropEvery > 1 && n % spec.dropEvery == spec.dropEvery - 1;
+        const bool dropped = (spec.dropEvery > 1 && n % spec.dropEvery == spec.dropEvery - 1) ||
+                             (n >= spec.firstDropped && n < spec.firstDropped + spec.droppedCount);
         if (out.video && !dropped && !WritePicture(out, spec, n, &rgb, error)) {
             return false;
         }

@@ -21,6 +21,13 @@ enum class Codec {
     Jpeg,         // one JPEG picture, nothing around it (one frame)
 };
 
+// Where the pictures are written when not in their codec's own file (AVI, program stream, ...).
+enum class Container {
+    Own,
+    Mp4,    // as phones write, with a sample table that lists every picture
+    MpegTs, // an MPEG transport stream, as broadcast and camcorders write
+};
+
 struct VideoSpec {
     Codec codec = Codec::Mjpeg;
     int width = 96;
@@ -33,6 +40,24 @@ struct VideoSpec {
     bool audioFirst = false; // an audio stream before the video stream (AVI only)
     bool audioOnly = false;  // no video stream at all (AVI only)
     bool matroska = false;   // MJPEG or MPEG-4 in a Matroska file (clusters of 200 ms)
+    // MP4 or a transport stream: any codec but the uncompressed, GIF and single-JPEG ones.
+    Container container = Container::Own;
+    // Pictures firstDropped .. firstDropped + droppedCount - 1 are left out (a phone dropping
+    // pictures); the others keep their barcodes and times.
+    int firstDropped = 0;
+    int droppedCount = 0;
+    // From this picture on the pictures come two frame times apart (the rate halves); 0: never.
+    int halfRateFrom = 0;
+    // The first picture is stamped this many frame times after 0 (a late start).
+    int startAt = 0;
+    // The video stream counts time in units of 1 / timeBase s (90000 as phones and broadcast
+    // write); 0: in frame times.
+    int timeBase = 0;
+    // The time stamps start again from 0 at this picture while the barcodes go on (two
+    // transport or program streams joined); 0: never.
+    int restartAt = 0;
+    // This picture's packet loses its scan marker (MJPEG), so it decodes to no pixels; -1: none.
+    int blankPicture = -1;
     // k > 1: picture n is left out where n % k == k - 1, its time left empty (a variable-rate
     // file); the barcode of every other picture is still its frame time n.
     int dropEvery = 0;

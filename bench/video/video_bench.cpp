@@ -8,6 +8,10 @@
 //      720 x 1280 after a quarter turn) against an unturned file of the same stored size whose
 //      pan moves the same way through the stored pictures, taking turns as above: what the
 //      turn costs a grab.
+//   5. backward steps near the end of a long 320 x 240 MPEG-2 transport stream whose time
+//      stamps start again half-way (its pictures numbered by decode order), against the same
+//      stream without the restart (numbered by time): the last frame grabbed first, then one
+//      frame back at a time.
 // The plain loop and the sequential grabs take turns for the given number of rounds, so a
 // change in the machine's load hits both alike; the figures printed are the medians, and the
 // ratio is the median of each round's own ratio. Both are given by the wall clock and by the
@@ -120,6 +124,25 @@ Rate PlainLoop(const char* path, bool convert) {
     return rate;
 }
 
+// A video written and opened for the timings; count 0 when either failed.
+struct OpenedVideo {
+    CVideoGrabber grabber{nullptr, nullptr, 4};
+    int32_t count = 0;
+    float scale = 1.0f;
+
+    OpenedVideo(const std::string& path, const videotool::VideoSpec& spec) {
+        std::string error;
+        if (!videotool::WriteVideo(path, spec, &error)) {
+            std::fprintf(stderr, "video_bench: %s\n", error.c_str());
+            return;
+        }
+        int w = 0, h = 0;
+        std::fflush(stdout);
+        count = std::max(0, grabber.Open(path.c_str(), &w, &h, 1, 0));
+        scale = CVideoGrabber::PreviewScale(w, h);
+    }
+};
+
 // Frames a second of sequential grabs over a whole file, by the wall clock and processor time.
 Rate SequentialGrabs(CVideoGrabber& grabber, int32_t count, float scale) {
     const Timer timer;
@@ -137,38 +160,51 @@ bool TurnedFigures(const stillo_test::TempDir& temp, int frames, int rounds) {
     // The turned file stores a pan that moves down its pictures: so does the unturned one.
     videotool::VideoSpec flatSpec = videotool::Pan(videotool::Codec::Mpeg4, 1280, 720, frames, 0);
     flatSpec.dy = 3;
-    const std::string turnedPath = temp.File("portrait.mp4");
-    const std::string flatPath = temp.File("landscape.avi");
-    std::string error;
-    if (!videotool::WriteVideo(turnedPath, turnedSpec, &error) ||
-        !videotool::WriteVideo(flatPath, flatSpec, &error)) {
-        std::fprintf(stderr, "video_bench: %s\n", error.c_str());
-        return false;
-    }
-    CVideoGrabber turned(nullptr, nullptr, 4);
-    CVideoGrabber flat(nullptr, nullptr, 4);
-    int tw = 0, th = 0, fw = 0, fh = 0;
-    const int32_t turnedCount = turned.Open(turnedPath.c_str(), &tw, &th, 1, 0);
-    const int32_t flatCount = flat.Open(flatPath.c_str(), &fw, &fh, 1, 0);
-    if (turnedCount <= 0 || flatCount <= 0) {
+    OpenedVideo turned(temp.File("portrait.mp4"), turnedSpec);
+    OpenedVideo flat(temp.File("landscape.avi"), flatSpec);
+    if (turned.count <= 0 || flat.count <= 0) {
         return false;
     }
     std::vector<double> turnedRate, flatRate, ratio, ratioCpu;
     for (int round = 0; round < rounds; ++round) {
-        const Rate f = SequentialGrabs(flat, flatCount, CVideoGrabber::PreviewScale(fw, fh));
-        const Rate t = SequentialGrabs(turned, turnedCount, CVideoGrabber::PreviewScale(tw, th));
+        const Rate f = SequentialGrabs(flat.grabber, flat.count, flat.scale);
+        const Rate t = SequentialGrabs(turned.grabber, turned.count, turned.scale);
         flatRate.push_back(f.wall);
         turnedRate.push_back(t.wall);
         ratio.push_back(t.wall / f.wall);
         ratioCpu.push_back(t.cpu / f.cpu);
     }
-    std::printf("turned %dx%d MP4 (stored 1280x720) sequential: %8.1f frames/s\n", tw, th,
+    std::printf("turned 720x1280 MP4 (stored 1280x720) sequential: %8.1f frames/s\n",
                 Median(turnedRate));
-    std::printf("unturned 1280x720 AVI sequential:              %8.1f frames/s\n",
+    std::printf("unturned 1280x720 AVI sequential:                 %8.1f frames/s\n",
                 Median(flatRate));
     std::printf("turned / unturned: %.1f %% by the wall clock, %.1f %% by processor time\n",
                 100.0 * Median(ratio), 100.0 * Median(ratioCpu));
     return true;
+}
+
+// Milliseconds a backward step takes near the end of a 3000-frame transport stream whose time
+// stamps start again at restartAt (0: never), the median of 40 steps.
+double BackwardStepMs(const stillo_test::TempDir& temp, const char* name, int restartAt) {
+    constexpr int kFrames = 3000;
+    constexpr int kSteps = 40;
+    videotool::VideoSpec spec = videotool::Pan(videotool::Codec::Mpeg2, 320, 240, kFrames, 3);
+    spec.container = videotool::Container::MpegTs;
+    spec.restartAt = restartAt;
+    const std::string file = temp.File(name);
+    OpenedVideo video(file, spec);
+    if (video.count <= 0) {
+        return 0;
+    }
+    video.grabber.GrabFrame(video.count - 1, video.scale, 1, 1);
+    std::vector<double> steps;
+    for (int n = video.count - 2; n >= video.count - 1 - kSteps; --n) {
+        const double t0 = Now();
+        video.grabber.GrabFrame(n, video.scale, 1, 1);
+        steps.push_back((Now() - t0) * 1000.0);
+    }
+    std::remove(file.c_str());
+    return Median(steps);
 }
 
 } // namespace
@@ -180,20 +216,13 @@ int main(int argc, char** argv) {
     const std::string file = temp.File("pan.avi");
     const char* path = file.c_str();
     const videotool::VideoSpec spec = videotool::Pan(videotool::Codec::Mpeg4, 640, 480, frames, 3);
-    std::string error;
-    if (!videotool::WriteVideo(path, spec, &error)) {
-        std::fprintf(stderr, "video_bench: %s\n", error.c_str());
+    OpenedVideo video(file, spec);
+    if (video.count <= 0) {
         return 1;
     }
-
-    CVideoGrabber grabber(nullptr, nullptr, 4);
-    int w = 0, h = 0;
-    std::fflush(stdout);
-    const int32_t count = grabber.Open(path, &w, &h, 1, 0);
-    if (count <= 0) {
-        return 1;
-    }
-    const float scale = CVideoGrabber::PreviewScale(w, h);
+    CVideoGrabber& grabber = video.grabber;
+    const int32_t count = video.count;
+    const float scale = video.scale;
 
     std::vector<double> decodeOnly, plain, sequential, ratio, plainCpu, sequentialCpu, ratioCpu;
     for (int round = 0; round < rounds; ++round) {
@@ -231,5 +260,12 @@ int main(int argc, char** argv) {
     }
     std::printf("\n");
     std::remove(path);
+
+    const double byTime = BackwardStepMs(temp, "by-time.ts", 0);
+    const double byDecodeOrder = BackwardStepMs(temp, "restarted.ts", 1500);
+    std::printf("320x240 MPEG-2 transport stream, 3000 frames, backward steps near the end:\n");
+    std::printf("  numbered by time:                       %8.2f ms a step\n", byTime);
+    std::printf("  time stamps start again (decode order): %8.2f ms a step  (%.1f x)\n",
+                byDecodeOrder, byTime > 0 ? byDecodeOrder / byTime : 0.0);
     return TurnedFigures(temp, std::min(frames, 200), rounds) ? 0 : 1;
 }

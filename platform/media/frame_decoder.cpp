@@ -147,6 +147,52 @@ bool Difference(int64_t a, int64_t b, int64_t* out) {
     return !__builtin_sub_overflow(a, b, out);
 }
 
+// Every new picture buffer starts with these bytes in its first row, where every decoder we
+// know writes first: a picture that still holds them was not written at all (a damaged JPEG
+// whose scan is lost comes out as the buffer's last contents, another frame's picture).
+constexpr uint8_t kUnwritten[] = {0x13, 0xF1, 0x07, 0xE5, 0x29, 0xD3, 0x3B, 0xC7};
+// Fewer marked bytes would match real pictures too often.
+constexpr int kMinUnwritten = 4;
+
+// The bytes of the first row of the first plane the mark covers; 0 when it is too narrow.
+int MarkedBytes(const AVFrame* frame) {
+    const int row =
+        av_image_get_linesize(static_cast<AVPixelFormat>(frame->format), frame->width, 0);
+    const int bytes = std::min(row, static_cast<int>(sizeof kUnwritten));
+    return frame->data[0] && bytes >= kMinUnwritten && frame->linesize[0] >= bytes ? bytes : 0;
+}
+
+int MarkedBuffer(AVCodecContext* dec, AVFrame* frame, int flags) {
+    const int ret = avcodec_default_get_buffer2(dec, frame, flags);
+    const int bytes = ret >= 0 ? MarkedBytes(frame) : 0;
+    if (bytes > 0) {
+        std::memcpy(frame->data[0], kUnwritten, bytes);
+    }
+    return ret;
+}
+
+bool Unwritten(const AVFrame* frame) {
+    const int bytes = MarkedBytes(frame);
+    return bytes > 0 && std::memcmp(frame->data[0], kUnwritten, bytes) == 0;
+}
+
+// Marks a picture that came out of the decoder once the file was known to be cut short.
+char kCutShort;
+// A file that ends within this many packets after one the demuxer marked damaged was cut short
+// at that one: the pictures decoded from there on lack their data (a picture cut short, the
+// pictures after it concealed from older ones).
+constexpr int kTailPackets = 4;
+
+// Frames remembered as delivered, at most: beyond them a picture not decoded after a seek is
+// taken as it came.
+constexpr int64_t kMaxRemembered = int64_t{1} << 24;
+
+// Key pictures remembered at most: beyond it a hostile file would fill the memory.
+constexpr size_t kMaxKeys = 1 << 18;
+// Packets read on, without decoding, from where a seek lands to a key picture's: a demuxer
+// lands at its own index points (clusters, cue points) before it.
+constexpr int kMaxPacketsToKey = 4096;
+
 } // namespace
 
 FrameDecoder::FrameDecoder() {
@@ -164,9 +210,18 @@ void FrameDecoder::Close() {
     av_frame_free(&m_held);
     av_frame_free(&m_pending);
     av_packet_free(&m_pkt);
+    av_packet_free(&m_nextPkt);
     avcodec_free_context(&m_dec);
     avformat_close_input(&m_fmt);
-    m_hasHeld = m_hasPending = m_hasPacket = false;
+    m_hasHeld = m_hasPending = m_hasPacket = m_hasNextPacket = false;
+    m_heldUndecoded = false;
+    m_sinceDamaged = -1;
+    m_cutTail = false;
+    m_keys.clear();
+    m_indexPos.clear();
+    m_delivered.clear();
+    m_checkKey = false;
+    m_numbersTrusted = false;
     m_lastIndex = -1;
     m_maxKnown = -1;
     m_fromStart = false;
@@ -222,10 +277,11 @@ HRESULT FrameDecoder::OpenStream(int stream) {
         return E_INVALIDARG;
     }
     m_pkt = av_packet_alloc();
+    m_nextPkt = av_packet_alloc();
     m_work = av_frame_alloc();
     m_held = av_frame_alloc();
     m_pending = av_frame_alloc();
-    if (!m_pkt || !m_work || !m_held || !m_pending) {
+    if (!m_pkt || !m_nextPkt || !m_work || !m_held || !m_pending) {
         return E_OUTOFMEMORY;
     }
     m_stream = stream;
@@ -288,6 +344,7 @@ HRESULT FrameDecoder::DecodeFirstPicture() {
     m_positioned = true;
     m_needKey = false;
     m_fromStart = true;
+    m_numbersTrusted = true;
     return S_OK;
 }
 
@@ -297,6 +354,8 @@ int64_t FrameDecoder::CountFrames() {
     int64_t count = st->nb_frames;
     if (count <= 0) {
         count = CountPackets(m_stream);
+    } else {
+        CountIndexed(count, &count);
     }
     if (count <= 0) {
         if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
@@ -341,6 +400,7 @@ HRESULT FrameDecoder::OpenDecoder() {
         // Frame threads hold pictures back and make every seek slower; slices do not.
         dec->thread_type = FF_THREAD_SLICE;
         dec->thread_count = 1;
+        dec->get_buffer2 = MarkedBuffer;
         ret = avcodec_open2(dec, codec, nullptr);
     }
     if (ret < 0) {
@@ -357,9 +417,45 @@ int64_t FrameDecoder::CountPackets(int stream) {
     if (!survey.anyTimestamp || survey.timestampsRestart) {
         m_decodeOrder = true;
     }
-    std::vector<int64_t>& numbers = survey.times;
+    return NumberByTimes(std::move(survey.times), m_firstTs, survey.packets);
+}
+
+bool FrameDecoder::CountIndexed(int64_t stated, int64_t* count) {
+    AVStream* st = m_fmt->streams[m_stream];
+    const int entries = avformat_index_get_entries_count(st);
+    if (entries != stated) {
+        return false;
+    }
+    // Pictures an edit list leaves out are decoded but never come out of the decoder.
+    std::vector<const AVIndexEntry*> shown;
+    std::vector<int64_t> times;
+    for (int i = 0; i < entries; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(st, i);
+        if (!e) {
+            return false;
+        }
+        if (!(e->flags & AVINDEX_DISCARD_FRAME)) {
+            shown.push_back(e);
+            times.push_back(e->timestamp);
+        }
+    }
+    if (times.empty()) {
+        return false;
+    }
+    // The index's times are the decode times: the same spacing as the presentation times, which
+    // are later by the pictures a decoder holds back.
+    const int64_t first = *std::min_element(times.begin(), times.end());
+    *count = NumberByTimes(std::move(times), first, static_cast<int64_t>(shown.size()));
+    if (m_decodeOrder) {
+        NumberByIndex(shown);
+    }
+    return true;
+}
+
+int64_t FrameDecoder::NumberByTimes(std::vector<int64_t> times, int64_t first, int64_t pictures) {
+    std::vector<int64_t>& numbers = times;
     if (m_decodeOrder || numbers.empty()) {
-        return survey.packets;
+        return pictures;
     }
     // Numbered by time, the numbers reach the last picture's time: a stream that leaves
     // pictures out (a variable rate) has more numbers than pictures, each gap showing the
@@ -368,20 +464,43 @@ int64_t FrameDecoder::CountPackets(int stream) {
     // one whose numbers are nearly all gaps.
     for (int64_t& t : numbers) {
         int64_t sinceFirst = 0;
-        if (!Difference(t, m_firstTs, &sinceFirst)) {
+        if (!Difference(t, first, &sinceFirst)) {
             m_decodeOrder = true;
-            return survey.packets;
+            return pictures;
         }
         t = av_rescale_q(sinceFirst, AVRational{m_tbNum, m_tbDen}, AVRational{m_fpsDen, m_fpsNum});
     }
     std::sort(numbers.begin(), numbers.end());
     if (numbers.front() < 0 ||
         std::adjacent_find(numbers.begin(), numbers.end()) != numbers.end() ||
-        numbers.back() / kMaxNumbersPerPicture >= survey.packets) {
+        numbers.back() / kMaxNumbersPerPicture >= pictures) {
         m_decodeOrder = true;
-        return survey.packets;
+        return pictures;
     }
-    return std::max(survey.packets, numbers.back() + 1);
+    return std::max(pictures, numbers.back() + 1);
+}
+
+void FrameDecoder::NumberByIndex(const std::vector<const AVIndexEntry*>& entries) {
+    // Only a decoder that holds no picture back gives them out in the index's order, and only
+    // positions that rise tell each packet's place at once.
+    const AVStream* st = m_fmt->streams[m_stream];
+    if (m_dec->has_b_frames > 0 || st->codecpar->video_delay > 0 ||
+        m_pending->pkt_pos != entries.front()->pos) {
+        return;
+    }
+    std::vector<int64_t> pos;
+    std::vector<KeyPicture> keys;
+    for (const AVIndexEntry* e : entries) {
+        if (e->pos < 0 || (!pos.empty() && e->pos <= pos.back())) {
+            return;
+        }
+        if ((e->flags & AVINDEX_KEYFRAME) && keys.size() < kMaxKeys) {
+            keys.push_back(KeyPicture{static_cast<int64_t>(pos.size()), e->pos, e->timestamp});
+        }
+        pos.push_back(e->pos);
+    }
+    m_indexPos = std::move(pos);
+    m_keys = std::move(keys);
 }
 
 // 0 and a picture in out; AVERROR_EOF once the stream is exhausted; another negative value
@@ -391,7 +510,14 @@ int64_t FrameDecoder::CountPackets(int stream) {
 int FrameDecoder::ReceiveNext(AVFrame* out) {
     for (;;) {
         int ret = avcodec_receive_frame(m_dec, out);
-        if (ret == 0 || ret == AVERROR_EOF) {
+        if (ret == 0) {
+            ++m_picturesDecoded;
+            if (m_cutTail) {
+                out->opaque = &kCutShort;
+            }
+            return ret;
+        }
+        if (ret == AVERROR_EOF) {
             return ret;
         }
         if (ret != AVERROR(EAGAIN)) {
@@ -422,16 +548,72 @@ int FrameDecoder::ReceiveNext(AVFrame* out) {
             if (m_firstDts == AV_NOPTS_VALUE) {
                 m_firstDts = ts;
             }
+            if (m_pkt->flags & AV_PKT_FLAG_CORRUPT) {
+                m_sinceDamaged = 0;
+            } else if (m_sinceDamaged >= 0 && ++m_sinceDamaged > kTailPackets) {
+                m_sinceDamaged = -1;
+            }
+            if (m_sinceDamaged >= 0) {
+                NoteIfCutShort();
+            }
             avcodec_send_packet(m_dec, m_pkt);
         }
         av_packet_unref(m_pkt);
+        if (m_hasNextPacket) {
+            av_packet_move_ref(m_pkt, m_nextPkt);
+            m_hasNextPacket = false;
+            m_hasPacket = true;
+        }
+    }
+}
+
+void FrameDecoder::NoteIfCutShort() {
+    // Demuxers mark a packet damaged for many reasons (a transport stream's counters that jump
+    // where two files were joined); only where the file ends right after it is it sure that
+    // the pictures from there on lost their data.
+    if (av_read_frame(m_fmt, m_nextPkt) >= 0) {
+        m_hasNextPacket = true;
+    } else {
+        m_cutTail = true;
+    }
+}
+
+bool FrameDecoder::CutShort(const AVFrame* frame) {
+    return frame->opaque == &kCutShort;
+}
+
+bool FrameDecoder::Undecoded(const AVFrame* frame) {
+    return CutShort(frame) || Unwritten(frame);
+}
+
+void FrameDecoder::LookPastUndecoded(int64_t n) {
+    if (CutShort(m_held)) {
+        // Nothing the decoder gives out after it was decoded whole.
+        NoteEndOfStream(n);
+        return;
+    }
+    if (m_hasPending) {
+        return;
+    }
+    const int ret = ReceiveNext(m_pending);
+    if (ret == 0) {
+        m_hasPending = true;
+        return;
+    }
+    av_frame_unref(m_pending);
+    if (ret == AVERROR_EOF) {
+        NoteEndOfStream(n);
     }
 }
 
 bool FrameDecoder::IndexOf(const AVFrame* frame, int64_t* index) {
     const int64_t ts = frame->best_effort_timestamp;
     int64_t sinceFirst = 0;
-    if (m_decodeOrder) {
+    if (!m_indexPos.empty()) {
+        if (!PlaceInIndex(frame, index)) {
+            return false;
+        }
+    } else if (m_decodeOrder) {
         *index = m_decoded++;
     } else if (ts != AV_NOPTS_VALUE && Difference(ts, m_firstTs, &sinceFirst)) {
         // index = (ts - first) * time_base * fps, to the nearest frame.
@@ -444,13 +626,24 @@ bool FrameDecoder::IndexOf(const AVFrame* frame, int64_t* index) {
     }
     m_prevIndex = *index;
     m_maxSeen = std::max(m_maxSeen, *index);
-    m_maxKnown = std::max(m_maxKnown, *index);
+    return true;
+}
+
+bool FrameDecoder::PlaceInIndex(const AVFrame* frame, int64_t* index) const {
+    const auto at = std::lower_bound(m_indexPos.begin(), m_indexPos.end(), frame->pkt_pos);
+    if (at == m_indexPos.end() || *at != frame->pkt_pos) {
+        return false;
+    }
+    *index = at - m_indexPos.begin();
     return true;
 }
 
 void FrameDecoder::NoteEndOfStream(int64_t n) {
-    if (m_maxSeen >= 0 && n > m_maxKnown && m_maxKnown + 1 < m_frameCount) {
-        m_frameCount = m_maxKnown + 1;
+    // Never below one frame: a file none of whose pictures was decoded keeps its first frame,
+    // which delivers nothing.
+    const int64_t real = std::max<int64_t>(m_maxKnown + 1, 1);
+    if (m_maxSeen >= 0 && n > m_maxKnown && real < m_frameCount) {
+        m_frameCount = real;
         m_countCorrected = true;
     }
 }
@@ -461,6 +654,10 @@ void FrameDecoder::ResetAfterSeek() {
     av_frame_unref(m_pending);
     DropPacket();
     m_hasHeld = m_hasPending = false;
+    m_heldUndecoded = false;
+    m_checkKey = false;
+    m_sinceDamaged = -1;
+    m_cutTail = false;
     m_flushed = false;
     m_needKey = true;
     m_prevIndex = -1;
@@ -475,17 +672,26 @@ void FrameDecoder::DropPacket() {
         av_packet_unref(m_pkt);
         m_hasPacket = false;
     }
+    if (m_hasNextPacket) {
+        av_packet_unref(m_nextPkt);
+        m_hasNextPacket = false;
+    }
 }
 
 // Seeks to a key frame at or before frame (target - extraFrames), allowing for the pictures a
-// decoder with B-frames holds back.
+// decoder with B-frames holds back: to the last time stamp that is numbered so, so a key
+// picture on that frame itself is found, not the one before it.
 void FrameDecoder::SeekBefore(int64_t target, int64_t extraFrames) {
-    const int64_t k = target - (m_dec->has_b_frames + 1) - extraFrames;
+    const int64_t k = target - m_dec->has_b_frames - extraFrames;
+    // Frame k ends before (k + 1/2) frame times: the last unit before it.
+    const int64_t units = k > 0 && k < INT64_MAX / 2
+                              ? av_rescale_rnd(2 * k + 1, int64_t{m_fpsDen} * m_tbDen,
+                                               2 * int64_t{m_fpsNum} * m_tbNum, AV_ROUND_UP) -
+                                    1
+                              : 0;
     int64_t ts = 0;
-    if (k <= 0 || m_decodeOrder || !m_fmt ||
-        __builtin_add_overflow(
-            m_firstTs,
-            av_rescale_q(k, AVRational{m_fpsDen, m_fpsNum}, AVRational{m_tbNum, m_tbDen}), &ts) ||
+    if (k <= 0 || m_decodeOrder || !m_fmt || units < 0 ||
+        __builtin_add_overflow(m_firstTs, units, &ts) ||
         av_seek_frame(m_fmt, m_stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
         RewindToStart();
         return;
@@ -514,6 +720,7 @@ void FrameDecoder::RewindToStart(bool reopen) {
     // Demuxers whose seeks land elsewhere (time codes that go backwards, a damaged index, a
     // single picture) would number the pictures after it from the wrong place.
     m_fromStart = (ret >= 0 && AtFirstPacket()) || Reopen();
+    m_numbersTrusted = m_fromStart;
     m_decoded = 0;
     // From the first packet every picture counts, key or not, as it did at opening.
     m_needKey = false;
@@ -525,9 +732,9 @@ void FrameDecoder::RewindToStart(bool reopen) {
     }
 }
 
-bool FrameDecoder::AtFirstPacket() {
+bool FrameDecoder::ReadNextPacket() {
     for (;;) {
-        if (av_read_frame(m_fmt, m_pkt) < 0) {
+        if (!m_fmt || av_read_frame(m_fmt, m_pkt) < 0) {
             return false;
         }
         if (m_pkt->stream_index == m_stream) {
@@ -537,6 +744,13 @@ bool FrameDecoder::AtFirstPacket() {
     }
     // Decoded first, as it would have been without the look.
     m_hasPacket = true;
+    return true;
+}
+
+bool FrameDecoder::AtFirstPacket() {
+    if (!ReadNextPacket()) {
+        return false;
+    }
     if (m_firstPacketPos >= 0 && m_pkt->pos >= 0) {
         return m_pkt->pos == m_firstPacketPos;
     }
@@ -615,12 +829,7 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
         // Asked again at once: the picture is still held.
         return DeliverHeld(n, target, sink);
     }
-    // Pictures numbered by decode order are reached only by decoding on: any frame ahead is
-    // decoded on to, any other is counted again from the start.
-    if (!(m_positioned && n > m_lastIndex &&
-          (m_decodeOrder || n <= m_lastIndex + kDecodeOnFrames))) {
-        SeekBefore(n, 0);
-    }
+    PositionFor(n);
     FrameSearch search;
     search.n = n;
     search.gotAny = m_hasHeld;
@@ -645,15 +854,26 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
             av_frame_unref(m_held);
             av_frame_move_ref(m_held, m_work);
             m_hasHeld = true;
+            m_heldUndecoded = Undecoded(m_held);
             m_lastIndex = -1;
             search.gotAny = true;
             if (index < n) {
                 continue;
             }
+            if (m_heldUndecoded && RetryFromStart(&search)) {
+                continue;
+            }
+            if (m_heldUndecoded) {
+                LookPastUndecoded(n);
+            }
             return DeliverHeld(n, target, sink);
         }
         // Past the target: a gap in the time stamps, so the picture shown at frame n is the
         // one before it.
+        if (m_hasHeld && m_heldUndecoded && RetryFromStart(&search)) {
+            av_frame_unref(m_work);
+            continue;
+        }
         if (m_hasHeld) {
             av_frame_move_ref(m_pending, m_work);
             m_hasPending = true;
@@ -670,6 +890,17 @@ HRESULT FrameDecoder::DecodeFrameInto(int64_t n, const PictureRows& target, cons
 HRESULT FrameDecoder::DeliverHeld(int64_t n, const PictureRows& target, const RowsSink& sink) {
     // Frame n is where the decoder stands once it is delivered; a gap after it shows it again.
     m_lastIndex = n;
+    if (m_heldUndecoded) {
+        return AVERROR_INVALIDDATA;
+    }
+    // A frame delivered is in the file, even shown over a gap before a picture not decoded.
+    m_maxKnown = std::max(m_maxKnown, n);
+    if (n < kMaxRemembered) {
+        if (m_delivered.size() <= static_cast<size_t>(n)) {
+            m_delivered.resize(n + 1);
+        }
+        m_delivered[n] = true;
+    }
     return Deliver(m_held, target, sink) ? S_OK : E_FAIL;
 }
 
@@ -692,12 +923,136 @@ int FrameDecoder::NextNumberedPicture(int64_t* index) {
             return kPassedOver;
         }
         m_needKey = false;
+        if (m_checkKey) {
+            m_checkKey = false;
+            if (!AtKey(m_work->pkt_pos, m_work->pts, m_expectedKey)) {
+                av_frame_unref(m_work);
+                ForgetKey(m_expectedKey.number);
+                RewindToStart();
+                return kPassedOver;
+            }
+        }
     }
     if (!IndexOf(m_work, index)) {
         av_frame_unref(m_work);
         return kPassedOver;
     }
+    if (!CutShort(m_work)) {
+        // Frames up to a picture are in the file, but for one its end cut short.
+        m_maxKnown = std::max(m_maxKnown, *index);
+    }
+    if (m_work->key_frame && m_decodeOrder && m_numbersTrusted && m_indexPos.empty()) {
+        LearnKey(m_work, *index);
+    }
     return 0;
+}
+
+void FrameDecoder::PositionFor(int64_t n) {
+    const bool ahead = m_positioned && n > m_lastIndex;
+    if (!m_decodeOrder) {
+        if (!ahead || n > m_lastIndex + kDecodeOnFrames) {
+            SeekBefore(n, 0);
+        }
+        return;
+    }
+    // Pictures numbered by decode order are reached by decoding on: from where the decoder
+    // stands when the frame is ahead, from the last key picture before it when that is nearer,
+    // else from the start.
+    const KeyPicture* key = KeyAtOrBefore(n);
+    const int64_t standing = std::max(m_lastIndex, m_prevIndex);
+    if (key && (!ahead || key->number > standing + kDecodeOnFrames)) {
+        JumpToKey(*key);
+    } else if (!ahead) {
+        SeekBefore(n, 0);
+    }
+}
+
+const FrameDecoder::KeyPicture* FrameDecoder::KeyAtOrBefore(int64_t n) const {
+    const auto after =
+        std::upper_bound(m_keys.begin(), m_keys.end(), n,
+                         [](int64_t v, const KeyPicture& k) { return v < k.number; });
+    return after == m_keys.begin() ? nullptr : &*(after - 1);
+}
+
+void FrameDecoder::JumpToKey(KeyPicture key) {
+    ResetAfterSeek();
+    m_fromStart = false;
+    m_numbersTrusted = false;
+    if (!m_indexPos.empty()) {
+        // Each picture's number is its packet's place: wherever the seek lands.
+        if (!m_fmt || av_seek_frame(m_fmt, m_stream, key.ts, AVSEEK_FLAG_BACKWARD) < 0) {
+            RewindToStart();
+        }
+        return;
+    }
+    // As a rewind, by the packet's place where the pictures may have no time stamps to seek by
+    // (and a byte seek does not lose the demuxer), else by the key's time stamp, which need not
+    // be the only one of its value: the numbers go on from the key's only once its packet is
+    // found where the decoder starts.
+    const bool byBytes = key.pos >= 0 && m_fmt && !(m_fmt->iformat->flags & AVFMT_NO_BYTE_SEEK);
+    const bool found =
+        m_fmt &&
+        ((byBytes && av_seek_frame(m_fmt, -1, key.pos, AVSEEK_FLAG_BYTE) >= 0 &&
+          ReadOnToKey(key)) ||
+         (av_seek_frame(m_fmt, m_stream, key.ts, AVSEEK_FLAG_BACKWARD) >= 0 && ReadOnToKey(key)));
+    if (!found) {
+        ForgetKey(key.number);
+        RewindToStart();
+        return;
+    }
+    m_decoded = key.number;
+    m_numbersTrusted = true;
+    m_checkKey = true;
+    m_expectedKey = key;
+}
+
+bool FrameDecoder::ReadOnToKey(const KeyPicture& key) {
+    // Without positions a time stamp may come again: only the packet landed on is taken.
+    const int packets = key.pos >= 0 ? kMaxPacketsToKey : 1;
+    for (int i = 0; i < packets && ReadNextPacket(); ++i) {
+        if (AtKey(m_pkt->pos, m_pkt->pts, key)) {
+            return true;
+        }
+        const bool past = m_pkt->pos > key.pos;
+        DropPacket();
+        if (past) {
+            break;
+        }
+    }
+    return false;
+}
+
+bool FrameDecoder::AtKey(int64_t pos, int64_t ts, const KeyPicture& key) {
+    return pos >= 0 && key.pos >= 0 ? pos == key.pos : ts == key.ts;
+}
+
+void FrameDecoder::LearnKey(const AVFrame* frame, int64_t number) {
+    if ((frame->pkt_pos < 0 && frame->pts == AV_NOPTS_VALUE) || m_keys.size() >= kMaxKeys) {
+        return;
+    }
+    const auto at = std::lower_bound(m_keys.begin(), m_keys.end(), number,
+                                     [](const KeyPicture& k, int64_t v) { return k.number < v; });
+    if (at == m_keys.end() || at->number != number) {
+        m_keys.insert(at, KeyPicture{number, frame->pkt_pos, frame->pts});
+    }
+}
+
+void FrameDecoder::ForgetKey(int64_t number) {
+    m_keys.erase(std::remove_if(m_keys.begin(), m_keys.end(),
+                                [&](const KeyPicture& k) { return k.number == number; }),
+                 m_keys.end());
+}
+
+bool FrameDecoder::RetryFromStart(FrameSearch* search) {
+    const bool delivered =
+        search->n < static_cast<int64_t>(m_delivered.size()) && m_delivered[search->n];
+    if (m_fromStart || search->fromStart || !delivered) {
+        return false;
+    }
+    search->fromStart = true;
+    search->gotAny = false;
+    RewindToStart();
+    return true;
 }
 
 bool FrameDecoder::RetryAtEnd(FrameSearch* search) {

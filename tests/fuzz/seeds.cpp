@@ -103,6 +103,34 @@ bool VideoSeeds(const fs::path& dir) {
     return ok;
 }
 
+// Phone-style MP4 (a stated count at a halved rate, pictures left out, B-pictures, a fine time
+// base and a late start, cut short), a transport stream whose time stamps start again, and a
+// Matroska MJPEG file with a picture that decodes to nothing.
+bool PhoneAndDamagedSeeds(const fs::path& dir) {
+    videotool::VideoSpec halfRate = videotool::Pan(Codec::Mpeg4, 32, 24, 30, 2);
+    halfRate.container = videotool::Container::Mp4;
+    halfRate.halfRateFrom = 15;
+    bool ok = Write(dir / "half-rate.mp4", halfRate);
+    videotool::VideoSpec dropped = videotool::Pan(Codec::H264, 32, 24, 30, 2);
+    dropped.container = videotool::Container::Mp4;
+    dropped.firstDropped = 10;
+    dropped.droppedCount = 4;
+    dropped.timeBase = 90000;
+    dropped.startAt = 3;
+    ok = Write(dir / "dropped-b.mp4", dropped) && ok;
+    const fs::path cut = dir / "repro-cut.mp4";
+    ok =
+        Write(cut, halfRate) && videotool::TruncateFile(cut.string(), fs::file_size(cut) / 2) && ok;
+    videotool::VideoSpec restarted = videotool::Pan(Codec::Mpeg2, 32, 24, 30, 2);
+    restarted.container = videotool::Container::MpegTs;
+    restarted.restartAt = 15;
+    ok = Write(dir / "restarted.ts", restarted) && ok;
+    videotool::VideoSpec blank = videotool::Pan(Codec::Mjpeg, 32, 24, 8, 2);
+    blank.matroska = true;
+    blank.blankPicture = 3;
+    return Write(dir / "blank.mkv", blank) && ok;
+}
+
 // Beside the opener's seeds, files whose frames the source once lost track of: Matroska
 // cluster times that go backwards, a variable rate (pictures left out), a damaged GIF, and a
 // single JPEG picture; and a portrait phone video, whose pictures are turned upright.
@@ -125,7 +153,7 @@ bool FrameSeeds(const fs::path& dir) {
     videotool::VideoSpec turned = videotool::Pan(Codec::Mjpeg, 24, 32, 6, 2);
     turned.rotation = 90;
     ok = Write(dir / "turned.mp4", turned) && ok;
-    return ok;
+    return PhoneAndDamagedSeeds(dir) && ok;
 }
 
 // An engine run: size, window (near edges), run length, format, modes, frames and pan.

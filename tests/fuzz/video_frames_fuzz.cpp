@@ -14,8 +14,8 @@
 
 namespace {
 
-// Enough frames to pass a key interval and the decode-on distance; each backward grab of a
-// stream numbered by decode order decodes it from the start.
+// Enough frames to pass a key interval and the decode-on distance; a backward grab of a stream
+// numbered by decode order goes back to a key picture met before, or to the start.
 constexpr int32_t kFrames = 24;
 
 void ExpectCountCovers(const CVideoGrabber& g, const std::vector<int32_t>& delivered) {

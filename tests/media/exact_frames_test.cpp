@@ -132,4 +132,57 @@ TEST(ExactFrames, SequentialGrabsDecodeOnWithoutSeeking) {
     EXPECT_EQ(got, 59);
 }
 
+// A grab far from where the decoder stands starts at the key picture before it (every 12th in
+// these files): it decodes no picture before that one, whatever the time base or the first
+// time stamp, and whether the pictures are numbered by time or by decode order.
+TEST(ExactFrames, AFarGrabDecodesFromTheKeyPictureBefore) {
+    const auto late = [](videotool::VideoSpec spec) {
+        spec.startAt = 7;
+        return spec;
+    };
+    videotool::VideoSpec mp4 = late(Spec(Codec::Mpeg4, 96, 64, 150));
+    mp4.container = videotool::Container::Mp4;
+    mp4.timeBase = 90000;
+    videotool::VideoSpec mkv = late(Spec(Codec::Mpeg4, 96, 64, 150));
+    mkv.matroska = true;
+    videotool::VideoSpec ts = Spec(Codec::Mpeg2, 96, 64, 72);
+    ts.container = videotool::Container::MpegTs;
+    ts.restartAt = 36;
+    videotool::VideoSpec jump = Spec(Codec::Mpeg4, 96, 64, 72);
+    jump.matroska = true;
+    jump.jumpAt = 36;
+    jump.jumpFrames = int64_t{25} * 3600 * 10;
+    const struct {
+        const char* name;
+        videotool::VideoSpec spec;
+        int from;
+        std::vector<int> targets;
+    } cases[] = {
+        {"far-90k.mp4", mp4, 0, {100, 96, 107, 143, 20}},
+        {"far-late.mkv", mkv, 0, {100, 96, 107, 143, 20}},
+        // Numbered by decode order: backward steps from the end, the key pictures found again
+        // by their place in the file or by their time.
+        {"far-restarted.ts", ts, 71, {70, 60, 59, 47}},
+        {"far-jump.mkv", jump, 71, {70, 60, 59, 47}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = WriteTestVideo(c.name, c.spec);
+        media::FrameDecoder decoder;
+        ASSERT_EQ(decoder.OpenFile(path), media::S_OK);
+        ASSERT_EQ(decoder.OpenStream(0), media::S_OK);
+        int got = -1;
+        auto sink = [&](const uint8_t* picture, size_t) {
+            got = BarcodeOfBottomUp(picture, 96, 64);
+        };
+        for (const int t : c.targets) {
+            ASSERT_EQ(decoder.DecodeFrame(c.from, sink), media::S_OK);
+            const int64_t before = decoder.PicturesDecoded();
+            ASSERT_EQ(decoder.DecodeFrame(t, sink), media::S_OK);
+            EXPECT_EQ(got, t);
+            EXPECT_LE(decoder.PicturesDecoded() - before, t % 12 + 1) << "frame " << t;
+        }
+    }
+}
+
 } // namespace
