@@ -96,7 +96,7 @@ void BlankScan(AVPacket* pkt) {
     }
 }
 
-// The changes the spec asks of an encoded packet, in the encoder's frame times.
+// The changes the video description asks of an encoded packet, in the encoder's frame times.
 void AlterPacket(const VideoSpec& spec, AVPacket* pkt) {
     if (spec.blankPicture >= 0 && pkt->pts == spec.blankPicture &&
         av_packet_make_writable(pkt) >= 0) {
@@ -370,7 +370,7 @@ const char* RotatedMuxer(const VideoSpec& spec) {
     return spec.codec == Codec::Raw ? "mov" : "mp4";
 }
 
-// The spec of the stored pictures: a quarter turn swaps the sides.
+// The description of the stored pictures: a quarter turn swaps the sides.
 VideoSpec StoredSpec(const VideoSpec& spec) {
     VideoSpec stored = spec;
     if (spec.rotation % 180 != 0) {

@@ -80,7 +80,7 @@ inline const char* ExtensionOf(videotool::Codec codec) {
     }
 }
 
-// The extension of a file the writer makes for that spec: phone-style files are MP4, or MOV
+// The extension of a file the writer makes for that description: phone-style files are MP4, or MOV
 // for the uncompressed form.
 inline const char* ExtensionOf(const videotool::VideoSpec& spec) {
     if (spec.rotation != 0) {
