@@ -338,10 +338,17 @@ int32_t CVideoGrabber::Open(const char* pFileName, int* pWidth, int* pHeight, in
     int32_t result = 0;
     if (hr == S_OK) {
         result = FrameCount(&file, useFrameFormat);
+    }
+    if (hr == S_OK && result > 0) {
         hr = FitFrameBuffer(file.width, file.height, bHalfSize != 0);
     }
     if (hr != S_OK) {
         return hr == kNoFile ? 0 : hr;
+    }
+    // No frame to show (a file shorter than a frame time, counted by time): the file before
+    // stays, as for any other file that cannot be used.
+    if (result <= 0) {
+        return result;
     }
 
     // The old file goes, the new one comes in.

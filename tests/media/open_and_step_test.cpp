@@ -121,6 +121,22 @@ TEST_F(BadFiles, ZeroSizeVideo) {
     ExpectCleanFailure(ZeroSizeVideo(), "Failed in EnterBitmapGrabMode!  hr=0x");
 }
 
+// Counted by time rather than in frames, a file shorter than a frame time has no frame: the
+// file before stays, in the counting it was opened with.
+TEST_F(BadFiles, FileShorterThanAFrameTimeKeepsTheFileBefore) {
+    videotool::VideoSpec spec = Spec(Codec::Mjpeg, 96, 64, 1);
+    spec.fps = 30;
+    const std::string path = WriteTestVideo("one-thirtieth.avi", spec);
+    int w = 0, h = 0;
+    ASSERT_EQ(OpenQuietly(*grabber, good, &w, &h), 10);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(grabber->Open(path.c_str(), &w, &h, 0, 0), 0);
+    testing::internal::GetCapturedStdout();
+    grabber->m_nCurrentFrame = 5;
+    EXPECT_EQ(grabber->StepFrame(), 1);
+    EXPECT_EQ(BarcodeOf(frame.data(), 96, videotool::kBarcodeRows), 6);
+}
+
 TEST(Open, PrintsTheFileNameAndReopensWithTheNewSize) {
     CVideoGrabber grabber(nullptr, nullptr, 4);
     const std::string a = WriteTestVideo("first.avi", Spec(Codec::Mjpeg, 96, 64, 12));
