@@ -168,6 +168,11 @@ float complementary_error_function(double x) {
     if (!std::isfinite(x)) {
         numeric_error("complementary_error_function: x is not a finite number");
     }
+    // The float result is 0 (or 2) from |x| = 10.5 on, and x * x would overflow the fraction
+    // for the largest x.
+    if (std::fabs(x) >= 11.0) {
+        return x < 0.0 ? 2.0f : 0.0f;
+    }
     if (x < 0.0) {
         return 1.0f + GAMMP(0.5, x * x);
     }

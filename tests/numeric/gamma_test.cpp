@@ -128,6 +128,10 @@ TEST(ComplementaryErrorFunction, MatchesTheStandardLibrary) {
         }
     }
     EXPECT_LT(worst, 3e-6);
+    for (double x : {10.5, 11.0, 4.3e9, 1e200}) {
+        EXPECT_EQ(numeric::complementary_error_function(x), 0.0f) << x;
+        EXPECT_EQ(numeric::complementary_error_function(-x), 2.0f) << -x;
+    }
 }
 
 TEST(ChiSquareOneSample, GivesDegreesStatisticAndProbability) {
