@@ -28,8 +28,10 @@ struct ErrorManager {
     std::jmp_buf jump;
 };
 
+// The jump carries the cause Encode reports.
 [[noreturn]] void OnJpegError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump,
+                 info->err->msg_code == JERR_OUT_OF_MEMORY ? ENOMEM : EIO);
 }
 
 void IgnoreJpegMessage(j_common_ptr /*info*/) {}
@@ -42,39 +44,31 @@ struct VectorDestination {
 
 constexpr size_t kDestinationChunk = 1 << 16;
 
-void InitDestination(j_compress_ptr info) {
+// Grows the encoded bytes to size, the room past used offered to libjpeg.
+void GrowDestination(j_compress_ptr info, size_t used, size_t size) {
     auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
     // No exception may cross libjpeg's frames: out of memory becomes a libjpeg error.
     bool grown = true;
     try {
-        dest->bytes->resize(kDestinationChunk);
+        dest->bytes->resize(size);
     } catch (const std::bad_alloc&) {
         grown = false;
     }
     if (!grown) {
-        info->err->msg_code = JERR_OUT_OF_MEMORY;
-        info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
+        ERREXIT(info, JERR_OUT_OF_MEMORY);
     }
-    dest->base.next_output_byte = dest->bytes->data();
-    dest->base.free_in_buffer = dest->bytes->size();
+    dest->base.next_output_byte = dest->bytes->data() + used;
+    dest->base.free_in_buffer = size - used;
+}
+
+void InitDestination(j_compress_ptr info) {
+    GrowDestination(info, 0, kDestinationChunk);
 }
 
 boolean EmptyDestination(j_compress_ptr info) {
-    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
     // libjpeg asks for more room only when the whole buffer is full.
-    const size_t used = dest->bytes->size();
-    bool grown = true;
-    try {
-        dest->bytes->resize(used * 2);
-    } catch (const std::bad_alloc&) {
-        grown = false;
-    }
-    if (!grown) {
-        info->err->msg_code = JERR_OUT_OF_MEMORY;
-        info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
-    }
-    dest->base.next_output_byte = dest->bytes->data() + used;
-    dest->base.free_in_buffer = dest->bytes->size() - used;
+    const size_t used = reinterpret_cast<VectorDestination*>(info->dest)->bytes->size();
+    GrowDestination(info, used, used * 2);
     return TRUE;
 }
 
@@ -115,8 +109,8 @@ void WriteRows(jpeg_compress_struct* info, const MOSAIC_PARAMS& canvas, const Bo
 }
 
 // Encodes the box into out: 0, or the cause of the failure (ENOMEM when memory ran out, EIO
-// for any other encoder error). Nothing local is changed between the jump point and an error,
-// so no local needs to be volatile.
+// for any other encoder error), which the jump brings. Nothing local is changed between the
+// jump point and an error, so no local needs to be volatile.
 int Encode(const MOSAIC_PARAMS& canvas, const Box& box, int quality, std::vector<JOCTET>* out,
            std::vector<JSAMPLE>& rgb) {
     jpeg_compress_struct info{};
@@ -129,10 +123,15 @@ int Encode(const MOSAIC_PARAMS& canvas, const Box& box, int quality, std::vector
     dest.base.init_destination = InitDestination;
     dest.base.empty_output_buffer = EmptyDestination;
     dest.base.term_destination = TermDestination;
-    if (setjmp(err.jump) != 0) {
-        const bool memory = err.base.msg_code == JERR_OUT_OF_MEMORY;
+    switch (setjmp(err.jump)) {
+    case 0:
+        break;
+    case ENOMEM:
         jpeg_destroy_compress(&info);
-        return memory ? ENOMEM : EIO;
+        return ENOMEM;
+    default:
+        jpeg_destroy_compress(&info);
+        return EIO;
     }
     jpeg_create_compress(&info);
     info.dest = &dest.base;
@@ -171,7 +170,7 @@ bool CanvasUsable(const MOSAIC_PARAMS* canvas) {
 int WriteFile(const char* path, const JOCTET* data, size_t bytes) {
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) {
-        return errno;
+        return errno != 0 ? errno : EIO;
     }
     struct stat st {};
     const bool regular = fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
