@@ -9,8 +9,8 @@
 
 namespace {
 
-// One of the phone-style and damaged-file options: true when argv[*i] is one, its value
-// taken; *bad when the value cannot be read.
+// One of the options of a number (or two) for phone-style and damaged files: true when argv[*i] is
+// one, its value taken; *bad when the value cannot be read.
 bool TimingOption(int argc, char** argv, int* i, videotool::VideoSpec* spec, bool* bad) {
     const std::string arg = argv[*i];
     if (*i + 1 >= argc) {
@@ -22,6 +22,7 @@ bool TimingOption(int argc, char** argv, int* i, videotool::VideoSpec* spec, boo
                   : arg == "--time-base"    ? &spec->timeBase
                   : arg == "--restart-at"   ? &spec->restartAt
                   : arg == "--blank"        ? &spec->blankPicture
+                  : arg == "--rotate"       ? &spec->rotation
                                             : nullptr;
     if (number) {
         *bad = std::sscanf(value, "%d", number) != 1;
@@ -136,9 +137,6 @@ int main(int argc, char** argv) {
             spec.audioFirst = true;
         } else if (arg == "--audio-only") {
             spec.audioOnly = true;
-        } else if (arg == "--rotate" && hasValue) {
-            // A portrait phone video: MP4 with a display matrix.
-            spec.rotation = std::atoi(argv[++i]);
         } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
             output = arg;
         } else {

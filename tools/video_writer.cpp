@@ -118,9 +118,7 @@ bool Drain(Output& out, std::string* error) {
         if (ret < 0) {
             return Fail(error, "encoding failed", ret);
         }
-        if (out.spec) {
-            AlterPacket(*out.spec, out.pkt);
-        }
+        AlterPacket(*out.spec, out.pkt);
         av_packet_rescale_ts(out.pkt, out.enc->time_base, out.video->time_base);
         out.pkt->stream_index = out.video->index;
         ret = av_interleaved_write_frame(out.oc, out.pkt);
@@ -363,7 +361,8 @@ bool RotationSupported(const VideoSpec& spec) {
                            spec.codec == Codec::Mpeg4 || spec.codec == Codec::Mpeg4BFrames ||
                            spec.codec == Codec::H264;
     return (spec.rotation == 90 || spec.rotation == 180 || spec.rotation == 270) && codecFits &&
-           !spec.matroska && !spec.audioFirst && !spec.audioOnly;
+           !spec.matroska && spec.container != Container::MpegTs && !spec.audioFirst &&
+           !spec.audioOnly;
 }
 
 const char* RotatedMuxer(const VideoSpec& spec) {
@@ -495,7 +494,9 @@ bool ContainerFits(const VideoSpec& spec) {
 // The pictures before restartAt, then those from it on with their times starting again at 0,
 // written as two files and joined.
 bool WriteRestarted(const std::string& path, const VideoSpec& spec, std::string* error) {
-    if (spec.container != Container::MpegTs && !IsProgramStream(spec.codec)) {
+    const bool joinable = spec.container == Container::MpegTs ||
+                          (spec.container == Container::Own && IsProgramStream(spec.codec));
+    if (!joinable) {
         return Fail(error, "time stamps start again in transport and program streams only");
     }
     if (spec.droppedCount > 0 || spec.restartAt >= spec.frames) {
@@ -540,24 +541,25 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
         return Fail(error, "a JPEG picture is one frame");
     }
     if (IsRotated(spec) && !RotationSupported(spec)) {
-        return Fail(error, "rotated files are turned by 90, 180 or 270 degrees and written with "
-                           "uncompressed, MJPEG, MPEG-4 or H.264 pictures, video only");
+        return Fail(error,
+                    "rotated files are turned by 90, 180 or 270 degrees and written with "
+                    "uncompressed, MJPEG, MPEG-4 or H.264 pictures, video only, in MP4 or MOV");
     }
-    const char* muxer = IsRotated(spec)              ? RotatedMuxer(spec)
-                        : spec.matroska              ? "matroska"
-                        : spec.codec == Codec::Mpeg1 ? "mpeg"
-                        : spec.codec == Codec::Mpeg2 ? "vob"
-                        : spec.codec == Codec::H264  ? "h264"
-                        : spec.codec == Codec::Gif   ? "gif"
-                        : spec.codec == Codec::Jpeg  ? "mjpeg"
-                                                     : "avi";
-    if (spec.container != Container::Own) {
-        muxer = spec.container == Container::Mp4 ? "mp4" : "mpegts";
-    }
+    const char* muxer = spec.container == Container::Mp4      ? "mp4"
+                        : spec.container == Container::MpegTs ? "mpegts"
+                        : IsRotated(spec)                     ? RotatedMuxer(spec)
+                        : spec.matroska                       ? "matroska"
+                        : spec.codec == Codec::Mpeg1          ? "mpeg"
+                        : spec.codec == Codec::Mpeg2          ? "vob"
+                        : spec.codec == Codec::H264           ? "h264"
+                        : spec.codec == Codec::Gif            ? "gif"
+                        : spec.codec == Codec::Jpeg           ? "mjpeg"
+                                                              : "avi";
     if ((spec.audioFirst || spec.audioOnly) && std::strcmp(muxer, "avi") != 0) {
         return Fail(error, "audio streams are written into AVI files only");
     }
     Output out;
+    out.spec = &spec;
     int ret = avformat_alloc_output_context2(&out.oc, nullptr, muxer, path.c_str());
     if (ret < 0 || !out.oc) {
         return Fail(error, "cannot create the container", ret);
@@ -582,7 +584,6 @@ bool WriteVideo(const std::string& path, const VideoSpec& spec, std::string* err
     if (out.video && spec.timeBase > 0) {
         out.video->time_base = AVRational{1, spec.timeBase};
     }
-    out.spec = &spec;
     AVDictionary* options = nullptr;
     if (spec.matroska) {
         // Clusters of a few pictures each, so that their time codes can be rewritten.

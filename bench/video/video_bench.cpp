@@ -184,7 +184,8 @@ bool TurnedFigures(const stillo_test::TempDir& temp, int frames, int rounds) {
 }
 
 // Milliseconds a backward step takes near the end of a 3000-frame transport stream whose time
-// stamps start again at restartAt (0: never), the median of 40 steps.
+// stamps start again at restartAt (0: never), the median of 40 steps; -1 when it cannot be
+// written or opened.
 double BackwardStepMs(const stillo_test::TempDir& temp, const char* name, int restartAt) {
     constexpr int kFrames = 3000;
     constexpr int kSteps = 40;
@@ -194,7 +195,7 @@ double BackwardStepMs(const stillo_test::TempDir& temp, const char* name, int re
     const std::string file = temp.File(name);
     OpenedVideo video(file, spec);
     if (video.count <= 0) {
-        return 0;
+        return -1;
     }
     video.grabber.GrabFrame(video.count - 1, video.scale, 1, 1);
     std::vector<double> steps;
@@ -263,9 +264,12 @@ int main(int argc, char** argv) {
 
     const double byTime = BackwardStepMs(temp, "by-time.ts", 0);
     const double byDecodeOrder = BackwardStepMs(temp, "restarted.ts", 1500);
+    if (byTime < 0 || byDecodeOrder < 0) {
+        return 1;
+    }
     std::printf("320x240 MPEG-2 transport stream, 3000 frames, backward steps near the end:\n");
     std::printf("  numbered by time:                       %8.2f ms a step\n", byTime);
     std::printf("  time stamps start again (decode order): %8.2f ms a step  (%.1f x)\n",
-                byDecodeOrder, byTime > 0 ? byDecodeOrder / byTime : 0.0);
+                byDecodeOrder, byDecodeOrder / byTime);
     return TurnedFigures(temp, std::min(frames, 200), rounds) ? 0 : 1;
 }
