@@ -84,11 +84,8 @@ QString PromptFolder(const QString& kind, const QString& fallbackFile = {}) {
     if (!remembered.isEmpty()) {
         return remembered;
     }
-    const QFileInfo fallback(fallbackFile);
-    if (!fallbackFile.isEmpty() && fallback.absoluteDir().exists()) {
-        return fallback.absolutePath();
-    }
-    return QDir::homePath();
+    const QString beside = ui::ExistingFolderOf(fallbackFile);
+    return !beside.isEmpty() ? beside : QDir::homePath();
 }
 
 } // namespace

@@ -212,11 +212,16 @@ QString RememberedFolder(const QString& kind) {
     return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
 }
 
+QString ExistingFolderOf(const QString& pathName) {
+    const QFileInfo file(pathName);
+    return !pathName.isEmpty() && file.absoluteDir().exists() ? file.absolutePath() : QString();
+}
+
 void RememberFolder(const QString& kind, const QString& pathName) {
     // A name typed into a folder that does not exist leaves the last real folder kept.
-    const QFileInfo file(pathName);
-    if (file.absoluteDir().exists()) {
-        QSettings().setValue(FolderKey(kind), file.absolutePath());
+    const QString folder = ExistingFolderOf(pathName);
+    if (!folder.isEmpty()) {
+        QSettings().setValue(FolderKey(kind), folder);
     }
 }
 

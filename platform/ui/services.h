@@ -86,6 +86,8 @@ QStringList ParseFilter(const QString& filter);
 // application's organisation and name), so it outlives the run, and holds folders only.
 // The folder kept for that kind of prompt; empty when none is kept or it no longer exists.
 QString RememberedFolder(const QString& kind);
+// The folder of the file pathName, absolute; empty for no name or a folder that does not exist.
+QString ExistingFolderOf(const QString& pathName);
 // Keeps the folder of the file pathName for that kind of prompt, when that folder exists.
 void RememberFolder(const QString& kind, const QString& pathName);
 
