@@ -7,15 +7,12 @@ namespace numeric {
 
 void GAUSSJ(one_based_matrix<float> a, int32_t n, one_based_matrix<float> b, int32_t m) {
     refuse_negative_count("GAUSSJ", n);
+    if (n == 0) {
+        return;
+    }
     int32_t* pivot_column = ivector(1, n);
     int32_t* pivot_row = ivector(1, n);
     int32_t* column_count = ivector(1, n);
-    if (n < 1) {
-        release_ivector(column_count, 1, n);
-        release_ivector(pivot_row, 1, n);
-        release_ivector(pivot_column, 1, n);
-        return;
-    }
     for (int32_t j = 1; j <= n; ++j) {
         column_count[j] = 0;
     }
