@@ -10,6 +10,7 @@ extern "C" {
 
 #include <cstring>
 #include <random>
+#include <tuple>
 
 using namespace media_test;
 using videotool::Codec;
@@ -258,23 +259,15 @@ media::PictureRows OwnRows(const uint8_t* picture, int w, int h) {
 
 TEST(DecodeInto, RowsOfTheCallersGetTheSamePictureAndNothingElse) {
     // Turned files store pictures 66 wide, which the converter's blocks do not divide.
-    const struct {
-        Codec codec;
-        int w;
-        int rotation;
-    } cases[] = {{Codec::Mpeg4BFrames, 96, 0},
-                 {Codec::Mpeg4BFrames, 98, 0},
-                 {Codec::Raw, 98, 0},
-                 {Codec::Raw, 98, 90},
-                 {Codec::Mpeg4BFrames, 98, 270}};
-    for (auto [codec, w, rotation] : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << videotool::CodecName(codec) << " " << w << " turned " << rotation);
+    for (auto [codec, w, rotation, name] :
+         {std::tuple{Codec::Mpeg4BFrames, 96, 0, "into-mpeg4b96.avi"},
+          std::tuple{Codec::Mpeg4BFrames, 98, 0, "into-mpeg4b98.avi"},
+          std::tuple{Codec::Raw, 98, 0, "into-raw98.avi"},
+          std::tuple{Codec::Raw, 98, 90, "into-raw98-90.mov"},
+          std::tuple{Codec::Mpeg4BFrames, 98, 270, "into-mpeg4b98-270.mp4"}}) {
+        SCOPED_TRACE(name);
         videotool::VideoSpec spec = Spec(codec, w, 66, 40);
         spec.rotation = rotation;
-        const std::string name = std::string("into-") + videotool::CodecName(codec) +
-                                 std::to_string(w) + "-" + std::to_string(rotation) +
-                                 ExtensionOf(spec);
         const std::string path = WriteTestVideo(name, spec);
         media::FrameDecoder own, into;
         ASSERT_EQ(own.OpenFile(path), media::S_OK);

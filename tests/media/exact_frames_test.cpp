@@ -13,8 +13,8 @@ namespace {
 struct FormatCase {
     Codec codec;
     const char* file;
-    double maxError; // mean error allowed per channel below the barcode
-    int rotation;    // degrees the file's display matrix turns its pictures clockwise
+    double maxError;  // mean error allowed per channel below the barcode
+    int rotation = 0; // degrees the file's display matrix turns its pictures clockwise
 };
 
 class ExactFrames : public ::testing::TestWithParam<FormatCase> {};
@@ -68,13 +68,13 @@ TEST_P(ExactFrames, CountSizeAndBarcodesInEveryOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ExactFrames,
-                         ::testing::Values(FormatCase{Codec::Raw, "raw.avi", 0.001, 0},
-                                           FormatCase{Codec::Mjpeg, "mjpeg.avi", 12, 0},
-                                           FormatCase{Codec::Mpeg4, "mpeg4.avi", 12, 0},
-                                           FormatCase{Codec::Mpeg4BFrames, "mpeg4b.avi", 12, 0},
-                                           FormatCase{Codec::Mpeg1, "mpeg1.mpg", 12, 0},
-                                           FormatCase{Codec::Mpeg2, "mpeg2.mpg", 12, 0},
-                                           FormatCase{Codec::H264, "raw.h264", 12, 0},
+                         ::testing::Values(FormatCase{Codec::Raw, "raw.avi", 0.001},
+                                           FormatCase{Codec::Mjpeg, "mjpeg.avi", 12},
+                                           FormatCase{Codec::Mpeg4, "mpeg4.avi", 12},
+                                           FormatCase{Codec::Mpeg4BFrames, "mpeg4b.avi", 12},
+                                           FormatCase{Codec::Mpeg1, "mpeg1.mpg", 12},
+                                           FormatCase{Codec::Mpeg2, "mpeg2.mpg", 12},
+                                           FormatCase{Codec::H264, "raw.h264", 12},
                                            // Portrait phone videos, stored turned.
                                            FormatCase{Codec::Raw, "raw-90.mov", 0.001, 90},
                                            FormatCase{Codec::Raw, "raw-270.mov", 0.001, 270},
@@ -172,9 +172,7 @@ TEST(ExactFrames, AFarGrabDecodesFromTheKeyPictureBefore) {
         ASSERT_EQ(decoder.OpenFile(path), media::S_OK);
         ASSERT_EQ(decoder.OpenStream(0), media::S_OK);
         int got = -1;
-        auto sink = [&](const uint8_t* picture, size_t) {
-            got = BarcodeOfBottomUp(picture, 96, 64);
-        };
+        auto sink = [&](const uint8_t* p, size_t) { got = BarcodeOfBottomUp(p, 96, 64); };
         for (const int t : c.targets) {
             ASSERT_EQ(decoder.DecodeFrame(c.from, sink), media::S_OK);
             const int64_t before = decoder.PicturesDecoded();

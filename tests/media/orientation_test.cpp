@@ -28,15 +28,6 @@ struct MatrixCase {
     int a, b, c, d;
 };
 
-// The matrix of a case as a file would carry it.
-void BuildMatrix(const MatrixCase& m, int32_t matrix[9]) {
-    av_display_rotation_set(matrix, m.clockwise);
-    av_display_matrix_flip(matrix, m.hflip, m.vflip);
-    for (int i : {0, 1, 3, 4}) {
-        matrix[i] *= m.scale;
-    }
-}
-
 // The upright picture by carrying every stored pixel to where the matrix puts it, the result
 // shifted so that its corner lies at (0, 0).
 std::vector<uint8_t> Carried(const std::vector<uint8_t>& stored, int w, int h, const MatrixCase& m,
@@ -84,8 +75,13 @@ TEST(Orientation, PicturesTurnWhereTheDisplayMatrixPutsThem) {
     const std::pair<int, int> sizes[] = {{1, 1}, {5, 1}, {1, 4}, {7, 3}, {64, 32}, {70, 35}};
     uint32_t seed = 1;
     for (const MatrixCase& m : cases) {
+        // The matrix as a file would carry it.
         int32_t matrix[9];
-        BuildMatrix(m, matrix);
+        av_display_rotation_set(matrix, m.clockwise);
+        av_display_matrix_flip(matrix, m.hflip, m.vflip);
+        for (int i : {0, 1, 3, 4}) {
+            matrix[i] *= m.scale;
+        }
         const media::Orientation o = media::OrientationOf(matrix);
         for (auto [w, h] : sizes) {
             SCOPED_TRACE(testing::Message() << m.name << " " << w << "x" << h);
@@ -98,29 +94,28 @@ TEST(Orientation, PicturesTurnWhereTheDisplayMatrixPutsThem) {
             ASSERT_EQ(media::UprightHeight(o, w, h), uh);
             // Stored and upright rows either way up in memory; padding after each upright row
             // that must stay as it was.
-            for (bool storedUp : {false, true}) {
-                for (bool outUp : {false, true}) {
-                    const ptrdiff_t sp = 3 * w, op = 3 * uw + 5;
-                    std::vector<uint8_t> src(stored.size());
-                    for (int q = 0; q < h; ++q) {
-                        std::memcpy(src.data() + sp * (storedUp ? h - 1 - q : q),
-                                    stored.data() + sp * q, sp);
-                    }
-                    std::vector<uint8_t> out(static_cast<size_t>(op) * uh, kUntouched);
-                    media::TurnUpright(src.data() + (storedUp ? sp * (h - 1) : 0),
-                                       storedUp ? -sp : sp, w, h, o,
-                                       out.data() + (outUp ? op * (uh - 1) : 0), outUp ? -op : op);
-                    for (int y = 0; y < uh; ++y) {
-                        const uint8_t* row = out.data() + op * (outUp ? uh - 1 - y : y);
-                        ASSERT_EQ(std::memcmp(row, want.data() + 3 * static_cast<size_t>(uw) * y,
-                                              3 * static_cast<size_t>(uw)),
-                                  0)
-                            << "row " << y << (storedUp ? " stored bottom-up" : "")
-                            << (outUp ? " written bottom-up" : "");
-                        ASSERT_TRUE(std::all_of(row + 3 * uw, row + op,
-                                                [](uint8_t v) { return v == kUntouched; }))
-                            << "padding of row " << y;
-                    }
+            for (int way = 0; way < 4; ++way) {
+                const bool storedUp = (way & 1) != 0, outUp = (way & 2) != 0;
+                const ptrdiff_t sp = 3 * w, op = 3 * uw + 5;
+                std::vector<uint8_t> src(stored.size());
+                for (int q = 0; q < h; ++q) {
+                    std::memcpy(src.data() + sp * (storedUp ? h - 1 - q : q),
+                                stored.data() + sp * q, sp);
+                }
+                std::vector<uint8_t> out(static_cast<size_t>(op) * uh, kUntouched);
+                media::TurnUpright(src.data() + (storedUp ? sp * (h - 1) : 0), storedUp ? -sp : sp,
+                                   w, h, o, out.data() + (outUp ? op * (uh - 1) : 0),
+                                   outUp ? -op : op);
+                for (int y = 0; y < uh; ++y) {
+                    const uint8_t* row = out.data() + op * (outUp ? uh - 1 - y : y);
+                    ASSERT_EQ(std::memcmp(row, want.data() + 3 * static_cast<size_t>(uw) * y,
+                                          3 * static_cast<size_t>(uw)),
+                              0)
+                        << "row " << y << (storedUp ? " stored bottom-up" : "")
+                        << (outUp ? " written bottom-up" : "");
+                    ASSERT_TRUE(std::all_of(row + 3 * uw, row + op,
+                                            [](uint8_t v) { return v == kUntouched; }))
+                        << "padding of row " << y;
                 }
             }
         }

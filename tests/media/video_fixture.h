@@ -80,15 +80,6 @@ inline const char* ExtensionOf(videotool::Codec codec) {
     }
 }
 
-// The extension of a file the writer makes for that description: phone-style files are MP4, or MOV
-// for the uncompressed form.
-inline const char* ExtensionOf(const videotool::VideoSpec& spec) {
-    if (spec.rotation != 0) {
-        return spec.codec == videotool::Codec::Raw ? ".mov" : ".mp4";
-    }
-    return ExtensionOf(spec.codec);
-}
-
 // Mean absolute difference between the frame buffer below the barcode and the frame as it was
 // written: small for a lossy copy of the right frame in the right orientation and channel order.
 inline double MeanError(const uint8_t* frameBuffer, const videotool::VideoSpec& spec, int n) {

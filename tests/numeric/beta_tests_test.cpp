@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -43,7 +44,7 @@ long double BinomialTail(int a, int b, long double x) {
 }
 
 // A row of a table of refusals: a two-sample test of one-based copies of the samples.
-numeric_test::Refusal Refused(void (*test)(const float*, int, const float*, int, float*, float*),
+numeric_test::Refusal Refused(std::function<void(float*, int, float*, int, float*, float*)> test,
                               std::vector<float> one, std::vector<float> two, const char* message) {
     return {[=] {
                 float statistic, prob;
@@ -258,24 +259,16 @@ TEST(IncompleteBetaDeathTest, BadXAndAFractionThatDoesNotSettleEndTheProcess) {
                 FatalLines("a or b too big, or ITMAX too small in BETACF"));
 }
 
-TEST(TwoSampleTestsDeathTest, KolmogorovSmirnovRefusesAValueThatIsNotANumber) {
-    const float nan = std::nanf("");
-    std::vector<float> clean = OneBased({1, 2, 3}), dirty = OneBased({2, nan, 5});
-    float d = 0, prob = 0;
-    for (const bool dirtyFirst : {true, false}) {
-        std::vector<float>& one = dirtyFirst ? dirty : clean;
-        std::vector<float>& two = dirtyFirst ? clean : dirty;
-        EXPECT_EXIT(numeric::ks_two_sample_test(one.data(), 3, two.data(), 3, &d, &prob),
-                    testing::ExitedWithCode(1),
-                    FatalLines("ks_two_sample_test: a sample holds a value that is not a number"))
-            << dirtyFirst;
-    }
-}
-
-TEST(TwoSampleTestsDeathTest, FAndTRefuseAVarianceThatCannotEnterTheTest) {
+// A value that is not a number, or a variance that cannot enter the test.
+TEST(TwoSampleTestsDeathTest, SamplesTheTestsCannotTakeAreRefusedWithTheirCause) {
     using numeric::f_test;
+    using numeric::ks_two_sample_test;
     using numeric::student_t_test;
+    const float nan = std::nanf("");
+    const char* const notANumber = "ks_two_sample_test: a sample holds a value that is not a number";
     numeric_test::ExpectRefusals({
+        Refused(ks_two_sample_test, {2, nan, 5}, {1, 2, 3}, notANumber),
+        Refused(ks_two_sample_test, {1, 2, 3}, {2, nan, 5}, notANumber),
         Refused(f_test, {3, 3, 3, 3}, {5, 5, 5, 5}, "f_test: sample 1 has variance 0"),
         Refused(f_test, {1, 2, 3}, {5, 5}, "f_test: sample 2 has variance 0"),
         Refused(f_test, {1, 2}, {7}, "f_test: sample 2 has fewer than two values"),

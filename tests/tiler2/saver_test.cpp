@@ -224,25 +224,29 @@ TEST_F(SaverTest, QualityShapesTheFile) {
 TEST_F(SaverTest, UnusableInputsAreRefusedAndWriteNothing) {
     TestCanvas canvas(20, 30);
     std::string path = PathOf("refused.jpg");
-    EXPECT_EQ(saver.Save(nullptr, 0, 0, 29, 19, 90, path.data()), 0);
-    EXPECT_EQ(saver.Save(&canvas.p, 0, 0, 29, 19, 90, nullptr), 0);
+    // 0 with the cause in errno, each call's own.
+    auto refused = [this](MOSAIC_PARAMS* p, int x, int y, int w, int h, int q, char* to) {
+        errno = 0;
+        return saver.Save(p, x, y, w, h, q, to) == 0 ? errno : -1;
+    };
+    EXPECT_EQ(refused(nullptr, 0, 0, 29, 19, 90, path.data()), EINVAL);
+    EXPECT_EQ(refused(&canvas.p, 0, 0, 29, 19, 90, nullptr), EINVAL);
     char empty[] = "";
-    EXPECT_EQ(saver.Save(&canvas.p, 0, 0, 29, 19, 90, empty), 0);
-    EXPECT_EQ(saver.Save(&canvas.p, 30, 0, 5, 5, 90, path.data()), 0);  // right of the canvas
-    EXPECT_EQ(saver.Save(&canvas.p, 0, 20, 5, 5, 90, path.data()), 0);  // below it
-    EXPECT_EQ(saver.Save(&canvas.p, 5, 5, -1, 3, 90, path.data()), 0);  // empty box
-    EXPECT_EQ(saver.Save(&canvas.p, -40, 0, 5, 5, 90, path.data()), 0); // left of it
-    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(refused(&canvas.p, 0, 0, 29, 19, 90, empty), EINVAL);
+    EXPECT_EQ(refused(&canvas.p, 30, 0, 5, 5, 90, path.data()), EINVAL);  // right of the canvas
+    EXPECT_EQ(refused(&canvas.p, 0, 20, 5, 5, 90, path.data()), EINVAL);  // below it
+    EXPECT_EQ(refused(&canvas.p, 5, 5, -1, 3, 90, path.data()), EINVAL);  // empty box
+    EXPECT_EQ(refused(&canvas.p, -40, 0, 5, 5, 90, path.data()), EINVAL); // left of it
 
     MOSAIC_PARAMS bad = canvas.p;
     bad.nBytesPerPixel = 4;
-    EXPECT_EQ(saver.Save(&bad, 0, 0, 29, 19, 90, path.data()), 0);
+    EXPECT_EQ(refused(&bad, 0, 0, 29, 19, 90, path.data()), EINVAL);
     bad = canvas.p;
     bad.bRowsACurrent = 0; // the current buffer is ppRowsB, which is empty
-    EXPECT_EQ(saver.Save(&bad, 0, 0, 29, 19, 90, path.data()), 0);
+    EXPECT_EQ(refused(&bad, 0, 0, 29, 19, 90, path.data()), EINVAL);
     uint8_t* saved = canvas.pointers[3];
     canvas.pointers[3] = nullptr;
-    EXPECT_EQ(saver.Save(&canvas.p, 0, 0, 29, 19, 90, path.data()), 0);
+    EXPECT_EQ(refused(&canvas.p, 0, 0, 29, 19, 90, path.data()), EINVAL);
     canvas.pointers[3] = saved;
     EXPECT_FALSE(fs::exists(path));
 
